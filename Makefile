@@ -1,0 +1,43 @@
+# Two commands matter: `make run` and `make test`. Both install what is
+# missing, configure and build first.
+BUILD ?= build
+SAN_BUILD ?= build-sanitize
+GENERATOR ?= Ninja
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run demo test test-sanitize install clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G $(GENERATOR) $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/vexlor
+
+demo: build
+	./$(BUILD)/vexlor --demo
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --no-tests=error
+
+test-sanitize: deps
+	cmake -S . -B $(SAN_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DVEXLOR_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) --no-tests=error
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

@@ -1,0 +1,21 @@
+#pragma once
+// The interface every provider collector implements. collect() never fails:
+// problems end in a smaller report. It is entered on the caller's thread and
+// moves slow file work off it itself; two calls may overlap when an
+// acknowledgement starts an extra pass, so collectors guard their own state.
+
+#include "Records.h"
+
+#include <QCoroTask>
+
+namespace vexlor {
+
+class AgentCollector {
+public:
+    virtual ~AgentCollector() = default;
+    [[nodiscard]] virtual QString providerID() const = 0;
+    [[nodiscard]] virtual QString displayName() const = 0;
+    virtual QCoro::Task<ProviderReport> collect(CollectorContext context) = 0;
+};
+
+} // namespace vexlor

@@ -1,0 +1,234 @@
+// Shared file routines: listing, tails, JSON lines, dates and titles.
+
+#include "TestSupport.h"
+#include "collection/FileRoutines.h"
+#include "collection/IsoDate.h"
+#include "collection/Json.h"
+#include "collection/CollectorError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vexlor;
+using namespace vexlor::test;
+
+class FileRoutinesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void recordsBasics()
+    {
+        QCOMPARE(sessionStateFromString(u"attention"), std::optional(SessionState::attention));
+        QCOMPARE(sessionStateFromString(u"Attention"), std::nullopt);
+        QCOMPARE(sessionStateFromString(u""), std::nullopt);
+        for (auto s : {SessionState::working, SessionState::attention, SessionState::idle})
+            QCOMPARE(sessionStateFromString(toString(s)), std::optional(s));
+        QCOMPARE(CollectorError(QStringLiteral("x")).description(), QStringLiteral("x"));
+        ProviderReport empty;
+        QVERIFY(!empty.installed && empty.sessions.isEmpty() && empty.usage == UsageSnapshot{} && !empty.spend);
+    }
+
+    void attentionRule()
+    {
+        CollectorContext ctx;
+        ctx.attentionSince = Timestamp::fromSeconds(100);
+        QVERIFY(!ctx.needsAttention(QStringLiteral("c:a"), Timestamp::fromSeconds(100)));
+        QVERIFY(ctx.needsAttention(QStringLiteral("c:a"), Timestamp::fromSeconds(101)));
+        ctx.acknowledged.insert(QStringLiteral("c:a"), Timestamp::fromSeconds(150));
+        QVERIFY(!ctx.needsAttention(QStringLiteral("c:a"), Timestamp::fromSeconds(150)));
+        QVERIFY(ctx.needsAttention(QStringLiteral("c:a"), Timestamp::fromSeconds(150.5)));
+    }
+
+    void listingKeepsVisibleJsonlFilesOnly()
+    {
+        QTemporaryDir tmp;
+        QCOMPARE(jsonlFiles(tmp.path() + u"/missing").size(), 0);
+        writeFile(tmp.path(), QStringLiteral("a.jsonl"), "1234567");
+        writeFile(tmp.path(), QStringLiteral("b.JSONL"), "x");
+        writeFile(tmp.path(), QStringLiteral(".hidden.jsonl"), "x");
+        writeFile(tmp.path(), QStringLiteral(".git/d.jsonl"), "x");
+        writeFile(tmp.path(), QStringLiteral("x/c.jsonl"), "x");
+        writeFile(tmp.path(), QStringLiteral("x/notes.txt"), "x");
+        QDir(tmp.path()).mkpath(QStringLiteral("dir.jsonl"));
+        // A symbolic link loop and a link to a file are not followed.
+        QVERIFY(QFile::link(tmp.path(), tmp.path() + u"/x/loop"));
+        QVERIFY(QFile::link(tmp.path() + u"/a.jsonl", tmp.path() + u"/x/link.jsonl"));
+        // A FIFO named like a transcript is not a regular file.
+        QVERIFY(mkfifo(QFile::encodeName(tmp.path() + u"/fifo.jsonl").constData(), 0600) == 0);
+
+        const Timestamp when = Timestamp::fromSeconds(1700000000.25);
+        setMtime(tmp.path() + u"/a.jsonl", when);
+        auto files = jsonlFiles(tmp.path());
+        QStringList names;
+        for (const auto& f : files)
+            names << f.path.mid(tmp.path().size() + 1);
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("a.jsonl"), QStringLiteral("x/c.jsonl")}));
+        for (const auto& f : files) {
+            if (f.path.endsWith(u"/a.jsonl")) {
+                QCOMPARE(f.size, 7);
+                QVERIFY(std::abs(f.mtime - when) < 1e-3);
+            }
+        }
+        // A trailing slash lists the same files.
+        QCOMPARE(jsonlFiles(tmp.path() + u'/').size(), 2);
+    }
+
+    void listingSkipsUnreadableDirectories()
+    {
+        if (geteuid() == 0)
+            QSKIP("permission bits do not bind root");
+        QTemporaryDir tmp;
+        writeFile(tmp.path(), QStringLiteral("ok/a.jsonl"), "x");
+        writeFile(tmp.path(), QStringLiteral("locked/b.jsonl"), "x");
+        chmod(QFile::encodeName(tmp.path() + u"/locked").constData(), 0);
+        QCOMPARE(jsonlFiles(tmp.path()).size(), 1);
+        chmod(QFile::encodeName(tmp.path() + u"/locked").constData(), 0700);
+    }
+
+    void tailReadsTheLastBytes()
+    {
+        QTemporaryDir tmp;
+        const QString p = writeFile(tmp.path(), QStringLiteral("t.txt"), "0123456789");
+        QCOMPARE(readTail(p, 4), QStringLiteral("6789"));
+        QCOMPARE(readTail(p, 0), QString());
+        QCOMPARE(readTail(p, 100), QStringLiteral("0123456789"));
+        QCOMPARE(readTail(tmp.path() + u"/missing", 100), QString());
+        QCOMPARE(readTail(tmp.path(), 100), QString()); // a directory
+
+        // "€" is three bytes; starting in its middle yields a replacement.
+        const QString euro = writeFile(tmp.path(), QStringLiteral("e.txt"), "a\xE2\x82\xAC" "b");
+        QCOMPARE(readTail(euro, 3), QString(QChar(0xFFFD)) + QChar(0xFFFD) + u'b');
+        QVERIFY(readTail(euro, 3).startsWith(QChar(0xFFFD)));
+
+        // A FIFO never blocks.
+        const QString fifo = tmp.path() + u"/f.jsonl";
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QCOMPARE(readTail(fifo, 100), QString());
+        QCOMPARE(readSmallFile(fifo, 100), std::nullopt);
+    }
+
+    void smallFilesAreCapped()
+    {
+        QTemporaryDir tmp;
+        const QString p = writeFile(tmp.path(), QStringLiteral("s.json"), "{\"a\":1}");
+        QCOMPARE(readSmallFile(p, 100), std::optional(QByteArray("{\"a\":1}")));
+        QCOMPARE(readSmallFile(p, 3), std::nullopt);
+        QCOMPARE(readSmallFile(tmp.path() + u"/missing", 3), std::nullopt);
+    }
+
+    void jsonLinesKeepObjectsInOrder()
+    {
+        const QString text = QStringLiteral("{\"a\":1}\n\n[1,2]\nnot json\n{\"b\":\"x\"}\n\"s\"\n42\n{\"c\":");
+        const auto docs = parseJSONLines(text);
+        QCOMPARE(docs.size(), 2);
+        QVERIFY(json::member(docs[0].root(), "a").has_value());
+        QCOMPARE(json::qstring(docs[1].root(), "b"), std::optional(QStringLiteral("x")));
+    }
+
+    void jsonLinesSurviveHostileInput()
+    {
+        QByteArray deep(100000, '[');
+        QByteArray bad = "{\"t\":\"a\xFF\xFE" "b\"}";
+        QByteArray input = deep + "\n" + bad + "\n{\"n\":\"12\",\"d\":1.5,\"i\":3}\n";
+        const auto docs = parseJSONLinesUtf8(input);
+        QCOMPARE(docs.size(), 2);
+        // Invalid UTF-8 is read as replacement characters, not dropped.
+        QCOMPARE(json::qstring(docs[0].root(), "t"), std::optional(QStringLiteral("a\uFFFD\uFFFDb")));
+        const auto o = docs[1].root();
+        QCOMPARE(json::number(o, "n"), std::nullopt); // numbers in strings do not count
+        QCOMPARE(json::number(o, "d"), std::optional(1.5));
+        QCOMPARE(json::integer(o, "i"), std::optional<qint64>(3));
+        QCOMPARE(json::integer(o, "d"), std::nullopt);
+        QCOMPARE(json::string(o, "i"), std::nullopt);
+    }
+
+    void isoDates_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("expected"); // NaN: fallback
+        const double base = 1735689600; // 2025-01-01T00:00:00Z
+        const double nan = std::nan("");
+        QTest::newRow("utc") << QStringLiteral("2025-01-01T00:00:00Z") << base;
+        QTest::newRow("fraction") << QStringLiteral("2025-01-01T00:00:00.5Z") << base + 0.5;
+        QTest::newRow("millis") << QStringLiteral("2025-01-01T00:00:00.123Z") << base + 0.123;
+        QTest::newRow("offset") << QStringLiteral("2025-01-01T02:00:00+02:00") << base;
+        QTest::newRow("negative offset") << QStringLiteral("2024-12-31T19:00:00.000-05:00") << base;
+        QTest::newRow("leap day") << QStringLiteral("2024-02-29T00:00:00Z") << 1709164800.0;
+        QTest::newRow("date only") << QStringLiteral("2025-01-01") << nan;
+        QTest::newRow("no zone") << QStringLiteral("2025-01-01T00:00:00") << nan;
+        QTest::newRow("bad day") << QStringLiteral("2025-02-30T00:00:00Z") << nan;
+        QTest::newRow("empty fraction") << QStringLiteral("2025-01-01T00:00:00.Z") << nan;
+        QTest::newRow("trailing") << QStringLiteral("2025-01-01T00:00:00Zx") << nan;
+        QTest::newRow("space") << QStringLiteral("2025-01-01 00:00:00Z") << nan;
+    }
+
+    void isoDates()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, expected);
+        const Timestamp fallback = Timestamp::fromSeconds(7);
+        const QByteArray line = "{\"t\":\"" + text.toUtf8() + "\"}";
+        const auto doc = json::Document::parseObject(line);
+        QVERIFY(doc);
+        const Timestamp got = parseISODate(json::member(doc->root(), "t"), fallback);
+        if (std::isnan(expected))
+            QCOMPARE(got, fallback);
+        else
+            QVERIFY2(std::abs(got.seconds() - expected) < 1e-6, qPrintable(QString::number(got.seconds(), 'f', 6)));
+    }
+
+    void isoDateNeedsAString()
+    {
+        const auto doc = json::Document::parseObject("{\"n\":1735689600}");
+        const Timestamp fallback = Timestamp::fromSeconds(7);
+        QCOMPARE(parseISODate(json::member(doc->root(), "n"), fallback), fallback);
+        QCOMPARE(parseISODate(std::nullopt, fallback), fallback);
+    }
+
+    void titles()
+    {
+        QCOMPARE(cleanTitle(QStringLiteral("  Fix\nthe build "), 60), std::optional(QStringLiteral("Fix the build")));
+        QCOMPARE(cleanTitle(QStringLiteral("UnTitled Session"), 60), std::nullopt);
+        QCOMPARE(cleanTitle(QStringLiteral("new session"), 60), std::nullopt);
+        QCOMPARE(cleanTitle(QStringLiteral(" \t\n "), 60), std::nullopt);
+        QCOMPARE(cleanTitle(std::nullopt, 60), std::nullopt);
+        const QString sixtyOne = QString(59, u'a') + QStringLiteral(" b");
+        QCOMPARE(cleanTitle(sixtyOne, 60), std::optional(QString(59, u'a') + QChar(0x2026)));
+        QCOMPARE(cleanTitle(QString(60, u'x'), 60), std::optional(QString(60, u'x')));
+        // Grapheme clusters, not UTF-16 units: a flag is one character.
+        const QString flag = QStringLiteral("\U0001F1E9\U0001F1EA");
+        QCOMPARE(cleanTitle(flag + flag + flag, 2), std::optional(flag + flag + QChar(0x2026)));
+        QCOMPARE(cleanTitle(QStringLiteral("e\u0301e\u0301"), 2), std::optional(QStringLiteral("e\u0301e\u0301")));
+    }
+
+    void routinesRunOnManyThreads()
+    {
+        QTemporaryDir tmp;
+        QByteArray content;
+        for (int i = 0; i < 200; ++i)
+            content += "{\"timestamp\":\"2025-01-01T00:00:0" + QByteArray::number(i % 10) + ".5Z\",\"i\":" + QByteArray::number(i) + "}\n";
+        const QString p = writeFile(tmp.path(), QStringLiteral("many.jsonl"), content);
+        QList<QFuture<double>> futures;
+        for (int t = 0; t < 8; ++t) {
+            futures << QtConcurrent::run([p] {
+                double sum = 0;
+                for (int round = 0; round < 20; ++round)
+                    for (const auto& d : parseJSONLines(readTail(p, 1 << 20)))
+                        sum += parseISODate(json::member(d.root(), "timestamp"), Timestamp()).seconds() - 1735689600;
+                return sum;
+            });
+        }
+        for (auto& f : futures)
+            QCOMPARE(f.result(), 20 * 20 * (0.5 + 1.5 + 2.5 + 3.5 + 4.5 + 5.5 + 6.5 + 7.5 + 8.5 + 9.5));
+    }
+};
+
+QTEST_GUILESS_MAIN(FileRoutinesTest)
+#include "file_routines_test.moc"
