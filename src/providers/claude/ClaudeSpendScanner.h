@@ -1,0 +1,55 @@
+#pragma once
+// Claude token spend of the last 24 hours and 7 days, computed locally from
+// the transcripts. Each transcript is aggregated once into hourly buckets and
+// cached by path; it is read again only when its listed size or modification
+// time changes.
+
+#include "collection/Records.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QString>
+
+namespace vexlor {
+
+struct ModelPrices {
+    double inputPerMillion = 0;
+    double outputPerMillion = 0;
+    bool operator==(const ModelPrices&) const = default;
+};
+
+// Prices per million tokens for a model name, by the built-in table.
+[[nodiscard]] ModelPrices prices(QStringView model);
+
+class ClaudeSpendScanner {
+public:
+    struct HourBucket {
+        double tokens = 0;
+        double cost = 0;
+    };
+    struct FileAggregate {
+        qint64 size = 0;
+        Timestamp mtime = Timestamp::distantPast();
+        QHash<qint64, HourBucket> buckets; // hour index -> bucket
+    };
+
+    explicit ClaudeSpendScanner(Clock clock = systemClock());
+
+    // Never fails; safe to call from any thread, never with the caller's own
+    // lock held.
+    [[nodiscard]] SpendSnapshot scan(const QList<FileStamp>& files);
+
+    // How many files the last scans actually read (for tests and benchmarks).
+    [[nodiscard]] qint64 filesRead() const;
+
+private:
+    FileAggregate aggregate(const FileStamp& stamp);
+
+    Clock m_clock;
+    mutable QMutex m_lock; // guards m_cache and m_filesRead
+    QHash<QString, FileAggregate> m_cache;
+    qint64 m_filesRead = 0;
+};
+
+} // namespace vexlor
