@@ -6,7 +6,7 @@ GENERATOR ?= Ninja
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run demo test test-sanitize install clean
+.PHONY: all deps configure build run demo test test-sanitize fuzz-build fuzz-smoke install clean
 
 all: build
 
@@ -36,8 +36,21 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) --no-tests=error
 
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVEXLOR_FUZZ=ON -DVEXLOR_BUILD_UI=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-all
+
+# Runs every fuzz target for FUZZ_SECONDS on a copy of its seed corpus; a
+# crash, leak, timeout or out-of-memory fails the run.
+fuzz-smoke: fuzz-build
+	scripts/fuzz-smoke $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+
 install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -4,3 +4,11 @@ if(VEXLOR_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(vexlor_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Fuzzing builds instrument everything for coverage and memory errors; the
+# fuzz targets themselves add the libFuzzer driver.
+if(VEXLOR_FUZZ)
+  target_compile_options(vexlor_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vexlor_options INTERFACE -fsanitize=address,undefined)
+endif()
