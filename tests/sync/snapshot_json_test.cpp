@@ -1,0 +1,387 @@
+// The deck snapshot's JSON form: the exact members written, round trips,
+// timestamps, palettes and every way decoding can fail.
+
+#include "sync/SnapshotJson.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <cmath>
+#include <functional>
+
+using namespace vexlor;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// 2025-03-01T14:05:09Z
+constexpr double kT0 = 1740837909.0;
+
+DeckSnapshot sampleSnapshot()
+{
+    DeckSnapshot s;
+    s.capturedAt = Timestamp::fromSeconds(kT0 + 0.7);
+
+    SnapshotAgent claude;
+    claude.id = u"claude"_s;
+    claude.name = u"CLAUDE"_s;
+    claude.status = SnapshotAgentStatus::needsYou;
+    claude.sessions = 2;
+    claude.startedAt = Timestamp::fromSeconds(kT0 - 60);
+    claude.models = {u"opus"_s, u"sonnet"_s};
+    claude.openSessions = QList<SnapshotAgentSession>{
+        {u"claude:abc"_s, u"Fix the build ✓"_s, SnapshotAgentSession::State::attention, Timestamp::fromSeconds(kT0 - 5)},
+        {u"claude:def"_s, u"Refactor"_s, SnapshotAgentSession::State::working, std::nullopt},
+    };
+
+    SnapshotAgent codex;
+    codex.id = u"codex"_s;
+    codex.name = u"CODEX"_s;
+    codex.status = SnapshotAgentStatus::idle;
+    codex.openSessions = QList<SnapshotAgentSession>{};
+
+    SnapshotUsage percent;
+    percent.id = u"claude-usage"_s;
+    percent.name = u"CLAUDE"_s;
+    percent.palette = SnapshotPalette::claude;
+    percent.kind = SnapshotUsage::Percent{0.425, u"5h"_s};
+    percent.secondaryText = u"7d 12%"_s;
+    percent.resetsAt = Timestamp::fromSeconds(kT0 + 3600);
+
+    SnapshotUsage tokens;
+    tokens.id = u"claude-spend"_s;
+    tokens.name = u"CLAUDE"_s;
+    tokens.palette = SnapshotPalette::claude;
+    tokens.kind = SnapshotUsage::Tokens{1234567, 12.5, u"24h"_s};
+
+    SnapshotUsage unavailable;
+    unavailable.id = u"kimi-usage"_s;
+    unavailable.name = u"KIMI"_s;
+    unavailable.palette = SnapshotPalette::neutral;
+    unavailable.kind = SnapshotUsage::Unavailable{u"not installed"_s};
+
+    s.content.agents = {claude, codex};
+    s.content.usage = {percent, tokens, unavailable};
+    return s;
+}
+
+QJsonObject parse(const QByteArray& bytes)
+{
+    QJsonParseError error{};
+    const auto doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        qWarning("not a JSON object: %s", bytes.constData());
+    return doc.object();
+}
+
+QByteArray encoded(const DeckSnapshot& s)
+{
+    const auto e = SnapshotJson::encode(s);
+    if (!e.bytes)
+        qWarning("encode failed: %s", qPrintable(e.error));
+    return e.bytes.value_or(QByteArray());
+}
+
+// The sample's JSON with one edit applied to its object tree.
+QByteArray sampleWith(const std::function<void(QJsonObject&)>& edit)
+{
+    QJsonObject root = parse(encoded(sampleSnapshot()));
+    edit(root);
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+// Applies `f` to the object at root.content.<list>[index].
+std::function<void(QJsonObject&)> inItem(const QString& list, int index, std::function<void(QJsonObject&)> f)
+{
+    return [=](QJsonObject& root) {
+        QJsonObject content = root[u"content"_s].toObject();
+        QJsonArray items = content[list].toArray();
+        QJsonObject item = items[index].toObject();
+        f(item);
+        items[index] = item;
+        content[list] = items;
+        root[u"content"_s] = content;
+    };
+}
+
+} // namespace
+
+class SnapshotJsonTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void writesExactMembers()
+    {
+        const QByteArray bytes = encoded(sampleSnapshot());
+        QVERIFY(!bytes.contains('\n'));
+        QVERIFY(!bytes.contains("null"));
+
+        const QByteArray expected = R"({
+          "version": 1,
+          "capturedAt": "2025-03-01T14:05:09Z",
+          "content": {
+            "agents": [
+              {"id": "claude", "name": "CLAUDE", "status": "needsYou", "sessions": 2,
+               "startedAt": "2025-03-01T14:04:09Z", "models": ["opus", "sonnet"],
+               "openSessions": [
+                 {"id": "claude:abc", "title": "Fix the build ✓", "state": "attention", "since": "2025-03-01T14:05:04Z"},
+                 {"id": "claude:def", "title": "Refactor", "state": "working"}
+               ]},
+              {"id": "codex", "name": "CODEX", "status": "idle", "sessions": 0, "models": [], "openSessions": []}
+            ],
+            "usage": [
+              {"id": "claude-usage", "name": "CLAUDE", "palette": "claude",
+               "kind": {"percent": {"fraction": 0.425, "window": "5h"}},
+               "secondaryText": "7d 12%", "resetsAt": "2025-03-01T15:05:09Z"},
+              {"id": "claude-spend", "name": "CLAUDE", "palette": "claude",
+               "kind": {"tokens": {"count": 1234567, "cost": 12.5, "window": "24h"}}},
+              {"id": "kimi-usage", "name": "KIMI", "palette": "neutral",
+               "kind": {"unavailable": {"caption": "not installed"}}}
+            ]
+          }
+        })";
+        QCOMPARE(parse(bytes), parse(expected));
+        // Integers stay integers in the text.
+        QVERIFY(bytes.contains("\"version\":1,") || bytes.contains("\"version\":1}"));
+        QVERIFY(bytes.contains("\"sessions\":2"));
+    }
+
+    void roundTrips()
+    {
+        DeckSnapshot s = sampleSnapshot();
+        s.capturedAt = Timestamp::fromSeconds(kT0); // whole seconds survive exactly
+        const auto decoded = SnapshotJson::decode(encoded(s));
+        QVERIFY2(decoded.snapshot, qPrintable(decoded.error));
+        QCOMPARE(decoded.version, std::optional<qint64>(1));
+        QVERIFY(*decoded.snapshot == s);
+    }
+
+    void contentEqualityIgnoresCaptureTime()
+    {
+        DeckSnapshot a = sampleSnapshot();
+        DeckSnapshot b = sampleSnapshot();
+        b.capturedAt = a.capturedAt + 30;
+        QVERIFY(a.content == b.content);
+        QVERIFY(!(a == b));
+        b.content.agents[0].openSessions->removeLast();
+        QVERIFY(!(a.content == b.content));
+    }
+
+    void timestampForms_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("fraction dropped") << kT0 + 0.7 << u"2025-03-01T14:05:09Z"_s;
+        QTest::newRow("just before a second") << kT0 + 0.999999 << u"2025-03-01T14:05:09Z"_s;
+        QTest::newRow("epoch") << 0.0 << u"1970-01-01T00:00:00Z"_s;
+        QTest::newRow("before the epoch") << -0.5 << u"1969-12-31T23:59:59Z"_s;
+        QTest::newRow("leap day") << 951782400.0 << u"2000-02-29T00:00:00Z"_s;
+        QTest::newRow("distant past") << Timestamp::distantPast().seconds() << u"0001-01-01T00:00:00Z"_s;
+    }
+    void timestampForms()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(SnapshotJson::formatTimestamp(Timestamp::fromSeconds(seconds)), std::optional<QString>(text));
+        QCOMPARE(SnapshotJson::parseTimestamp(text), std::optional<Timestamp>(Timestamp::fromSeconds(std::floor(seconds))));
+    }
+
+    void refusesOtherTimestampForms_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("fraction") << u"2025-03-01T14:05:09.5Z"_s;
+        QTest::newRow("offset") << u"2025-03-01T14:05:09+00:00"_s;
+        QTest::newRow("no zone") << u"2025-03-01T14:05:09"_s;
+        QTest::newRow("lower-case z") << u"2025-03-01T14:05:09z"_s;
+        QTest::newRow("space separator") << u"2025-03-01 14:05:09Z"_s;
+        QTest::newRow("month 13") << u"2025-13-01T14:05:09Z"_s;
+        QTest::newRow("february 30") << u"2025-02-30T14:05:09Z"_s;
+        QTest::newRow("hour 24") << u"2025-03-01T24:00:00Z"_s;
+        QTest::newRow("sign in digits") << u"2025-03-01T14:-5:09Z"_s;
+        QTest::newRow("empty") << QString();
+    }
+    void refusesOtherTimestampForms()
+    {
+        QFETCH(QString, text);
+        QCOMPARE(SnapshotJson::parseTimestamp(text), std::nullopt);
+    }
+
+    void failsToEncodeUnrepresentableValues_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::newRow("NaN fraction") << 0;
+        QTest::newRow("infinite cost") << 1;
+        QTest::newRow("capture time past year 9999") << 2;
+        QTest::newRow("NaN reset time") << 3;
+    }
+    void failsToEncodeUnrepresentableValues()
+    {
+        QFETCH(int, which);
+        DeckSnapshot s = sampleSnapshot();
+        switch (which) {
+        case 0: s.content.usage[0].kind = SnapshotUsage::Percent{std::nan(""), u"5h"_s}; break;
+        case 1: s.content.usage[1].kind = SnapshotUsage::Tokens{1, INFINITY, u"24h"_s}; break;
+        case 2: s.capturedAt = Timestamp::fromSeconds(1e12); break;
+        case 3: s.content.usage[0].resetsAt = Timestamp::fromSeconds(std::nan("")); break;
+        }
+        const auto e = SnapshotJson::encode(s);
+        QVERIFY(!e.bytes);
+        QVERIFY(!e.error.isEmpty());
+    }
+
+    void paletteFromIdAndKind_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("unavailable");
+        QTest::addColumn<SnapshotPalette>("palette");
+        QTest::newRow("claude-usage") << u"claude-usage"_s << false << SnapshotPalette::claude;
+        QTest::newRow("claude-session") << u"claude-session"_s << false << SnapshotPalette::claude;
+        QTest::newRow("claude-spend") << u"claude-spend"_s << false << SnapshotPalette::claude;
+        QTest::newRow("codex-session") << u"codex-session"_s << false << SnapshotPalette::codex;
+        QTest::newRow("kimi-usage") << u"kimi-usage"_s << false << SnapshotPalette::kimi;
+        QTest::newRow("opencode-usage") << u"opencode-usage"_s << false << SnapshotPalette::opencode;
+        QTest::newRow("other prefix") << u"gemini-usage"_s << false << SnapshotPalette::opencode;
+        QTest::newRow("no dash") << u"codex"_s << false << SnapshotPalette::codex;
+        QTest::newRow("prefix is not enough") << u"claudex-usage"_s << false << SnapshotPalette::opencode;
+        QTest::newRow("unavailable claude") << u"claude-usage"_s << true << SnapshotPalette::neutral;
+        QTest::newRow("unavailable other") << u"gemini-usage"_s << true << SnapshotPalette::neutral;
+    }
+    void paletteFromIdAndKind()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, unavailable);
+        QFETCH(SnapshotPalette, palette);
+        const SnapshotUsage::Kind kind = unavailable ? SnapshotUsage::Kind(SnapshotUsage::Unavailable{u"loading"_s})
+                                                     : SnapshotUsage::Kind(SnapshotUsage::Tokens{1, 0, u"7d"_s});
+        QCOMPARE(toString(SnapshotUsage::paletteFor(id, kind)), toString(palette));
+    }
+
+    void decodesOlderAndLenientShapes()
+    {
+        // No openSessions (an older writer), unknown extra members, integral
+        // doubles for integers, any lower version.
+        const QByteArray bytes = sampleWith([](QJsonObject& root) {
+            root[u"version"_s] = 0;
+            root[u"extra"_s] = u"ignored"_s;
+            inItem(u"agents"_s, 0, [](QJsonObject& a) {
+                a.remove(u"openSessions"_s);
+                a[u"sessions"_s] = 2.0;
+            })(root);
+        });
+        const auto d = SnapshotJson::decode(bytes);
+        QVERIFY2(d.snapshot, qPrintable(d.error));
+        QCOMPARE(d.snapshot->version, qint64(0));
+        QCOMPARE(d.snapshot->content.agents[0].openSessions, std::nullopt);
+        QCOMPARE(d.snapshot->content.agents[0].sessions, qint64(2));
+        QCOMPARE(d.snapshot->content.agents[1].openSessions, std::optional(QList<SnapshotAgentSession>{}));
+        QCOMPARE(d.snapshot->content.agents[1].startedAt, std::nullopt);
+    }
+
+    void decodesNewerVersionsForTheReaderToRefuse()
+    {
+        const auto full = SnapshotJson::decode(sampleWith([](QJsonObject& root) { root[u"version"_s] = 2; }));
+        QVERIFY(full.snapshot);
+        QCOMPARE(full.snapshot->version, qint64(2));
+
+        // A newer writer that changed the shape still reveals its version.
+        const auto changed = SnapshotJson::decode(R"({"version": 7, "deck": []})");
+        QVERIFY(!changed.snapshot);
+        QCOMPARE(changed.version, std::optional<qint64>(7));
+    }
+
+    void decodeErrors_data()
+    {
+        using Edit = std::function<void(QJsonObject&)>;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("mentions");
+
+        auto row = [](const char* name, const QByteArray& bytes, const QString& mentions) {
+            QTest::newRow(name) << bytes << mentions;
+        };
+        auto edit = [&](const char* name, const Edit& e, const QString& mentions) {
+            row(name, sampleWith(e), mentions);
+        };
+        auto remove = [](const QString& key) { return [key](QJsonObject& o) { o.remove(key); }; };
+        auto set = [](const QString& key, QJsonValue v) { return [key, v](QJsonObject& o) { o[key] = v; }; };
+
+        row("malformed", "{\"version\": 1,", u"malformed"_s);
+        row("empty input", "", u"malformed"_s);
+        row("top-level array", "[1, 2]", u"not a JSON object"_s);
+        edit("missing version", remove(u"version"_s), u"\"version\""_s);
+        edit("missing capturedAt", remove(u"capturedAt"_s), u"\"capturedAt\""_s);
+        edit("missing content", remove(u"content"_s), u"\"content\""_s);
+        edit("version fraction", set(u"version"_s, 1.5), u"version is not an integer"_s);
+        edit("version string", set(u"version"_s, u"1"_s), u"version is not an integer"_s);
+        edit("version null", set(u"version"_s, QJsonValue::Null), u"version is not an integer"_s);
+        edit("capturedAt number", set(u"capturedAt"_s, kT0), u"capturedAt is not a string"_s);
+        edit("capturedAt with fraction", set(u"capturedAt"_s, u"2025-03-01T14:05:09.700Z"_s), u"capturedAt"_s);
+        edit("content array", set(u"content"_s, QJsonArray()), u"content is not an object"_s);
+        edit("agents missing", [](QJsonObject& r) {
+            QJsonObject c = r[u"content"_s].toObject();
+            c.remove(u"agents"_s);
+            r[u"content"_s] = c;
+        }, u"\"agents\""_s);
+        edit("agent not object", [](QJsonObject& r) {
+            QJsonObject c = r[u"content"_s].toObject();
+            c[u"agents"_s] = QJsonArray{1};
+            r[u"content"_s] = c;
+        }, u"content.agents[0] is not an object"_s);
+        edit("agent id missing", inItem(u"agents"_s, 0, remove(u"id"_s)), u"\"id\" in content.agents[0]"_s);
+        edit("agent name number", inItem(u"agents"_s, 1, set(u"name"_s, 3)), u"content.agents[1].name"_s);
+        edit("agent status unknown", inItem(u"agents"_s, 0, set(u"status"_s, u"busy"_s)), u"\"busy\""_s);
+        edit("agent status wrong case", inItem(u"agents"_s, 0, set(u"status"_s, u"needsyou"_s)), u"\"needsyou\""_s);
+        edit("agent sessions missing", inItem(u"agents"_s, 0, remove(u"sessions"_s)), u"\"sessions\""_s);
+        edit("agent sessions fraction", inItem(u"agents"_s, 0, set(u"sessions"_s, 2.5)), u"sessions"_s);
+        edit("agent models missing", inItem(u"agents"_s, 0, remove(u"models"_s)), u"\"models\""_s);
+        edit("agent model not string", inItem(u"agents"_s, 0, set(u"models"_s, QJsonArray{u"a"_s, 1})),
+             u"content.agents[0].models[1]"_s);
+        edit("agent startedAt null", inItem(u"agents"_s, 0, set(u"startedAt"_s, QJsonValue::Null)), u"startedAt"_s);
+        edit("agent startedAt bad", inItem(u"agents"_s, 0, set(u"startedAt"_s, u"yesterday"_s)), u"startedAt"_s);
+        edit("openSessions object", inItem(u"agents"_s, 0, set(u"openSessions"_s, QJsonObject())), u"openSessions"_s);
+        edit("session state unknown", inItem(u"agents"_s, 0, [](QJsonObject& a) {
+            QJsonArray rows = a[u"openSessions"_s].toArray();
+            QJsonObject row = rows[1].toObject();
+            row[u"state"_s] = u"needsYou"_s;
+            rows[1] = row;
+            a[u"openSessions"_s] = rows;
+        }), u"content.agents[0].openSessions[1].state"_s);
+        edit("session title missing", inItem(u"agents"_s, 0, [](QJsonObject& a) {
+            QJsonArray rows = a[u"openSessions"_s].toArray();
+            QJsonObject row = rows[0].toObject();
+            row.remove(u"title"_s);
+            rows[0] = row;
+            a[u"openSessions"_s] = rows;
+        }), u"\"title\""_s);
+        edit("usage palette unknown", inItem(u"usage"_s, 0, set(u"palette"_s, u"gemini"_s)), u"palette"_s);
+        edit("usage kind missing", inItem(u"usage"_s, 0, remove(u"kind"_s)), u"\"kind\""_s);
+        edit("usage kind empty", inItem(u"usage"_s, 0, set(u"kind"_s, QJsonObject())), u"exactly one member, has 0"_s);
+        edit("usage kind two cases", inItem(u"usage"_s, 0, set(u"kind"_s, QJsonObject{
+            {u"percent"_s, QJsonObject{{u"fraction"_s, 0.1}, {u"window"_s, u"5h"_s}}},
+            {u"unavailable"_s, QJsonObject{{u"caption"_s, u"x"_s}}}})), u"exactly one member, has 2"_s);
+        edit("usage kind unknown case", inItem(u"usage"_s, 0, set(u"kind"_s, QJsonObject{
+            {u"bytes"_s, QJsonObject()}})), u"\"bytes\""_s);
+        edit("usage kind string", inItem(u"usage"_s, 0, set(u"kind"_s, u"percent"_s)), u"kind is not an object"_s);
+        edit("percent without window", inItem(u"usage"_s, 0, set(u"kind"_s, QJsonObject{
+            {u"percent"_s, QJsonObject{{u"fraction"_s, 0.1}}}})), u"\"window\""_s);
+        edit("percent fraction string", inItem(u"usage"_s, 0, set(u"kind"_s, QJsonObject{
+            {u"percent"_s, QJsonObject{{u"fraction"_s, u"0.1"_s}, {u"window"_s, u"5h"_s}}}})), u"fraction"_s);
+        edit("tokens without cost", inItem(u"usage"_s, 1, set(u"kind"_s, QJsonObject{
+            {u"tokens"_s, QJsonObject{{u"count"_s, 1}, {u"window"_s, u"5h"_s}}}})), u"\"cost\""_s);
+        edit("unavailable caption number", inItem(u"usage"_s, 2, set(u"kind"_s, QJsonObject{
+            {u"unavailable"_s, QJsonObject{{u"caption"_s, 1}}}})), u"caption"_s);
+        edit("secondaryText number", inItem(u"usage"_s, 0, set(u"secondaryText"_s, 7)), u"secondaryText"_s);
+        edit("resetsAt bad", inItem(u"usage"_s, 0, set(u"resetsAt"_s, u"2025-03-01"_s)), u"resetsAt"_s);
+    }
+    void decodeErrors()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, mentions);
+        const auto d = SnapshotJson::decode(bytes);
+        QVERIFY(!d.snapshot);
+        QVERIFY2(d.error.contains(mentions), qPrintable(d.error));
+    }
+};
+
+QTEST_GUILESS_MAIN(SnapshotJsonTest)
+#include "snapshot_json_test.moc"
