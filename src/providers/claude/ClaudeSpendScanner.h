@@ -11,6 +11,9 @@
 #include <QMutex>
 #include <QString>
 
+#include <cstddef>
+#include <optional>
+
 namespace vexlor {
 
 struct ModelPrices {
@@ -34,7 +37,17 @@ public:
         QHash<qint64, HourBucket> buckets; // hour index -> bucket
     };
 
+    // How files are read; the defaults suit real transcripts, tests shrink
+    // the chunk to exercise its edges.
+    struct Tuning {
+        std::size_t chunkBytes = std::size_t(1) << 20;
+        std::size_t maxLineBytes = std::size_t(64) << 20; // longer lines holding the key are skipped
+        int maxThreads = 4;                               // files read at once during a cold scan
+        qint64 parallelMinBytes = qint64(8) << 20;        // less to read than this stays on one thread
+    };
+
     explicit ClaudeSpendScanner(Clock clock = systemClock());
+    ClaudeSpendScanner(Clock clock, Tuning tuning);
 
     // Never fails; safe to call from any thread, never with the caller's own
     // lock held.
@@ -43,10 +56,12 @@ public:
     // How many files the last scans actually read (for tests and benchmarks).
     [[nodiscard]] qint64 filesRead() const;
 
-private:
-    FileAggregate aggregate(const FileStamp& stamp);
+    // The cached aggregate of a path, if any (for tests).
+    [[nodiscard]] std::optional<FileAggregate> cached(const QString& path) const;
 
+private:
     Clock m_clock;
+    Tuning m_tuning;
     mutable QMutex m_lock; // guards m_cache and m_filesRead
     QHash<QString, FileAggregate> m_cache;
     qint64 m_filesRead = 0;

@@ -1,0 +1,399 @@
+#include "ClaudeSpendScanner.h"
+
+#include "UsageLineReader.h"
+#include "collection/Json.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace vexlor {
+
+namespace {
+
+constexpr double kSevenDays = 604800.0;
+constexpr double kOneDay = 86400.0;
+constexpr double kCacheWriteFactor = 1.25;
+constexpr double kCacheReadFactor = 0.1;
+// A parser that grew past this for one huge line is dropped afterwards.
+constexpr std::size_t kParserKeepBytes = std::size_t(4) << 20;
+
+struct PriceRow {
+    std::string_view contained;
+    double input;
+    double output;
+};
+
+// First row whose text the lower-cased model name contains wins.
+constexpr PriceRow kPriceRows[] = {
+    {"fable", 10, 50},
+    {"mythos", 10, 50},
+    {"opus-4-5", 5, 25},
+    {"opus-4-6", 5, 25},
+    {"opus-4-7", 5, 25},
+    {"opus-4-8", 5, 25},
+    {"opus", 15, 75},
+    {"sonnet", 3, 15},
+    {"haiku-3-5", 0.8, 4},
+    {"haiku", 1, 5},
+};
+constexpr ModelPrices kFallbackPrices{5, 25};
+
+ModelPrices pricesOfLowered(std::string_view lowered)
+{
+    for (const PriceRow& row : kPriceRows) {
+        if (lowered.find(row.contained) != std::string_view::npos)
+            return {row.input, row.output};
+    }
+    return kFallbackPrices;
+}
+
+// The same lookup for a UTF-8 name, without a detour through QString for the
+// plain ASCII names every real transcript carries.
+ModelPrices pricesUtf8(std::string_view model)
+{
+    char small[128];
+    if (model.size() <= sizeof small) {
+        bool ascii = true;
+        for (std::size_t i = 0; i < model.size(); ++i) {
+            const auto c = static_cast<unsigned char>(model[i]);
+            if (c >= 0x80) {
+                ascii = false;
+                break;
+            }
+            small[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : static_cast<char>(c);
+        }
+        if (ascii)
+            return pricesOfLowered(std::string_view(small, model.size()));
+    }
+    return prices(json::toQString(model));
+}
+
+qint64 hourIndex(Timestamp t)
+{
+    const double h = std::trunc(t.seconds() / 3600.0);
+    constexpr double limit = 9.0e15; // far beyond any real date, well inside qint64
+    return static_cast<qint64>(std::clamp(h, -limit, limit));
+}
+
+// Gives every integer literal outside strings that is too long for 64 bits an
+// exponent, so that it parses as the double it stands for.
+std::string widenLongIntegers(std::string_view line)
+{
+    std::string out;
+    out.reserve(line.size() + 32);
+    bool inString = false;
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = 0; i < line.size();) {
+        const char c = line[i];
+        if (inString) {
+            out += c;
+            if (c == '\\' && i + 1 < line.size()) {
+                out += line[i + 1];
+                i += 2;
+                continue;
+            }
+            inString = c != '"';
+            ++i;
+            continue;
+        }
+        if (!isDigit(c)) {
+            inString = c == '"';
+            out += c;
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < line.size() && isDigit(line[j]))
+            ++j;
+        out.append(line.substr(i, j - i));
+        const char before = i > 0 ? line[i - 1] : ' ';
+        const bool integerPart = before != '.' && before != 'e' && before != 'E' && before != '+'
+            && !(before == '-' && i > 1 && (line[i - 2] == 'e' || line[i - 2] == 'E'));
+        const bool fractionFollows = j < line.size() && (line[j] == '.' || line[j] == 'e' || line[j] == 'E');
+        if (integerPart && !fractionFollows && j - i > 18)
+            out += "e0";
+        i = j;
+    }
+    return out;
+}
+
+// One message's share of a file's totals.
+struct Contribution {
+    qint64 hour = 0;
+    double tokens = 0;
+    double cost = 0;
+};
+
+// Sums the usage lines of one transcript into hour buckets. A message id
+// (with its request id) seen again replaces what its earlier line added:
+// streamed responses repeat the message once per content block and only the
+// last copy carries the final output count.
+class FileAggregator {
+public:
+    explicit FileAggregator(Timestamp mtime)
+        : m_mtime(mtime)
+    {
+    }
+
+    void addLine(std::string_view line)
+    {
+        simdjson::dom::parser& parser = threadParser();
+        simdjson::dom::element root;
+        simdjson::error_code err = parser.parse(line.data(), line.size(), false).get(root);
+        std::string repaired;
+        if (err == simdjson::UTF8_ERROR) {
+            // Invalid sequences read as U+FFFD, as a lenient text decode would.
+            repaired = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).toStdString();
+            err = parser.parse(repaired).get(root);
+        }
+        if (err == simdjson::NUMBER_ERROR) {
+            // An integer too long for 64 bits is still a number, read as a
+            // double like every other count; it must not cost the message.
+            repaired = widenLongIntegers(repaired.empty() ? line : std::string_view(repaired));
+            err = parser.parse(repaired).get(root);
+        }
+        if (!err)
+            addRecord(root);
+        if (parser.capacity() > kParserKeepBytes)
+            parser = simdjson::dom::parser();
+    }
+
+    QHash<qint64, ClaudeSpendScanner::HourBucket> finish()
+    {
+        for (const Contribution& c : m_keyed)
+            add(c);
+        m_keyed.clear();
+        m_keyIndex.clear();
+        return std::move(m_buckets);
+    }
+
+private:
+    static simdjson::dom::parser& threadParser()
+    {
+        thread_local simdjson::dom::parser parser;
+        return parser;
+    }
+
+    void add(const Contribution& c)
+    {
+        ClaudeSpendScanner::HourBucket& b = m_buckets[c.hour];
+        b.tokens += c.tokens;
+        b.cost += c.cost;
+    }
+
+    void addRecord(simdjson::dom::element root)
+    {
+        json::object record;
+        if (root.get_object().get(record))
+            return;
+        if (json::string(record, "type") != std::optional<std::string_view>("assistant"))
+            return;
+        const auto message = json::childObject(record, "message");
+        if (!message)
+            return;
+        const auto usage = json::childObject(*message, "usage");
+        if (!usage)
+            return;
+
+        const Timestamp t = parseISODate(json::member(record, "timestamp"), m_mtime);
+        const double input = json::number(*usage, "input_tokens").value_or(0);
+        const double output = json::number(*usage, "output_tokens").value_or(0);
+        const double cacheWrite = json::number(*usage, "cache_creation_input_tokens").value_or(0);
+        const double cacheRead = json::number(*usage, "cache_read_input_tokens").value_or(0);
+        double cost = 0;
+        if (const auto stated = json::number(record, "costUSD")) {
+            cost = *stated;
+        } else {
+            const ModelPrices p = pricesUtf8(json::string(*message, "model").value_or(std::string_view()));
+            cost = (input * p.inputPerMillion + output * p.outputPerMillion
+                    + cacheWrite * p.inputPerMillion * kCacheWriteFactor
+                    + cacheRead * p.inputPerMillion * kCacheReadFactor)
+                / 1'000'000.0;
+        }
+        const Contribution c{hourIndex(t), input + output + cacheWrite + cacheRead, cost};
+
+        const auto id = json::string(*message, "id");
+        if (!id) {
+            add(c); // no identity: never de-duplicated
+            return;
+        }
+        std::string key(*id);
+        key += ':';
+        if (const auto requestId = json::string(record, "requestId"))
+            key += *requestId;
+        const auto [it, inserted] = m_keyIndex.try_emplace(std::move(key), m_keyed.size());
+        if (inserted)
+            m_keyed.push_back(c);
+        else
+            m_keyed[it->second] = c; // the later line of a message counts, not both
+    }
+
+    Timestamp m_mtime;
+    QHash<qint64, ClaudeSpendScanner::HourBucket> m_buckets;
+    std::vector<Contribution> m_keyed; // in order of first appearance
+    std::unordered_map<std::string, std::size_t> m_keyIndex;
+};
+
+ClaudeSpendScanner::FileAggregate aggregateFile(UsageLineReader& reader, const FileStamp& stamp)
+{
+    ClaudeSpendScanner::FileAggregate result;
+    result.size = stamp.size;
+    result.mtime = stamp.mtime;
+    try {
+        FileAggregator aggregator(stamp.mtime);
+        const bool ok = reader.forEachUsageLine(stamp.path, [&](std::string_view line) { aggregator.addLine(line); });
+        if (ok)
+            result.buckets = aggregator.finish();
+    } catch (const std::exception&) {
+        // Out of memory on a pathological file: it counts as unreadable.
+        result.buckets.clear();
+    }
+    return result;
+}
+
+} // namespace
+
+ModelPrices prices(QStringView model)
+{
+    const QByteArray lowered = model.toString().toLower().toUtf8();
+    return pricesOfLowered(std::string_view(lowered.constData(), static_cast<std::size_t>(lowered.size())));
+}
+
+ClaudeSpendScanner::ClaudeSpendScanner(Clock clock)
+    : ClaudeSpendScanner(std::move(clock), Tuning())
+{
+}
+
+ClaudeSpendScanner::ClaudeSpendScanner(Clock clock, Tuning tuning)
+    : m_clock(std::move(clock))
+    , m_tuning(tuning)
+{
+}
+
+qint64 ClaudeSpendScanner::filesRead() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_filesRead;
+}
+
+std::optional<ClaudeSpendScanner::FileAggregate> ClaudeSpendScanner::cached(const QString& path) const
+{
+    QMutexLocker locker(&m_lock);
+    const auto it = m_cache.constFind(path);
+    if (it == m_cache.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+SpendSnapshot ClaudeSpendScanner::scan(const QList<FileStamp>& files)
+{
+    const Timestamp now = m_clock();
+    const double cutoff7d = now.seconds() - kSevenDays;
+    const double cutoff24h = now.seconds() - kOneDay;
+
+    SpendSnapshot result;
+    result.updatedAt = now;
+
+    // Files modified within the window, in the given order; older ones are
+    // neither read nor kept.
+    std::vector<const FileStamp*> inWindow;
+    inWindow.reserve(static_cast<std::size_t>(files.size()));
+    QSet<QString> seen;
+    seen.reserve(files.size());
+    for (const FileStamp& stamp : files) {
+        if (stamp.mtime.seconds() > cutoff7d) {
+            inWindow.push_back(&stamp);
+            seen.insert(stamp.path);
+        }
+    }
+
+    // One lookup per file; an entry whose listed size and time still match is
+    // used as it is, without touching the file.
+    std::vector<FileAggregate> aggregates(inWindow.size());
+    std::vector<std::size_t> stale;
+    {
+        QMutexLocker locker(&m_lock);
+        for (std::size_t i = 0; i < inWindow.size(); ++i) {
+            const FileStamp& stamp = *inWindow[i];
+            const auto it = m_cache.constFind(stamp.path);
+            if (it != m_cache.constEnd() && it->size == stamp.size && it->mtime == stamp.mtime)
+                aggregates[i] = *it;
+            else
+                stale.push_back(i);
+        }
+    }
+
+    // Read the changed files without the lock, the largest first, on up to
+    // maxThreads threads when there is enough to read.
+    if (!stale.empty()) {
+        std::sort(stale.begin(), stale.end(),
+                  [&](std::size_t a, std::size_t b) { return inWindow[a]->size > inWindow[b]->size; });
+        qint64 staleBytes = 0;
+        for (std::size_t i : stale)
+            staleBytes += std::max<qint64>(inWindow[i]->size, 0);
+        std::atomic<std::size_t> next{0};
+        auto work = [&] {
+            UsageLineReader reader(m_tuning.chunkBytes, m_tuning.maxLineBytes);
+            for (std::size_t k = next.fetch_add(1); k < stale.size(); k = next.fetch_add(1)) {
+                const std::size_t i = stale[k];
+                aggregates[i] = aggregateFile(reader, *inWindow[i]);
+            }
+        };
+        int threads = 1;
+        if (staleBytes >= m_tuning.parallelMinBytes && stale.size() > 1) {
+            const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+            threads = std::clamp(std::min(cores, m_tuning.maxThreads), 1, static_cast<int>(stale.size()));
+        }
+        std::vector<std::thread> helpers;
+        for (int t = 1; t < threads; ++t) {
+            try {
+                helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break; // no thread to be had: the calling thread does the rest
+            }
+        }
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+
+        QMutexLocker locker(&m_lock);
+        for (std::size_t i : stale)
+            m_cache.insert(inWindow[i]->path, aggregates[i]);
+        m_filesRead += static_cast<qint64>(stale.size());
+    }
+
+    for (const FileAggregate& aggregate : aggregates) {
+        for (auto it = aggregate.buckets.cbegin(); it != aggregate.buckets.cend(); ++it) {
+            const double start = static_cast<double>(it.key()) * 3600.0;
+            if (!(start > cutoff7d))
+                continue;
+            result.tokens7d += it->tokens;
+            result.cost7d += it->cost;
+            if (start > cutoff24h) {
+                result.tokens24h += it->tokens;
+                result.cost24h += it->cost;
+            }
+        }
+    }
+
+    {
+        QMutexLocker locker(&m_lock);
+        for (auto it = m_cache.begin(); it != m_cache.end();) {
+            if (seen.contains(it.key()))
+                ++it;
+            else
+                it = m_cache.erase(it);
+        }
+    }
+    return result;
+}
+
+} // namespace vexlor

@@ -1,0 +1,154 @@
+#include "UsageLineReader.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexlor {
+
+namespace {
+
+constexpr char kKey[] = "\"usage\"";
+constexpr std::size_t kKeyLength = sizeof(kKey) - 1;
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
+// pread that retries on interruption; -1 on error, 0 at the end of the file.
+ssize_t readAt(int fd, char* into, std::size_t want, qint64 offset)
+{
+    for (;;) {
+        const ssize_t n = ::pread(fd, into, want, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n;
+    }
+}
+
+} // namespace
+
+UsageLineReader::UsageLineReader(std::size_t chunkBytes, std::size_t maxLineBytes)
+    : m_chunk(std::max<std::size_t>(chunkBytes, 4 * kKeyLength))
+    , m_maxLine(maxLineBytes)
+    , m_buffer(new char[m_chunk + kPadding])
+{
+}
+
+bool UsageLineReader::forEachUsageLine(const QString& path, const LineCallback& onLine)
+{
+    // O_NONBLOCK: a FIFO named like a transcript must not stall the scan.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const FdCloser closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const qint64 end = static_cast<qint64>(st.st_size);
+    if (end > static_cast<qint64>(m_chunk))
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    char* const buf = m_buffer.get();
+    qint64 bufOff = 0;      // file offset of buf[0]
+    std::size_t len = 0;    // valid bytes in buf
+    std::size_t pos = 0;    // where the next search in buf continues
+    qint64 fileOff = 0;     // next file offset to read (bufOff + len)
+    qint64 lineStart = 0;   // file offset of the first byte of the current line
+    bool pendingHit = false; // the current line holds the key; its end is not yet found
+
+    // Hands on the line [start, stop) of the file; from the buffer when it is
+    // all there, otherwise read again by offset (bounded by the line cap).
+    auto emitLine = [&](qint64 start, qint64 stop) -> bool {
+        const auto length = static_cast<std::size_t>(stop - start);
+        if (length > m_maxLine) {
+            ++m_oversized;
+            return true;
+        }
+        if (start >= bufOff) {
+            onLine(std::string_view(buf + (start - bufOff), length));
+            return true;
+        }
+        m_longLine.resize(length + kPadding);
+        std::size_t got = 0;
+        while (got < length) {
+            const ssize_t n = readAt(fd, m_longLine.data() + got, length - got, start + static_cast<qint64>(got));
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break; // the file shrank under us: the line is gone
+            got += static_cast<std::size_t>(n);
+        }
+        if (got == length)
+            onLine(std::string_view(m_longLine.data(), length));
+        if (m_longLine.capacity() > 4 * m_chunk)
+            std::vector<char>().swap(m_longLine); // give a rare huge line's memory back
+        return true;
+    };
+
+    for (;;) {
+        bool eof = fileOff >= end;
+        if (!eof) {
+            const auto want = static_cast<std::size_t>(std::min<qint64>(static_cast<qint64>(m_chunk - len), end - fileOff));
+            const ssize_t n = readAt(fd, buf + len, want, fileOff);
+            if (n < 0)
+                return false;
+            len += static_cast<std::size_t>(n);
+            fileOff += n;
+            eof = n == 0 || fileOff >= end;
+        }
+
+        for (;;) {
+            if (pendingHit) {
+                const auto* nl = static_cast<const char*>(std::memchr(buf + pos, '\n', len - pos));
+                if (!nl && !eof) {
+                    pos = len;
+                    break;
+                }
+                const std::size_t e = nl ? static_cast<std::size_t>(nl - buf) : len;
+                if (!emitLine(lineStart, bufOff + static_cast<qint64>(e)))
+                    return false;
+                pendingHit = false;
+                pos = std::min(e + 1, len);
+                lineStart = bufOff + static_cast<qint64>(e) + 1;
+                continue;
+            }
+            const auto* hit = static_cast<const char*>(::memmem(buf + pos, len - pos, kKey, kKeyLength));
+            if (!hit)
+                break;
+            const auto h = static_cast<std::size_t>(hit - buf);
+            if (const auto* nl = static_cast<const char*>(::memrchr(buf + pos, '\n', h - pos)))
+                lineStart = bufOff + (nl - buf) + 1;
+            pendingHit = true;
+            pos = h + kKeyLength;
+        }
+        if (eof)
+            return true;
+
+        if (!pendingHit) {
+            if (const auto* nl = static_cast<const char*>(::memrchr(buf + pos, '\n', len - pos)))
+                lineStart = bufOff + (nl - buf) + 1;
+            // Search again from the last few bytes: a key may straddle chunks.
+            pos = std::max(pos, len >= kKeyLength - 1 ? len - (kKeyLength - 1) : std::size_t(0));
+        }
+        // Keep a short unfinished line in the buffer; a long one is dropped
+        // and read again by offset should it turn out to hold the key.
+        std::size_t keep = pos;
+        const qint64 partial = bufOff + static_cast<qint64>(len) - lineStart;
+        if (lineStart >= bufOff && partial <= static_cast<qint64>(m_chunk / 2))
+            keep = static_cast<std::size_t>(lineStart - bufOff);
+        keep = std::min(keep, pos);
+        std::memmove(buf, buf + keep, len - keep);
+        bufOff += static_cast<qint64>(keep);
+        len -= keep;
+        pos -= keep;
+    }
+}
+
+} // namespace vexlor

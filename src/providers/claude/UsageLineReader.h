@@ -1,0 +1,49 @@
+#pragma once
+// Finds the lines of a transcript that mention the quoted key "usage" without
+// holding the file in memory: the file is read in fixed-size chunks into one
+// reused buffer, each chunk is searched for the 7-byte key, and only the line
+// around a hit is handed on. A line longer than the buffer is fetched again by
+// offset when it holds a hit; one longer than the line cap is skipped.
+
+#include <QString>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace vexlor {
+
+class UsageLineReader {
+public:
+    // Bytes readable after the end of every line handed to the callback, so a
+    // parser that reads ahead in blocks may use the line in place.
+    static constexpr std::size_t kPadding = 64;
+    static constexpr std::size_t kDefaultChunkBytes = std::size_t(1) << 20;
+    static constexpr std::size_t kDefaultMaxLineBytes = std::size_t(64) << 20;
+
+    explicit UsageLineReader(std::size_t chunkBytes = kDefaultChunkBytes,
+                             std::size_t maxLineBytes = kDefaultMaxLineBytes);
+
+    using LineCallback = std::function<void(std::string_view line)>;
+
+    // Calls `onLine` for every line (without its line feed) that contains the
+    // quoted key, in file order, reading at most the size the file had when it
+    // was opened. Returns false when the file cannot be opened, is not a
+    // regular file (FIFOs and devices are refused without blocking) or a read
+    // fails; lines already handed on stay handed on.
+    bool forEachUsageLine(const QString& path, const LineCallback& onLine);
+
+    // Lines skipped because they held the key but exceeded the line cap.
+    [[nodiscard]] std::size_t oversizedLines() const { return m_oversized; }
+
+private:
+    std::size_t m_chunk;
+    std::size_t m_maxLine;
+    std::unique_ptr<char[]> m_buffer; // m_chunk + kPadding bytes, reused across files
+    std::vector<char> m_longLine;     // a line that did not fit the buffer
+    std::size_t m_oversized = 0;
+};
+
+} // namespace vexlor

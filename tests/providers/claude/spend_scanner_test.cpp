@@ -1,0 +1,606 @@
+// Claude spend scanner: prices, de-duplication, hour buckets and windows,
+// the per-file cache, the chunked line search and bad input.
+
+#include "TestSupport.h"
+#include "collection/FileRoutines.h"
+#include "providers/claude/ClaudeSpendScanner.h"
+#include "providers/claude/UsageLineReader.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+
+using namespace vexlor;
+using namespace vexlor::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double kHour = 3600;
+// 30 minutes into an hour; tests move it where they need.
+constexpr double kNow = 495000 * kHour + 1800;
+
+struct Msg {
+    QString id = {};        // empty: no message id
+    QString requestId = {}; // empty: no request id
+    double at = kNow - 600;
+    double input = 0;
+    double output = 0;
+    double cacheWrite = 0;
+    double cacheRead = 0;
+    QString model = u"claude-sonnet-4-5"_s;
+    std::optional<double> costUSD = {};
+};
+
+QString iso(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(seconds * 1000), Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+QByteArray line(const Msg& m)
+{
+    QJsonObject usage{{u"input_tokens"_s, m.input},
+                      {u"output_tokens"_s, m.output},
+                      {u"cache_creation_input_tokens"_s, m.cacheWrite},
+                      {u"cache_read_input_tokens"_s, m.cacheRead}};
+    QJsonObject message{{u"role"_s, u"assistant"_s}, {u"usage"_s, usage}};
+    if (!m.model.isNull())
+        message.insert(u"model"_s, m.model);
+    if (!m.id.isEmpty())
+        message.insert(u"id"_s, m.id);
+    QJsonObject record{{u"type"_s, u"assistant"_s}, {u"message"_s, message}, {u"timestamp"_s, iso(m.at)}};
+    if (!m.requestId.isEmpty())
+        record.insert(u"requestId"_s, m.requestId);
+    if (m.costUSD)
+        record.insert(u"costUSD"_s, *m.costUSD);
+    return QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
+}
+
+FileStamp stampOf(const QString& path, double mtime = kNow - 60)
+{
+    return FileStamp{path, Timestamp::fromSeconds(mtime), QFileInfo(path).size()};
+}
+
+Clock fixedClock(double seconds)
+{
+    return [seconds] { return Timestamp::fromSeconds(seconds); };
+}
+
+// One file, one scan at kNow.
+SpendSnapshot scanContent(const QByteArray& content, ClaudeSpendScanner::Tuning tuning = {})
+{
+    QTemporaryDir tmp;
+    const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s, content);
+    ClaudeSpendScanner scanner(fixedClock(kNow), tuning);
+    return scanner.scan({stampOf(path)});
+}
+
+bool near(double a, double b)
+{
+    return std::abs(a - b) <= 1e-9 * std::max(1.0, std::abs(b));
+}
+
+// The lines a plain whole-file split keeps: non-empty, holding the quoted key,
+// not longer than the cap.
+QList<QByteArray> referenceUsageLines(const QByteArray& content, qsizetype cap)
+{
+    QList<QByteArray> out;
+    for (const QByteArray& piece : content.split('\n')) {
+        if (piece.contains("\"usage\"") && piece.size() <= cap)
+            out.append(piece);
+    }
+    return out;
+}
+
+qint64 peakRssKb()
+{
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+} // namespace
+
+class SpendScannerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void priceTable_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<double>("input");
+        QTest::addColumn<double>("output");
+        QTest::newRow("opus-4-1") << u"claude-opus-4-1"_s << 15.0 << 75.0;
+        QTest::newRow("opus upper case") << u"CLAUDE-OPUS-4-1-20250805"_s << 15.0 << 75.0;
+        QTest::newRow("opus-4-5 before opus") << u"claude-opus-4-5"_s << 5.0 << 25.0;
+        QTest::newRow("opus-4-8") << u"claude-Opus-4-8"_s << 5.0 << 25.0;
+        QTest::newRow("fable") << u"fable-1"_s << 10.0 << 50.0;
+        QTest::newRow("mythos") << u"x-MYTHOS"_s << 10.0 << 50.0;
+        QTest::newRow("sonnet") << u"claude-sonnet-4-5"_s << 3.0 << 15.0;
+        QTest::newRow("haiku-3-5") << u"claude-haiku-3-5"_s << 0.8 << 4.0;
+        QTest::newRow("3-5-haiku is plain haiku") << u"claude-3-5-haiku"_s << 1.0 << 5.0;
+        QTest::newRow("unknown") << u"gpt-x"_s << 5.0 << 25.0;
+        QTest::newRow("empty") << QString() << 5.0 << 25.0;
+    }
+
+    void priceTable()
+    {
+        QFETCH(QString, model);
+        QFETCH(double, input);
+        QFETCH(double, output);
+        QCOMPARE(prices(model), (ModelPrices{input, output}));
+    }
+
+    // The cost of one message without a stated cost, through the whole scan.
+    void costFromTable_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<double>("input");
+        QTest::addColumn<double>("output");
+        QTest::addColumn<double>("cacheWrite");
+        QTest::addColumn<double>("cacheRead");
+        QTest::addColumn<double>("cost");
+        QTest::newRow("opus-4-1") << u"Claude-Opus-4-1"_s << 1e6 << 1e6 << 0.0 << 0.0 << 90.0;
+        QTest::newRow("opus-4-5") << u"claude-opus-4-5"_s << 1e6 << 1e6 << 0.0 << 0.0 << 30.0;
+        QTest::newRow("3-5-haiku") << u"claude-3-5-haiku"_s << 1e6 << 1e6 << 0.0 << 0.0 << 6.0;
+        QTest::newRow("unknown") << u"mystery"_s << 1e6 << 1e6 << 0.0 << 0.0 << 30.0;
+        QTest::newRow("no model") << QString() << 1e6 << 1e6 << 0.0 << 0.0 << 30.0;
+        QTest::newRow("sonnet cache read") << u"claude-sonnet-4"_s << 0.0 << 0.0 << 0.0 << 1e6 << 0.3;
+        QTest::newRow("sonnet cache write") << u"claude-sonnet-4"_s << 0.0 << 0.0 << 1e6 << 0.0 << 3.75;
+    }
+
+    void costFromTable()
+    {
+        QFETCH(QString, model);
+        QFETCH(double, input);
+        QFETCH(double, output);
+        QFETCH(double, cacheWrite);
+        QFETCH(double, cacheRead);
+        QFETCH(double, cost);
+        const SpendSnapshot s = scanContent(line({.input = input, .output = output, .cacheWrite = cacheWrite,
+                                                  .cacheRead = cacheRead, .model = model}));
+        QVERIFY2(near(s.cost24h, cost), qPrintable(QString::number(s.cost24h)));
+        QVERIFY(near(s.cost7d, cost));
+        QCOMPARE(s.tokens24h, input + output + cacheWrite + cacheRead);
+        QCOMPARE(s.updatedAt, std::optional(Timestamp::fromSeconds(kNow)));
+    }
+
+    void statedCostWins()
+    {
+        SpendSnapshot s = scanContent(line({.input = 1e6, .output = 1e6, .model = u"claude-opus-4-1"_s, .costUSD = 0.5}));
+        QCOMPARE(s.cost24h, 0.5);
+        QCOMPARE(s.tokens24h, 2e6);
+        // A cost in a string is no number: the table prices the message.
+        QByteArray text = line({.input = 1e6, .output = 1e6, .model = u"claude-opus-4-1"_s});
+        text.replace("\"type\":", "\"costUSD\":\"0.5\",\"type\":");
+        s = scanContent(text);
+        QVERIFY(near(s.cost24h, 90));
+    }
+
+    void deduplication_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<double>("tokens");
+        const Msg a{.id = u"msg_a"_s, .requestId = u"req_1"_s, .output = 10};
+        QTest::newRow("same id and request: once") << line(a) + line(a) << 10.0;
+        QTest::newRow("same id, other request: twice") << line(a) + line({.id = u"msg_a"_s, .requestId = u"req_2"_s, .output = 10}) << 20.0;
+        QTest::newRow("same id, no request: once") << line({.id = u"m"_s, .output = 7}) + line({.id = u"m"_s, .output = 7}) << 7.0;
+        QTest::newRow("no id: always counts") << line({.output = 3}) + line({.output = 3}) + line({.output = 3}) << 9.0;
+        QTest::newRow("streaming repeats: the last copy counts")
+            << line({.id = u"m"_s, .requestId = u"r"_s, .input = 5, .output = 1})
+               + line({.id = u"m"_s, .requestId = u"r"_s, .input = 5, .output = 40})
+               + line({.output = 1000})
+               + line({.id = u"m"_s, .requestId = u"r"_s, .input = 5, .output = 300})
+            << 1305.0;
+        // A numeric id is not an identity; a numeric request id adds nothing to the key.
+        QByteArray numericId = line({.id = u"x"_s, .output = 2});
+        numericId.replace("\"id\":\"x\"", "\"id\":17");
+        QTest::newRow("numeric id: always counts") << numericId + numericId << 4.0;
+        QByteArray numericRequest = line({.id = u"n"_s, .requestId = u"r"_s, .output = 2});
+        numericRequest.replace("\"requestId\":\"r\"", "\"requestId\":5");
+        QTest::newRow("numeric request id: id alone is the key")
+            << numericRequest + line({.id = u"n"_s, .output = 3}) << 3.0;
+    }
+
+    void deduplication()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(double, tokens);
+        QCOMPARE(scanContent(content).tokens24h, tokens);
+        // The same bytes read through a tiny buffer give the same totals.
+        QCOMPARE(scanContent(content, {.chunkBytes = 64}).tokens24h, tokens);
+    }
+
+    void sameMessageInTwoFilesCountsTwice()
+    {
+        QTemporaryDir tmp;
+        const QByteArray text = line({.id = u"m"_s, .requestId = u"r"_s, .output = 50});
+        const QString a = writeFile(tmp.path(), u"p/a.jsonl"_s, text);
+        const QString b = writeFile(tmp.path(), u"p/b.jsonl"_s, text);
+        ClaudeSpendScanner scanner(fixedClock(kNow));
+        QCOMPARE(scanner.scan({stampOf(a), stampOf(b)}).tokens24h, 100.0);
+    }
+
+    // The final copy of a streamed message decides its hour, its counts and
+    // its cost, even when the earlier copies fall into an earlier hour or
+    // outside the 24-hour window.
+    void lastCopyMovesAcrossHourAndWindow()
+    {
+        const double hourStart = 494990 * kHour;
+        const double now = 495014 * kHour + 1200; // the 24-hour cutoff lies 20 minutes into hour 494990
+        QTemporaryDir tmp;
+        const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s,
+            line({.id = u"m"_s, .requestId = u"r"_s, .at = hourStart + 3590, .input = 10, .output = 1, .costUSD = 0.01})
+            + line({.id = u"m"_s, .requestId = u"r"_s, .at = hourStart + 3599.5, .input = 10, .output = 20, .costUSD = 0.02})
+            + line({.id = u"m"_s, .requestId = u"r"_s, .at = hourStart + 3601, .input = 10, .output = 90, .costUSD = 0.09}));
+        ClaudeSpendScanner scanner(fixedClock(now));
+        const SpendSnapshot s = scanner.scan({stampOf(path, now - 10)});
+        QCOMPARE(s.tokens24h, 100.0);
+        QCOMPARE(s.cost24h, 0.09);
+        QCOMPARE(s.tokens7d, 100.0);
+        const auto cached = scanner.cached(path);
+        QVERIFY(cached);
+        QCOMPARE(cached->buckets.size(), 1);
+        QCOMPARE(cached->buckets.value(494991).tokens, 100.0);
+        QVERIFY(!cached->buckets.contains(494990));
+
+        // And the other way round: the last copy lands before the cutoff.
+        const QString back = writeFile(tmp.path(), u"p/t.jsonl"_s,
+            line({.id = u"m"_s, .at = hourStart + 3700, .output = 5})
+            + line({.id = u"m"_s, .at = hourStart + 100, .output = 8}));
+        const SpendSnapshot t = ClaudeSpendScanner(fixedClock(now)).scan({stampOf(back, now - 10)});
+        QCOMPARE(t.tokens24h, 0.0);
+        QCOMPARE(t.tokens7d, 8.0);
+    }
+
+    void windowsCountWholeHours_data()
+    {
+        QTest::addColumn<double>("now");
+        QTest::addColumn<double>("age");
+        QTest::addColumn<double>("in24h");
+        QTest::addColumn<double>("in7d");
+        const double h = 495000 * kHour;
+        QTest::newRow("23h30 ago, hour began within 24h") << h + 1800 << 23.5 * kHour << 1.0 << 1.0;
+        QTest::newRow("23h30 ago, hour began before 24h") << h + 600 << 23.5 * kHour << 0.0 << 1.0;
+        QTest::newRow("hour began exactly at the 24h cutoff") << h << 24 * kHour - 1 << 0.0 << 1.0;
+        QTest::newRow("hour began just after the 24h cutoff") << h << 23 * kHour << 1.0 << 1.0;
+        QTest::newRow("hour began exactly at the 7d cutoff") << h << 168 * kHour - 1 << 0.0 << 0.0;
+        QTest::newRow("6d23h30 ago, hour began before 7d") << h + 600 << 167.5 * kHour << 0.0 << 0.0;
+        QTest::newRow("6d23h30 ago, hour began within 7d") << h + 1800 << 167.5 * kHour << 0.0 << 1.0;
+        QTest::newRow("in the future") << h << -2 * kHour << 1.0 << 1.0;
+    }
+
+    void windowsCountWholeHours()
+    {
+        QFETCH(double, now);
+        QFETCH(double, age);
+        QFETCH(double, in24h);
+        QFETCH(double, in7d);
+        QTemporaryDir tmp;
+        const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s, line({.at = now - age, .output = 1}));
+        ClaudeSpendScanner scanner(fixedClock(now));
+        const SpendSnapshot s = scanner.scan({stampOf(path, now - 1)});
+        QCOMPARE(s.tokens24h, in24h);
+        QCOMPARE(s.tokens7d, in7d);
+    }
+
+    void missingTimestampUsesFileTime()
+    {
+        QByteArray text = line({.output = 4});
+        text.replace("\"timestamp\":", "\"when\":");
+        QByteArray numeric = line({.output = 6});
+        numeric.replace(QByteArray(QByteArray("\"timestamp\":\"") + iso(kNow - 600).toUtf8() + '"'), "\"timestamp\":1780000000");
+        QTemporaryDir tmp;
+        const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s, text + numeric);
+        ClaudeSpendScanner scanner(fixedClock(kNow));
+        // File time 2 days back: both messages count in 7 days only.
+        const SpendSnapshot s = scanner.scan({stampOf(path, kNow - 2 * 86400)});
+        QCOMPARE(s.tokens24h, 0.0);
+        QCOMPARE(s.tokens7d, 10.0);
+    }
+
+    void cacheFollowsListing()
+    {
+        QTemporaryDir tmp;
+        const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s, line({.output = 5}));
+        double now = kNow;
+        ClaudeSpendScanner scanner([&now] { return Timestamp::fromSeconds(now); });
+
+        QCOMPARE(scanner.scan({stampOf(path)}).tokens24h, 5.0);
+        QCOMPARE(scanner.filesRead(), 1);
+        // Unchanged in the listing: not read again, even though the bytes were
+        // emptied behind the listing's back (proof that the file was not touched).
+        const FileStamp unchanged = stampOf(path);
+        QFile::resize(path, 0);
+        QCOMPARE(scanner.scan({unchanged}).tokens24h, 5.0);
+        QCOMPARE(scanner.filesRead(), 1);
+
+        // A changed size means a new read.
+        writeFile(tmp.path(), u"p/s.jsonl"_s, line({.output = 5}));
+        appendFile(path, line({.output = 7}));
+        QCOMPARE(scanner.scan({stampOf(path)}).tokens24h, 12.0);
+        QCOMPARE(scanner.filesRead(), 2);
+        // So does a changed time alone.
+        QCOMPARE(scanner.scan({stampOf(path, kNow - 30)}).tokens24h, 12.0);
+        QCOMPARE(scanner.filesRead(), 3);
+
+        // A file left out of the listing leaves the cache.
+        QCOMPARE(scanner.scan({}).tokens7d, 0.0);
+        QVERIFY(!scanner.cached(path));
+        QCOMPARE(scanner.scan({stampOf(path, kNow - 30)}).tokens24h, 12.0);
+        QCOMPARE(scanner.filesRead(), 4);
+
+        // Eight days later the file is out of the window: not counted even
+        // though its messages are recent, not read, and dropped.
+        QCOMPARE(scanner.scan({stampOf(path, kNow - 8 * 86400)}), (SpendSnapshot{0, 0, 0, 0, Timestamp::fromSeconds(kNow)}));
+        QCOMPARE(scanner.filesRead(), 4);
+        QVERIFY(!scanner.cached(path));
+    }
+
+    void emptyListing()
+    {
+        ClaudeSpendScanner scanner(fixedClock(kNow));
+        QCOMPARE(scanner.scan({}), (SpendSnapshot{0, 0, 0, 0, Timestamp::fromSeconds(kNow)}));
+        QCOMPARE(scanner.scan(jsonlFiles(u"/nonexistent/projects"_s)).updatedAt, std::optional(Timestamp::fromSeconds(kNow)));
+    }
+
+    // Only a line holding the quoted key is parsed: an escaped spelling of the
+    // same key is valid JSON but never looked at.
+    void keyMustBeQuoted()
+    {
+        QByteArray escaped = line({.output = 9});
+        escaped.replace("\"usage\"", "\"\\u0075sage\"");
+        QVERIFY(!escaped.contains("\"usage\""));
+        QCOMPARE(scanContent(escaped + line({.output = 1})).tokens24h, 1.0);
+    }
+
+    void badLinesAreSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("bad");
+        const QByteArray good = line({.output = 2});
+        QTest::newRow("not json") << QByteArray("{\"usage\" oops\n");
+        QTest::newRow("cut mid-write") << good.left(good.size() / 2) + '\n';
+        QTest::newRow("array") << QByteArray("[{\"usage\":{}}]\n");
+        QTest::newRow("two objects on a line") << good.trimmed() + good;
+        QTest::newRow("user record") << QByteArray(good).replace("\"type\":\"assistant\"", "\"type\":\"user\"");
+        QTest::newRow("message is text") << QByteArray("{\"type\":\"assistant\",\"message\":\"usage\",\"x\":{\"usage\":{}}}\n");
+        QTest::newRow("usage is array") << QByteArray("{\"type\":\"assistant\",\"message\":{\"usage\":[1,2]}}\n");
+        QTest::newRow("usage outside message") << QByteArray("{\"type\":\"assistant\",\"message\":{},\"usage\":{\"output_tokens\":5}}\n");
+        QTest::newRow("deep nesting") << QByteArray("{\"type\":\"assistant\",\"usage\":") + QByteArray(200000, '[') + QByteArray(200000, ']') + "}\n";
+        QTest::newRow("empty lines") << QByteArray("\n\n\r\n");
+    }
+
+    void badLinesAreSkipped()
+    {
+        QFETCH(QByteArray, bad);
+        const QByteArray good = line({.output = 2});
+        QCOMPARE(scanContent(good + bad + good).tokens24h, 4.0);
+        QCOMPARE(scanContent(good + bad + good, {.chunkBytes = 48}).tokens24h, 4.0);
+    }
+
+    void numbersInStringsCountAsZero()
+    {
+        QByteArray text = line({.input = 100, .output = 5});
+        text.replace("\"input_tokens\":100", "\"input_tokens\":\"100\"");
+        QCOMPARE(scanContent(text).tokens24h, 5.0);
+        QByteArray fractional = line({.output = 5});
+        fractional.replace("\"output_tokens\":5", "\"output_tokens\":2.5e0");
+        QCOMPARE(scanContent(fractional).tokens24h, 2.5);
+    }
+
+    // Integers beyond 64 bits are numbers like any other, wherever they are.
+    void longIntegersAreNumbers()
+    {
+        QByteArray elsewhere = line({.output = 5});
+        elsewhere.replace("\"role\":", "\"input\":{\"seed\":-123456789012345678901234567890,\"s\":\"99999999999999999999\\\"\",\"f\":1.12345678901234567890123},\"role\":");
+        QCOMPARE(scanContent(elsewhere + "\xff\"usage\"\n").tokens24h, 5.0);
+        QByteArray count = line({.output = 5, .costUSD = 1});
+        count.replace("\"output_tokens\":5", "\"output_tokens\":123456789012345678901234567890");
+        const SpendSnapshot s = scanContent(count + line({.id = u"\xe9"_s, .output = 1}).replace("\xc3\xa9", "\xe9"));
+        QCOMPARE(s.tokens24h, 123456789012345678901234567890.0 + 1);
+        QCOMPARE(s.cost24h, 1.0 + 15 / 1e6);
+    }
+
+    void cutLineCountsOnceComplete()
+    {
+        QTemporaryDir tmp;
+        const QByteArray whole = line({.output = 11});
+        const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s, line({.output = 1}) + whole.left(30));
+        ClaudeSpendScanner scanner(fixedClock(kNow));
+        QCOMPARE(scanner.scan({stampOf(path)}).tokens24h, 1.0);
+        appendFile(path, whole.mid(30));
+        QCOMPARE(scanner.scan({stampOf(path)}).tokens24h, 12.0);
+        // A complete last line without its line feed counts too.
+        QFile::resize(path, QFileInfo(path).size() - 1);
+        QCOMPARE(scanner.scan({stampOf(path, kNow - 1)}).tokens24h, 12.0);
+    }
+
+    void invalidUtf8StillCounts()
+    {
+        QByteArray text = line({.output = 3, .model = u"claude-opus-4-1 X"_s});
+        text.replace(" X", " \xff\xfe\xc3");
+        QByteArray content = line({.output = 1, .model = u"sonnet?"_s}).replace("sonnet?", "sonnet\xe2\x82");
+        const SpendSnapshot s = scanContent(text + content);
+        QCOMPARE(s.tokens24h, 4.0);
+        QVERIFY(near(s.cost24h, (3 * 75.0 + 1 * 15.0) / 1e6));
+    }
+
+    void longLines()
+    {
+        // Lines far longer than the read buffer, with and without the key,
+        // the key near their start and near their end.
+        const QByteArray filler(3 << 20, 'x');
+        QByteArray bigAssistant = line({.output = 8});
+        bigAssistant.replace("\"role\":", QByteArray("\"text\":\"" + filler + "\",\"role\":"));
+        QByteArray keyAtEnd = line({.output = 16});
+        keyAtEnd.replace("{\"message\":", QByteArray("{\"pad\":\"" + filler + "\",\"message\":"));
+        const QByteArray toolResult = "{\"type\":\"user\",\"content\":\"" + filler + "\"}\n";
+        const QByteArray content = toolResult + bigAssistant + line({.output = 1}) + toolResult + keyAtEnd;
+        QCOMPARE(scanContent(content).tokens24h, 25.0);
+        // With a cap below their length the two long usage lines are skipped.
+        QCOMPARE(scanContent(content, {.chunkBytes = 4096, .maxLineBytes = 1 << 20}).tokens24h, 1.0);
+    }
+
+    // A single 100 MB line holding the key is longer than any line the
+    // scanner will parse: it is skipped without memory growing with it.
+    void hundredMegabyteLineStaysBounded()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.path() + u"/huge.jsonl"_s;
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(line({.output = 1}));
+            f.write("{\"type\":\"assistant\",\"message\":{\"usage\":{\"output_tokens\":5},\"text\":\"");
+            const QByteArray block(1 << 20, 'y');
+            for (int i = 0; i < 100; ++i)
+                f.write(block);
+            f.write("\"}}\n");
+            f.write(line({.output = 2}));
+        }
+        const qint64 before = peakRssKb();
+        ClaudeSpendScanner scanner(fixedClock(kNow));
+        QCOMPARE(scanner.scan({stampOf(path)}).tokens24h, 3.0);
+        const qint64 grown = peakRssKb() - before;
+        QVERIFY2(grown < 32 * 1024, qPrintable(u"peak grew by %1 kB"_s.arg(grown)));
+    }
+
+    void unreadableAndVanishedFiles()
+    {
+        QTemporaryDir tmp;
+        const QString good = writeFile(tmp.path(), u"p/good.jsonl"_s, line({.output = 2}));
+        const QString gone = tmp.path() + u"/p/gone.jsonl"_s;
+        QDir().mkpath(tmp.path() + u"/p/dir.jsonl"_s);
+        const QString shrunk = writeFile(tmp.path(), u"p/shrunk.jsonl"_s, line({.output = 4}) + line({.output = 8}));
+        const FileStamp shrunkStamp = stampOf(shrunk);
+        QFile::resize(shrunk, line({.output = 4}).size() + 10);
+        const QString locked = writeFile(tmp.path(), u"p/locked.jsonl"_s, line({.output = 16}));
+        ::chmod(QFile::encodeName(locked).constData(), 0);
+        const bool rootReads = ::access(QFile::encodeName(locked).constData(), R_OK) == 0;
+
+        ClaudeSpendScanner scanner(fixedClock(kNow));
+        const QList<FileStamp> listing{stampOf(good), FileStamp{gone, Timestamp::fromSeconds(kNow - 5), 500},
+                                       stampOf(tmp.path() + u"/p/dir.jsonl"_s), shrunkStamp, stampOf(locked)};
+        const SpendSnapshot s = scanner.scan(listing);
+        QCOMPARE(s.tokens24h, rootReads ? 22.0 : 6.0);
+        QCOMPARE(scanner.filesRead(), 5);
+        // Unreadable files are cached empty and not tried again until they change.
+        QVERIFY(scanner.cached(gone) && scanner.cached(gone)->buckets.isEmpty());
+        QCOMPARE(scanner.scan(listing).tokens24h, s.tokens24h);
+        QCOMPARE(scanner.filesRead(), 5);
+    }
+
+    void fifoDoesNotBlock()
+    {
+        QTemporaryDir tmp;
+        const QString fifo = tmp.path() + u"/pipe.jsonl"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        ClaudeSpendScanner scanner(fixedClock(kNow));
+        QFuture<SpendSnapshot> running = QtConcurrent::run([&] {
+            return scanner.scan({FileStamp{fifo, Timestamp::fromSeconds(kNow - 5), 0}});
+        });
+        QDeadlineTimer deadline(5000);
+        while (!running.isFinished() && !deadline.hasExpired())
+            QThread::msleep(10);
+        if (!running.isFinished()) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); // release it
+            running.waitForFinished();
+            ::close(fd);
+            QFAIL("the scan blocked on a FIFO");
+        }
+        QCOMPARE(running.result().tokens7d, 0.0);
+    }
+
+    // The chunked search hands on exactly the lines a whole-file split would,
+    // whatever the buffer size and wherever lines and keys fall.
+    void readerMatchesWholeFileSplit_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<int>("cap");
+        for (int chunk : {28, 29, 31, 64, 100, 257, 4096, 1 << 20})
+            QTest::addRow("chunk %d", chunk) << chunk << (1 << 30);
+        QTest::newRow("chunk 64, cap 150") << 64 << 150;
+        QTest::newRow("chunk 4096, cap 150") << 4096 << 150;
+    }
+
+    void readerMatchesWholeFileSplit()
+    {
+        QFETCH(int, chunk);
+        QFETCH(int, cap);
+        QRandomGenerator rng(1234);
+        QByteArray content;
+        const QByteArray pieces[] = {"\"usage\"", "usage", "\"usag", "e\"", "\"", "\\\"usage\\\"", "abcdefgh", "\r", "\xff"};
+        for (int i = 0; i < 3000; ++i) {
+            const int kind = rng.bounded(10);
+            const int n = kind == 0 ? 0 : kind < 8 ? rng.bounded(12) : rng.bounded(120);
+            for (int k = 0; k < n; ++k)
+                content += pieces[rng.bounded(int(std::size(pieces)))];
+            if (rng.bounded(30) == 0)
+                content += QByteArray(rng.bounded(400, 3000), 'z');
+            if (i + 1 < 3000 || rng.bounded(2))
+                content += '\n';
+        }
+        content += "tail \"usage\" without line feed";
+        QTemporaryDir tmp;
+        const QString path = writeFile(tmp.path(), u"f.jsonl"_s, content);
+        UsageLineReader reader(static_cast<std::size_t>(chunk), static_cast<std::size_t>(cap));
+        QList<QByteArray> got;
+        QVERIFY(reader.forEachUsageLine(path, [&](std::string_view l) {
+            got.append(QByteArray(l.data(), static_cast<qsizetype>(l.size())));
+        }));
+        const QList<QByteArray> expected = referenceUsageLines(content, cap);
+        QCOMPARE(got.size(), expected.size());
+        QCOMPARE(got, expected);
+        // The reader is reused across files: a second file starts clean.
+        got.clear();
+        QVERIFY(reader.forEachUsageLine(path, [&](std::string_view l) { got.append(QByteArray(l.data(), qsizetype(l.size()))); }));
+        QCOMPARE(got, expected);
+    }
+
+    // Several threads reading different files, and two scans at once, give
+    // the totals of one thread reading alone.
+    void parallelScansAgree()
+    {
+        QTemporaryDir tmp;
+        QList<FileStamp> listing;
+        QRandomGenerator rng(7);
+        for (int f = 0; f < 40; ++f) {
+            QByteArray content;
+            for (int i = 0; i < 200; ++i) {
+                const QString id = u"m%1"_s.arg(rng.bounded(60));
+                content += line({.id = id, .requestId = u"r"_s, .at = kNow - rng.bounded(200) * kHour,
+                                 .input = double(rng.bounded(1000)), .output = double(i),
+                                 .model = rng.bounded(2) ? u"claude-opus-4-1"_s : u"claude-sonnet-4"_s});
+                content += "{\"type\":\"user\",\"content\":\"" + QByteArray(rng.bounded(2000), 'q') + "\"}\n";
+            }
+            listing.append(stampOf(writeFile(tmp.path(), u"p/%1/s.jsonl"_s.arg(f % 5) + QString::number(f), content)));
+        }
+        const SpendSnapshot alone = ClaudeSpendScanner(fixedClock(kNow), {.maxThreads = 1}).scan(listing);
+        QVERIFY(alone.tokens7d > alone.tokens24h && alone.tokens24h > 0);
+        ClaudeSpendScanner parallel(fixedClock(kNow), {.chunkBytes = 4096, .maxThreads = 4, .parallelMinBytes = 0});
+        QCOMPARE(parallel.scan(listing), alone);
+        QCOMPARE(parallel.filesRead(), 40);
+
+        ClaudeSpendScanner shared(fixedClock(kNow), {.maxThreads = 2, .parallelMinBytes = 0});
+        QFuture<SpendSnapshot> other = QtConcurrent::run([&] { return shared.scan(listing); });
+        const SpendSnapshot mine = shared.scan(listing);
+        QCOMPARE(mine, alone);
+        QCOMPARE(other.result(), alone);
+    }
+};
+
+QTEST_GUILESS_MAIN(SpendScannerTest)
+#include "spend_scanner_test.moc"
