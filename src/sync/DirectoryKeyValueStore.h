@@ -1,0 +1,63 @@
+#pragma once
+// The key-value store as a plain directory, which any file-sync tool can
+// share between machines: each key is a file of that name holding the value.
+//
+// Setting a value writes a hidden temporary file beside it, syncs it to disk
+// and renames it over the old file, so a reader sees the old value or the new
+// one, never half of one; synchronize() syncs the directory so the rename
+// itself survives a power cut. Outside changes are seen through a file-system
+// watcher on the directory (started on request only) and reported with the
+// names of the keys whose files appeared, changed or vanished; this store's
+// own writes are not reported.
+
+#include "KeyValueStore.h"
+
+#include <QHash>
+#include <memory>
+
+class QFileSystemWatcher;
+
+namespace vexlor {
+
+class DirectoryKeyValueStore final : public KeyValueStore {
+    Q_OBJECT
+
+public:
+    // Larger files are refused on reading and writing.
+    static constexpr qsizetype maximumValueBytes = 1024 * 1024;
+
+    explicit DirectoryKeyValueStore(QString directory, QObject* parent = nullptr);
+    ~DirectoryKeyValueStore() override;
+
+    // $VEXLOR_KVS_DIR, else $XDG_DATA_HOME/vexlor/kvs (when absolute), else
+    // ~/.local/share/vexlor/kvs.
+    [[nodiscard]] static QString defaultDirectory();
+    [[nodiscard]] const QString& directory() const { return m_directory; }
+
+    [[nodiscard]] KeyValueRead value(const QString& key) const override;
+    [[nodiscard]] KeyValueWrite setValue(const QString& key, const QByteArray& value) override;
+    [[nodiscard]] KeyValueWrite synchronize() override;
+    // The directory exists or can be created, and is writable.
+    [[nodiscard]] bool hasIdentity() override;
+    bool startObserving() override;
+
+private:
+    struct FileStamp {
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 mtimeNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+
+    [[nodiscard]] QString pathOf(const QString& key) const;
+    [[nodiscard]] static std::optional<FileStamp> stampOf(const QString& path);
+    [[nodiscard]] QHash<QString, FileStamp> scan() const;
+    void rescan();
+    void rewatch(const QString& key);
+
+    QString m_directory;
+    QHash<QString, FileStamp> m_known; // last seen state of each key's file
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+};
+
+} // namespace vexlor

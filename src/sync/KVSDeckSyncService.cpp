@@ -1,0 +1,225 @@
+#include "KVSDeckSyncService.h"
+
+#include "DirectoryKeyValueStore.h"
+#include "SnapshotJson.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace vexlor {
+namespace {
+
+const auto kPrefix = u"[DeckSync] "_s;
+
+KVSDeckSyncService::LogSink streamLog(FILE* stream)
+{
+    return [stream](const QString& line) {
+        // One line per message, whatever the message holds.
+        QByteArray bytes = line.toUtf8();
+        bytes.replace('\n', ' ').replace('\r', ' ');
+        bytes.append('\n');
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+        std::fflush(stream);
+    };
+}
+
+} // namespace
+
+KVSDeckSyncService::KVSDeckSyncService(std::unique_ptr<KeyValueStore> store, double minimumWriteInterval,
+                                       QObject* parent)
+    : QObject(parent)
+    , m_store(std::move(store))
+    , m_minimumWriteInterval(std::isfinite(minimumWriteInterval) ? std::max(0.0, minimumWriteInterval) : 0.0)
+    , m_log(standardOutputLog())
+    , m_clock(systemClock())
+    , m_scheduler(timerScheduler())
+{
+}
+
+KVSDeckSyncService::~KVSDeckSyncService() = default;
+
+std::unique_ptr<KVSDeckSyncService> KVSDeckSyncService::createDefault(QObject* parent)
+{
+    return std::make_unique<KVSDeckSyncService>(
+        std::make_unique<DirectoryKeyValueStore>(DirectoryKeyValueStore::defaultDirectory()),
+        defaultMinimumWriteInterval, parent);
+}
+
+QString KVSDeckSyncService::storeKey()
+{
+    return u"deck.snapshot.v1"_s;
+}
+
+KVSDeckSyncService::LogSink KVSDeckSyncService::standardOutputLog()
+{
+    return streamLog(stdout);
+}
+
+KVSDeckSyncService::LogSink KVSDeckSyncService::standardErrorLog()
+{
+    return streamLog(stderr);
+}
+
+KVSDeckSyncService::Scheduler KVSDeckSyncService::timerScheduler()
+{
+    // A QTimer runs on the monotonic clock and drops the call once the guard
+    // object is gone.
+    return [](std::chrono::milliseconds delay, QObject* guard, std::function<void()> task) {
+        QTimer::singleShot(delay, guard, std::move(task));
+    };
+}
+
+void KVSDeckSyncService::setLogSink(LogSink sink)
+{
+    m_log = std::move(sink);
+}
+
+void KVSDeckSyncService::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+void KVSDeckSyncService::setScheduler(Scheduler scheduler)
+{
+    m_scheduler = std::move(scheduler);
+}
+
+void KVSDeckSyncService::log(const QString& line) const
+{
+    if (m_log)
+        m_log(kPrefix + line);
+}
+
+void KVSDeckSyncService::publish(const DeckSnapshot& snapshot)
+{
+    if (m_lastPublishedContent && *m_lastPublishedContent == snapshot.content)
+        return;
+    m_pendingSnapshot = snapshot;
+
+    const double elapsed = m_lastWriteAt ? m_clock() - *m_lastWriteAt : std::numeric_limits<double>::infinity();
+    if (elapsed >= m_minimumWriteInterval) {
+        // A flush still scheduled would otherwise write again within the
+        // interval after this one.
+        cancelScheduledFlush();
+        flush();
+        return;
+    }
+    if (!m_flushScheduled)
+        scheduleFlush(m_minimumWriteInterval - elapsed);
+}
+
+void KVSDeckSyncService::scheduleFlush(double delaySeconds)
+{
+    // A wall clock set back makes "elapsed" negative; never wait longer than
+    // one interval because of it.
+    delaySeconds = std::clamp(delaySeconds, 0.0, m_minimumWriteInterval);
+    m_flushScheduled = true;
+    const quint64 generation = ++m_flushGeneration;
+    QPointer<KVSDeckSyncService> self(this);
+    m_scheduler(std::chrono::milliseconds(static_cast<qint64>(std::ceil(delaySeconds * 1000.0))), this,
+                [self, generation] {
+                    if (!self || !self->m_flushScheduled || self->m_flushGeneration != generation)
+                        return;
+                    self->m_flushScheduled = false;
+                    self->flush();
+                });
+}
+
+void KVSDeckSyncService::cancelScheduledFlush()
+{
+    if (m_flushScheduled) {
+        m_flushScheduled = false;
+        ++m_flushGeneration;
+    }
+}
+
+void KVSDeckSyncService::flush()
+{
+    if (!m_pendingSnapshot)
+        return;
+    const DeckSnapshot snapshot = std::move(*m_pendingSnapshot);
+    m_pendingSnapshot.reset();
+
+    if (!m_store->hasIdentity())
+        log(u"no iCloud identity token — check the iCloud capability and that this device is signed in"_s);
+
+    const SnapshotEncoding encoded = SnapshotJson::encode(snapshot);
+    if (!encoded.bytes) {
+        log(u"encode failed: "_s + encoded.error);
+        return;
+    }
+    if (encoded.bytes->size() > maximumSnapshotBytes)
+        return;
+
+    const KeyValueWrite written = m_store->setValue(storeKey(), *encoded.bytes);
+    if (!written.ok) {
+        // Not published: the content stays unpublished so it is tried again,
+        // and the attempt counts towards the interval so a failing store is
+        // retried once per interval rather than after every pass.
+        log(u"write failed: "_s + written.error);
+        m_lastWriteAt = m_clock();
+        if (!m_pendingSnapshot)
+            m_pendingSnapshot = snapshot;
+        if (!m_flushScheduled)
+            scheduleFlush(m_minimumWriteInterval);
+        return;
+    }
+    const KeyValueWrite synced = m_store->synchronize();
+    if (!synced.ok)
+        log(u"synchronize failed: "_s + synced.error);
+
+    m_lastPublishedContent = snapshot.content;
+    m_lastWriteAt = m_clock();
+    log(u"published %1 B"_s.arg(encoded.bytes->size()));
+}
+
+void KVSDeckSyncService::handleExternalChange(const std::optional<QStringList>& changedKeys)
+{
+    if (changedKeys && !changedKeys->contains(storeKey()))
+        return;
+    QMetaObject::invokeMethod(this, &KVSDeckSyncService::fetch, Qt::QueuedConnection);
+}
+
+bool KVSDeckSyncService::observeStore()
+{
+    if (!m_observing) {
+        m_observing = true;
+        connect(m_store.get(), &KeyValueStore::changedExternally, this,
+                [this](const QStringList& keys) { handleExternalChange(keys); });
+    }
+    return m_store->startObserving();
+}
+
+void KVSDeckSyncService::fetch()
+{
+    const KeyValueRead read = m_store->value(storeKey());
+    if (!read.value) {
+        if (!read.error.isEmpty())
+            log(u"read failed: "_s + read.error);
+        return;
+    }
+    const SnapshotDecoding decoded = SnapshotJson::decode(*read.value);
+    // The version is checked before the shape, so a newer writer whose shape
+    // this build does not know is reported as newer, not as broken.
+    const std::optional<qint64> version = decoded.snapshot ? std::optional(decoded.snapshot->version) : decoded.version;
+    if (version && *version > DeckSnapshot::currentVersion) {
+        log(u"ignoring snapshot v%1; this build speaks v%2"_s.arg(*version).arg(DeckSnapshot::currentVersion));
+        return;
+    }
+    if (!decoded.snapshot) {
+        log(u"decode failed: "_s + decoded.error);
+        return;
+    }
+    if (m_lastReceivedAt && decoded.snapshot->capturedAt <= *m_lastReceivedAt)
+        return;
+    m_lastReceivedAt = decoded.snapshot->capturedAt;
+    if (m_onChange)
+        m_onChange(*decoded.snapshot);
+}
+
+} // namespace vexlor

@@ -1,0 +1,415 @@
+// The sync service's rules: deduplication, the write interval with its one
+// delayed flush, the size limit, failures and their log lines, and the
+// reading side. Time and the delayed flush are driven by hand.
+
+#include "FakeKeyValueStore.h"
+#include "sync/DirectoryKeyValueStore.h"
+#include "sync/KVSDeckSyncService.h"
+#include "sync/SnapshotJson.h"
+
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vexlor;
+using namespace vexlor::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double kStart = 1740837909.0;
+
+DeckSnapshot snapshot(const QString& title, double capturedAt = kStart, qint64 version = 1)
+{
+    DeckSnapshot s;
+    s.version = version;
+    s.capturedAt = Timestamp::fromSeconds(capturedAt);
+    SnapshotAgent a;
+    a.id = u"claude"_s;
+    a.name = u"CLAUDE"_s;
+    a.status = SnapshotAgentStatus::working;
+    a.sessions = 1;
+    a.openSessions = QList<SnapshotAgentSession>{{u"claude:1"_s, title, SnapshotAgentSession::State::working, {}}};
+    s.content.agents = {a};
+    SnapshotUsage u;
+    u.id = u"claude-usage"_s;
+    u.name = u"CLAUDE"_s;
+    u.palette = SnapshotPalette::claude;
+    u.kind = SnapshotUsage::Percent{0.5, u"5h"_s};
+    s.content.usage = {u};
+    return s;
+}
+
+QString titleIn(const QByteArray& stored)
+{
+    const auto d = SnapshotJson::decode(stored);
+    return d.snapshot ? d.snapshot->content.agents.value(0).openSessions.value_or(QList<SnapshotAgentSession>{})
+                            .value(0).title
+                      : QString();
+}
+
+// A service over a fake store, a hand-moved clock, a captured log and a
+// scheduler that only records what it was asked to run.
+struct Rig {
+    struct Scheduled {
+        std::chrono::milliseconds delay;
+        QPointer<QObject> guard;
+        std::function<void()> task;
+    };
+
+    FakeKeyValueStore* store = new FakeKeyValueStore;
+    std::unique_ptr<KVSDeckSyncService> service;
+    double elapsed = 0; // seconds since kStart
+    QStringList log;
+    QList<Scheduled> scheduled;
+
+    explicit Rig(double interval = 30)
+        : service(std::make_unique<KVSDeckSyncService>(std::unique_ptr<KeyValueStore>(store), interval))
+    {
+        service->setClock([this] { return Timestamp::fromSeconds(kStart + elapsed); });
+        service->setLogSink([this](const QString& line) { log.append(line); });
+        service->setScheduler([this](std::chrono::milliseconds delay, QObject* guard, std::function<void()> task) {
+            scheduled.append({delay, guard, std::move(task)});
+        });
+    }
+
+    void publishAt(double at, const QString& title)
+    {
+        elapsed = at;
+        service->publish(snapshot(title, kStart + at));
+    }
+
+    // Runs the oldest scheduled task at the given time, as the timer would.
+    void fireAt(double at)
+    {
+        elapsed = at;
+        QVERIFY(!scheduled.isEmpty());
+        const Scheduled s = scheduled.takeFirst();
+        if (s.guard)
+            s.task();
+    }
+
+    [[nodiscard]] QStringList writtenTitles() const
+    {
+        QStringList titles;
+        for (const auto& w : store->writes)
+            titles.append(titleIn(w.second));
+        return titles;
+    }
+};
+
+} // namespace
+
+class DeckSyncServiceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstPublishWritesAtOnce()
+    {
+        Rig rig;
+        rig.publishAt(0, u"first"_s);
+        QCOMPARE(rig.writtenTitles(), QStringList{u"first"_s});
+        QCOMPARE(rig.store->writes[0].first, u"deck.snapshot.v1"_s);
+        QCOMPARE(rig.store->synchronizeCount, 1);
+        QCOMPARE(rig.log, QStringList{u"[DeckSync] published %1 B"_s.arg(rig.store->writes[0].second.size())});
+        QVERIFY(rig.scheduled.isEmpty());
+        QCOMPARE(rig.service->lastWriteAt(), std::optional(Timestamp::fromSeconds(kStart)));
+    }
+
+    void unchangedContentIsNotWritten()
+    {
+        Rig rig;
+        rig.publishAt(0, u"a"_s);
+        rig.publishAt(40, u"a"_s); // new capture time, same content
+        QCOMPARE(rig.store->writes.size(), 1);
+        QVERIFY(rig.scheduled.isEmpty());
+        QCOMPARE(rig.service->lastWriteAt(), std::optional(Timestamp::fromSeconds(kStart)));
+
+        // A repeat of the written content leaves a pending snapshot pending.
+        rig.publishAt(41, u"b"_s);
+        QCOMPARE(rig.store->writes.size(), 2);
+        rig.publishAt(43, u"c"_s);
+        rig.publishAt(44, u"b"_s);
+        QVERIFY(rig.service->pendingSnapshot());
+        QCOMPARE(rig.service->pendingSnapshot()->content.agents[0].openSessions->at(0).title, u"c"_s);
+        rig.fireAt(71);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+    }
+
+    void laterWritesWaitForTheIntervalAndCarryTheNewest()
+    {
+        Rig rig;
+        rig.publishAt(0, u"t0"_s);
+        rig.publishAt(2, u"t2"_s);
+        rig.publishAt(5, u"t5"_s);
+        rig.publishAt(12, u"t12"_s);
+        QCOMPARE(rig.writtenTitles(), QStringList{u"t0"_s});
+        QCOMPARE(rig.scheduled.size(), 1);
+        QCOMPARE(rig.scheduled[0].delay, std::chrono::milliseconds(28000));
+        QVERIFY(rig.service->isFlushScheduled());
+
+        rig.fireAt(30);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"t0"_s, u"t12"_s}));
+        QVERIFY(!rig.service->isFlushScheduled());
+        QVERIFY(!rig.service->pendingSnapshot());
+        QCOMPARE(rig.service->lastWriteAt(), std::optional(Timestamp::fromSeconds(kStart + 30)));
+
+        // The next change after that flush waits a full interval again.
+        rig.publishAt(31, u"t31"_s);
+        QCOMPARE(rig.scheduled.size(), 1);
+        QCOMPARE(rig.scheduled[0].delay, std::chrono::milliseconds(29000));
+        QCOMPARE(rig.store->writes.size(), 2);
+    }
+
+    void publishAfterTheIntervalWritesAtOnce()
+    {
+        Rig rig;
+        rig.publishAt(0, u"a"_s);
+        rig.publishAt(45, u"b"_s);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"a"_s, u"b"_s}));
+        QVERIFY(rig.scheduled.isEmpty());
+    }
+
+    void staleDelayedFlushDoesNotWriteEarly()
+    {
+        // The delayed flush is late (busy main thread) and a publish past the
+        // interval writes first; the late flush must not write again at once.
+        Rig rig;
+        rig.publishAt(0, u"a"_s);
+        rig.publishAt(2, u"b"_s);
+        rig.publishAt(40, u"c"_s);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"a"_s, u"c"_s}));
+        rig.publishAt(41, u"d"_s);
+        rig.fireAt(41); // the late task from t=2
+        QCOMPARE(rig.store->writes.size(), 2);
+        QCOMPARE(rig.scheduled.size(), 1); // the one asked for at t=41
+        rig.fireAt(70);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"a"_s, u"c"_s, u"d"_s}));
+    }
+
+    void delayedFlushAfterTheServiceIsGoneDoesNothing()
+    {
+        Rig rig;
+        rig.publishAt(0, u"a"_s);
+        rig.publishAt(1, u"b"_s);
+        QCOMPARE(rig.scheduled.size(), 1);
+        auto task = rig.scheduled[0].task;
+        rig.service.reset();
+        task(); // must not touch the destroyed service
+    }
+
+    void clockSetBackNeverWaitsLongerThanTheInterval()
+    {
+        Rig rig;
+        rig.publishAt(0, u"a"_s);
+        rig.publishAt(-3600, u"b"_s);
+        QCOMPARE(rig.scheduled.size(), 1);
+        QCOMPARE(rig.scheduled[0].delay, std::chrono::milliseconds(30000));
+    }
+
+    void oversizedSnapshotIsSkippedSilently()
+    {
+        Rig rig;
+        rig.publishAt(0, u"small"_s);
+        rig.log.clear();
+        rig.publishAt(40, QString(KVSDeckSyncService::maximumSnapshotBytes, u'x'));
+        QCOMPARE(rig.store->writes.size(), 1);
+        QVERIFY(rig.log.isEmpty());
+        QCOMPARE(rig.service->lastWriteAt(), std::optional(Timestamp::fromSeconds(kStart)));
+        QCOMPARE(rig.service->lastPublishedContent()->agents[0].openSessions->at(0).title, u"small"_s);
+        // The next differing snapshot is written at once.
+        rig.publishAt(41, u"next"_s);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"small"_s, u"next"_s}));
+    }
+
+    void sizeLimitIsInclusive()
+    {
+        // Find the title length whose snapshot encodes to exactly the limit.
+        const qsizetype base = SnapshotJson::encode(snapshot(QString())).bytes->size();
+        const qsizetype titleLength = KVSDeckSyncService::maximumSnapshotBytes - base;
+        QCOMPARE(SnapshotJson::encode(snapshot(QString(titleLength, u'x'))).bytes->size(),
+                 KVSDeckSyncService::maximumSnapshotBytes);
+        Rig rig;
+        rig.publishAt(0, QString(titleLength, u'x'));
+        QCOMPARE(rig.store->writes.size(), 1);
+        rig.publishAt(40, QString(titleLength + 1, u'y'));
+        QCOMPARE(rig.store->writes.size(), 1);
+    }
+
+    void encodeFailureDropsTheSnapshot()
+    {
+        Rig rig;
+        DeckSnapshot bad = snapshot(u"bad"_s);
+        bad.content.usage[0].kind = SnapshotUsage::Percent{std::nan(""), u"5h"_s};
+        rig.service->publish(bad);
+        QVERIFY(rig.store->writes.isEmpty());
+        QCOMPARE(rig.log.size(), 1);
+        QVERIFY2(rig.log[0].startsWith(u"[DeckSync] encode failed: "_s), qPrintable(rig.log[0]));
+        QVERIFY(!rig.service->pendingSnapshot());
+        QVERIFY(!rig.service->lastWriteAt());
+        rig.publishAt(1, u"good"_s);
+        QCOMPARE(rig.writtenTitles(), QStringList{u"good"_s});
+    }
+
+    void missingIdentityIsLoggedAndTheWriteStillHappens()
+    {
+        Rig rig;
+        rig.store->identity = false;
+        rig.publishAt(0, u"a"_s);
+        QCOMPARE(rig.store->writes.size(), 1);
+        QCOMPARE(rig.log.size(), 2);
+        QCOMPARE(rig.log[0], u"[DeckSync] no iCloud identity token — check the iCloud capability and that this device "
+                              "is signed in"_s);
+        QVERIFY(rig.log[1].startsWith(u"[DeckSync] published "_s));
+    }
+
+    void failedWriteIsRetriedOncePerInterval()
+    {
+        Rig rig;
+        rig.store->failWritesWith = u"disk full"_s;
+        rig.publishAt(0, u"a"_s);
+        QCOMPARE(rig.log, QStringList{u"[DeckSync] write failed: disk full"_s});
+        QVERIFY(!rig.service->lastPublishedContent());
+        QVERIFY(rig.service->pendingSnapshot());
+        QCOMPARE(rig.scheduled.size(), 1);
+        QCOMPARE(rig.scheduled[0].delay, std::chrono::milliseconds(30000));
+
+        rig.publishAt(3, u"a"_s); // passes go on; no write attempt in between
+        QCOMPARE(rig.log.size(), 1);
+        QCOMPARE(rig.scheduled.size(), 1);
+
+        rig.store->failWritesWith.clear();
+        rig.fireAt(30);
+        QCOMPARE(rig.writtenTitles(), QStringList{u"a"_s});
+        QVERIFY(rig.log.last().startsWith(u"[DeckSync] published "_s));
+    }
+
+    void realTimerDeliversTheDelayedFlush()
+    {
+        // The default scheduler with a short interval: the newest snapshot is
+        // written in the end, whether at once on a slow machine or delayed.
+        auto* store = new FakeKeyValueStore;
+        KVSDeckSyncService service(std::unique_ptr<KeyValueStore>(store), 0.05);
+        service.setLogSink([](const QString&) {});
+        service.publish(snapshot(u"a"_s));
+        service.publish(snapshot(u"b"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(titleIn(store->values.value(u"deck.snapshot.v1"_s)), u"b"_s, 10000);
+        QVERIFY(!service.pendingSnapshot());
+    }
+
+    void changeNotificationsForOtherKeysAreIgnored()
+    {
+        Rig rig;
+        int delivered = 0;
+        rig.service->setOnChange([&](const DeckSnapshot&) { ++delivered; });
+        QVERIFY(rig.service->observeStore());
+        QVERIFY(rig.store->observing);
+        rig.store->values.insert(u"deck.snapshot.v1"_s, *SnapshotJson::encode(snapshot(u"x"_s)).bytes);
+
+        rig.service->handleExternalChange(QStringList{u"other"_s, u"keys"_s});
+        QCoreApplication::processEvents();
+        QCOMPARE(delivered, 0);
+
+        rig.service->handleExternalChange(std::nullopt); // no list: fetch
+        QTRY_COMPARE(delivered, 1);
+
+        // Through the store's own notification.
+        rig.store->changeFromOutside(u"deck.snapshot.v1"_s,
+                                     *SnapshotJson::encode(snapshot(u"y"_s, kStart + 10)).bytes);
+        QTRY_COMPARE(delivered, 2);
+        QCOMPARE(rig.service->lastReceivedAt(), std::optional(Timestamp::fromSeconds(kStart + 10)));
+    }
+
+    void fetchChecksVersionAndAge_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("delivered");
+        QTest::addColumn<QString>("logLine");
+        auto encoded = [](qint64 version, double at) {
+            return *SnapshotJson::encode(snapshot(u"t"_s, at, version)).bytes;
+        };
+        QTest::newRow("version 1") << encoded(1, kStart + 1) << true << QString();
+        QTest::newRow("version 0") << encoded(0, kStart + 1) << true << QString();
+        QTest::newRow("version 2") << encoded(2, kStart + 1) << false
+                                   << u"[DeckSync] ignoring snapshot v2; this build speaks v1"_s;
+        QTest::newRow("version 3, unknown shape") << QByteArray(R"({"version":3,"tiles":[]})") << false
+                                                  << u"[DeckSync] ignoring snapshot v3; this build speaks v1"_s;
+        QTest::newRow("same capture time") << encoded(1, kStart) << false << QString();
+        QTest::newRow("older capture time") << encoded(1, kStart - 1) << false << QString();
+        QTest::newRow("undecodable") << QByteArray("{\"version\":1") << false << u"[DeckSync] decode failed: "_s;
+        QTest::newRow("nothing stored") << QByteArray() << false << QString();
+    }
+    void fetchChecksVersionAndAge()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, delivered);
+        QFETCH(QString, logLine);
+        Rig rig;
+        QList<DeckSnapshot> received;
+        rig.service->setOnChange([&](const DeckSnapshot& s) { received.append(s); });
+
+        // Something captured at kStart was received already.
+        rig.store->values.insert(u"deck.snapshot.v1"_s, *SnapshotJson::encode(snapshot(u"t"_s, kStart)).bytes);
+        rig.service->fetch();
+        QCOMPARE(received.size(), 1);
+
+        rig.store->values.remove(u"deck.snapshot.v1"_s);
+        if (!stored.isEmpty())
+            rig.store->values.insert(u"deck.snapshot.v1"_s, stored);
+        rig.service->fetch();
+        QCOMPARE(received.size(), delivered ? 2 : 1);
+        if (logLine.isEmpty()) {
+            QVERIFY(rig.log.isEmpty());
+        } else {
+            QCOMPARE(rig.log.size(), 1);
+            QVERIFY2(rig.log[0].startsWith(logLine), qPrintable(rig.log[0]));
+        }
+    }
+
+    void unreadableStoreIsLogged()
+    {
+        Rig rig;
+        rig.store->failReadsWith = u"permission denied"_s;
+        rig.service->setOnChange([](const DeckSnapshot&) { QFAIL("nothing to deliver"); });
+        rig.service->fetch();
+        QCOMPARE(rig.log, QStringList{u"[DeckSync] read failed: permission denied"_s});
+    }
+
+    void writesThroughTheDirectoryStore()
+    {
+        QTemporaryDir dir;
+        const QString kvs = dir.path() + u"/shared/kvs"_s;
+        KVSDeckSyncService service(std::make_unique<DirectoryKeyValueStore>(kvs), 30);
+        QStringList log;
+        service.setLogSink([&](const QString& line) { log.append(line); });
+        service.publish(snapshot(u"on disk"_s));
+        QFile file(kvs + u"/deck.snapshot.v1"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(titleIn(bytes), u"on disk"_s);
+        QCOMPARE(log, QStringList{u"[DeckSync] published %1 B"_s.arg(bytes.size())});
+    }
+
+    void unwritableDirectoryIsLoggedWithoutCrashing()
+    {
+        // A regular file where the directory's parent should be: no process,
+        // not even one with every permission, can create the directory.
+        QTemporaryDir dir;
+        QFile blocker(dir.path() + u"/blocker"_s);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        KVSDeckSyncService service(std::make_unique<DirectoryKeyValueStore>(blocker.fileName() + u"/kvs"_s), 30);
+        QStringList log;
+        service.setLogSink([&](const QString& line) { log.append(line); });
+        service.publish(snapshot(u"a"_s));
+        QCOMPARE(log.size(), 2);
+        QVERIFY(log[0].startsWith(u"[DeckSync] no iCloud identity token"_s));
+        QVERIFY2(log[1].startsWith(u"[DeckSync] write failed: "_s), qPrintable(log[1]));
+        QVERIFY(!service.lastPublishedContent());
+        QVERIFY(service.isFlushScheduled());
+    }
+};
+
+QTEST_GUILESS_MAIN(DeckSyncServiceTest)
+#include "deck_sync_service_test.moc"
