@@ -1,0 +1,177 @@
+#include "KimiCodeCollector.h"
+
+#include "KimiSession.h"
+#include "KimiWireUsage.h"
+#include "collection/FileRoutines.h"
+#include "collection/Json.h"
+
+#include <QCoroFuture>
+#include <QFile>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <variant>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace vexlor {
+
+namespace {
+
+// The index holds one short line per session; anything larger than this is
+// refused rather than read into memory.
+constexpr qint64 maxIndexBytes = 64 * 1024 * 1024;
+// A state file holds a title and the last prompt.
+constexpr qint64 maxStateBytes = 8 * 1024 * 1024;
+
+// The whole file, or the errno of the failure.
+std::variant<QByteArray, int> readWholeFile(const QString& path, qint64 maxBytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = 0;
+    QByteArray out;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL; // a FIFO or device is never a session index
+    else if (st.st_size > maxBytes)
+        error = EFBIG;
+    else {
+        out.resize(static_cast<qsizetype>(st.st_size));
+        qsizetype got = 0;
+        while (got < out.size()) {
+            const ssize_t n = pread(fd, out.data() + got, static_cast<size_t>(out.size() - got), got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                error = errno;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        out.resize(got);
+    }
+    ::close(fd);
+    if (error != 0)
+        return error;
+    return out;
+}
+
+ProviderReport indexFailure(const QString& message, Timestamp now)
+{
+    ProviderReport report;
+    report.installed = true;
+    report.usage = UsageSnapshot::failed(message, now);
+    return report;
+}
+
+ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWireCache& wireCache)
+{
+    const QString indexPath = dataDirectory + u"/session_index.jsonl"_s;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(indexPath).constData(), &st) != 0)
+        return {}; // not installed
+
+    const auto read = readWholeFile(indexPath, maxIndexBytes);
+    if (const int* error = std::get_if<int>(&read))
+        return indexFailure(qt_error_string(*error), clock());
+    const QByteArray& index = std::get<QByteArray>(read);
+    if (!simdjson::validate_utf8(index.constData(), static_cast<size_t>(index.size())))
+        return indexFailure(u"bad session index encoding"_s, clock());
+
+    const Timestamp now = clock();
+    ProviderReport report;
+    report.installed = true;
+    KimiUsageTotals totals;
+    QSet<QString> seenIds;
+    QSet<QString> wirePaths;
+    for (const json::Document& line : parseJSONLinesUtf8(index)) {
+        const auto sessionDir = json::qstring(line.root(), "sessionDir");
+        const auto sessionId = json::qstring(line.root(), "sessionId");
+        if (!sessionDir || !sessionId)
+            continue;
+        // A session listed twice is one session: report it and count its
+        // tokens once.
+        if (seenIds.contains(*sessionId))
+            continue;
+        seenIds.insert(*sessionId);
+
+        const auto stateBytes = readSmallFile(*sessionDir + u"/state.json"_s, maxStateBytes);
+        const KimiSessionState state = stateBytes ? parseKimiSessionState(*stateBytes) : KimiSessionState{};
+        report.sessions.append(kimiSessionSnapshot(*sessionId, state, now));
+
+        const QString wirePath = *sessionDir + u"/agents/main/wire.jsonl"_s;
+        if (!wirePaths.contains(wirePath)) {
+            wirePaths.insert(wirePath);
+            totals += kimiUsageTotals(wireCache.records(wirePath), now);
+        }
+    }
+    wireCache.retainOnly(wirePaths);
+
+    UsageWindowSnapshot day;
+    day.label = u"24h"_s;
+    day.tokens = totals.last24h;
+    UsageWindowSnapshot week;
+    week.label = u"7d"_s;
+    week.tokens = totals.last7d;
+    report.usage.windows = {day, week};
+    report.usage.updatedAt = now;
+    return report;
+}
+
+} // namespace
+
+KimiCodeCollector::KimiCodeCollector()
+    : KimiCodeCollector(Options{defaultDataDirectory(), systemClock()})
+{
+}
+
+KimiCodeCollector::KimiCodeCollector(Options options)
+    : m_dataDirectory(std::move(options.dataDirectory))
+    , m_clock(options.clock ? std::move(options.clock) : systemClock())
+    , m_wireCache(std::make_shared<KimiWireCache>())
+{
+}
+
+KimiCodeCollector::~KimiCodeCollector() = default;
+
+QString KimiCodeCollector::providerID() const
+{
+    return u"kimi"_s;
+}
+
+QString KimiCodeCollector::displayName() const
+{
+    return u"KIMI"_s;
+}
+
+QString KimiCodeCollector::defaultDataDirectory()
+{
+    return expandTilde(environmentValue("KIMI_CODE_DATA_DIR").value_or(u"~/.kimi-code"_s));
+}
+
+ProviderReport KimiCodeCollector::collectBlocking() const
+{
+    return runPass(m_dataDirectory, m_clock, *m_wireCache);
+}
+
+QCoro::Task<ProviderReport> KimiCodeCollector::collect(CollectorContext context)
+{
+    Q_UNUSED(context); // Kimi sessions are never in attention.
+    // The worker gets its own copies, so it never reaches back into `this`.
+    auto work = [dir = m_dataDirectory, clock = m_clock, cache = m_wireCache] {
+        return runPass(dir, clock, *cache);
+    };
+    co_return co_await QtConcurrent::run(std::move(work));
+}
+
+} // namespace vexlor

@@ -1,0 +1,390 @@
+// Kimi Code collector: index, state files and wire logs built in temporary
+// folders, with a fixed clock.
+
+#include "TestSupport.h"
+#include "providers/kimi/KimiCodeCollector.h"
+#include "providers/kimi/KimiWireUsage.h"
+
+#include <QDir>
+#include <QTest>
+#include <QThread>
+
+using namespace vexlor;
+using namespace vexlor::test;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr double nowSeconds = 1780000000.0;
+
+QByteArray isoAgo(double seconds)
+{
+    return Timestamp::fromSeconds(nowSeconds - seconds).toDateTime().toString(Qt::ISODateWithMs).toUtf8();
+}
+
+QByteArray number(double v)
+{
+    return QByteArray::number(v, 'g', 17);
+}
+
+QByteArray usageLine(double timeMs, const QByteArray& usage)
+{
+    return "{\"type\":\"usage.record\",\"time\":" + number(timeMs) + ",\"usage\":" + usage + "}\n";
+}
+
+// A Kimi data folder with an index and one folder per session.
+struct KimiHome {
+    QTemporaryDir tmp;
+    QByteArray index;
+
+    QString root() const { return tmp.path(); }
+    QString sessionDir(const QString& id) const { return root() + u"/sessions/"_s + id; }
+
+    void addSession(const QString& id, const std::optional<QByteArray>& state, const QByteArray& wire = {})
+    {
+        index += "{\"sessionDir\":\"" + sessionDir(id).toUtf8() + "\",\"sessionId\":\"" + id.toUtf8() + "\"}\n";
+        QDir().mkpath(sessionDir(id));
+        if (state)
+            writeFile(sessionDir(id), u"state.json"_s, *state);
+        if (!wire.isEmpty())
+            writeFile(sessionDir(id), u"agents/main/wire.jsonl"_s, wire);
+        writeIndex();
+    }
+    void writeIndex() { writeFile(root(), u"session_index.jsonl"_s, index); }
+};
+
+struct Run {
+    double now = nowSeconds;
+};
+
+KimiCodeCollector makeCollector(const QString& dir, std::shared_ptr<Run> run = std::make_shared<Run>())
+{
+    return KimiCodeCollector({dir, [run] { return Timestamp::fromSeconds(run->now); }});
+}
+
+std::optional<double> tokens(const ProviderReport& r, const QString& label)
+{
+    for (const auto& w : r.usage.windows)
+        if (w.label == label)
+            return w.tokens;
+    return std::nullopt;
+}
+
+} // namespace
+
+class KimiCodeCollectorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void missingIndexIsNotInstalled()
+    {
+        QTemporaryDir tmp;
+        const ProviderReport r = makeCollector(tmp.path()).collectBlocking();
+        QCOMPARE(r, ProviderReport{});
+        QCOMPARE(makeCollector(tmp.path() + u"/absent"_s).collectBlocking(), ProviderReport{});
+    }
+
+    void unusableIndexReportsItsError_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not utf-8") << u"latin1"_s << u"bad session index encoding"_s;
+        QTest::newRow("overlong utf-8") << u"overlong"_s << u"bad session index encoding"_s;
+        QTest::newRow("directory") << u"directory"_s << qt_error_string(EISDIR);
+        QTest::newRow("dangling link") << u"link"_s << qt_error_string(ENOENT);
+    }
+    void unusableIndexReportsItsError()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        KimiHome home;
+        home.addSession(u"s1"_s, QByteArray("{\"title\":\"x\",\"updatedAt\":\"" + isoAgo(1) + "\"}"));
+        const QString indexPath = home.root() + u"/session_index.jsonl"_s;
+        QFile::remove(indexPath);
+        if (kind == u"latin1")
+            writeFile(home.root(), u"session_index.jsonl"_s, home.index + "{\"sessionId\":\"caf\xe9\"}\n");
+        else if (kind == u"overlong")
+            writeFile(home.root(), u"session_index.jsonl"_s, "\xc0\xaf" + home.index);
+        else if (kind == u"directory")
+            QVERIFY(QDir().mkpath(indexPath));
+        else
+            QVERIFY(QFile::link(home.root() + u"/nowhere"_s, indexPath));
+
+        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        QVERIFY(r.installed);
+        QVERIFY(r.sessions.isEmpty());
+        QVERIFY(r.usage.windows.isEmpty());
+        QCOMPARE(r.usage.error, std::optional(error));
+        QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(nowSeconds)));
+        QVERIFY(!r.usage.costUSD && !r.spend);
+    }
+
+    void sessionFromStateFile_data()
+    {
+        QTest::addColumn<QByteArray>("state");   // "-" for a missing file
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("expectedState");
+        QTest::addColumn<double>("activityAgo"); // < 0: distant past
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("model");      // empty: none
+
+        const QString id = u"abcdef0123"_s;
+        QTest::newRow("updated 89 s ago") << QByteArray("{\"updatedAt\":\"" + isoAgo(89) + "\",\"title\":\"Port the parser\"}")
+                                          << id << u"working"_s << 89.0 << u"Port the parser"_s << u"Port the parser"_s;
+        QTest::newRow("updated 90 s ago") << QByteArray("{\"updatedAt\":\"" + isoAgo(90) + "\",\"title\":\"Port the parser\"}")
+                                          << id << u"idle"_s << 90.0 << u"Port the parser"_s << u"Port the parser"_s;
+        QTest::newRow("whole-second date, offset zone")
+            << QByteArray("{\"updatedAt\":\"" + Timestamp::fromSeconds(nowSeconds - 3600).toDateTime().toOffsetFromUtc(7200).toString(Qt::ISODate).toUtf8() + "\"}")
+            << id << u"idle"_s << 3600.0 << u"session abcdef"_s << QString();
+        QTest::newRow("no updatedAt") << QByteArray("{\"title\":\"T\"}") << id << u"idle"_s << -1.0 << u"T"_s << u"T"_s;
+        QTest::newRow("numeric updatedAt") << QByteArray("{\"updatedAt\":1780000000}") << id << u"idle"_s << -1.0
+                                           << u"session abcdef"_s << QString();
+        QTest::newRow("placeholder title, prompt") << QByteArray("{\"title\":\"nEw SeSsIoN\",\"lastPrompt\":\"Fix the flaky test\"}")
+                                                   << id << u"idle"_s << -1.0 << u"Fix the flaky test"_s << u"nEw SeSsIoN"_s;
+        QTest::newRow("workDir only") << QByteArray("{\"workDir\":\"/home/me/projects/vexlor/\"}") << id << u"idle"_s << -1.0
+                                      << u"vexlor"_s << QString();
+        QTest::newRow("nothing") << QByteArray("{}") << id << u"idle"_s << -1.0 << u"session abcdef"_s << QString();
+        QTest::newRow("short id") << QByteArray("{}") << u"ab"_s << u"idle"_s << -1.0 << u"session ab"_s << QString();
+        QTest::newRow("broken json") << QByteArray("{\"title\":\"half") << id << u"idle"_s << -1.0 << u"session abcdef"_s << QString();
+        QTest::newRow("array") << QByteArray("[\"title\"]") << id << u"idle"_s << -1.0 << u"session abcdef"_s << QString();
+        QTest::newRow("missing file") << QByteArray("-") << id << u"idle"_s << -1.0 << u"session abcdef"_s << QString();
+        const QByteArray longPrompt = QByteArray("Refactor ").repeated(8); // 72 characters
+        QTest::newRow("long prompt") << QByteArray("{\"title\":\"\",\"lastPrompt\":\"" + longPrompt + "\"}") << id << u"idle"_s << -1.0
+                                     << QString::fromUtf8(longPrompt.left(60)).trimmed() + QChar(0x2026)
+                                     << QString::fromUtf8(longPrompt.left(40));
+        QTest::newRow("wrong-typed members") << QByteArray("{\"title\":7,\"lastPrompt\":[\"x\"],\"workDir\":{}}") << id << u"idle"_s
+                                             << -1.0 << u"session abcdef"_s << QString();
+    }
+    void sessionFromStateFile()
+    {
+        QFETCH(QByteArray, state);
+        QFETCH(QString, id);
+        QFETCH(QString, expectedState);
+        QFETCH(double, activityAgo);
+        QFETCH(QString, title);
+        QFETCH(QString, model);
+        KimiHome home;
+        home.addSession(id, state == "-" ? std::nullopt : std::optional(state));
+        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        QVERIFY(r.installed);
+        QCOMPARE(r.sessions.size(), 1);
+        const SessionSnapshot& s = r.sessions.first();
+        QCOMPARE(s.key, u"kimi:"_s + id);
+        QCOMPARE(s.id, id);
+        QCOMPARE(toString(s.state), expectedState);
+        QVERIFY(s.isOpen);
+        QVERIFY(!s.completionAt);
+        if (activityAgo >= 0)
+            QCOMPARE(s.activityAt, Timestamp::fromSeconds(nowSeconds - activityAgo));
+        else
+            QVERIFY(s.activityAt.isDistantPast());
+        QCOMPARE(s.title, std::optional(title));
+        QCOMPARE(s.model, model.isEmpty() ? std::nullopt : std::optional(model));
+    }
+
+    void indexLinesThatAreNotSessionsAreSkipped()
+    {
+        KimiHome home;
+        home.addSession(u"first"_s, QByteArray("{}"), usageLine(nowSeconds * 1000 - 1000, "{\"output\":5}"));
+        home.index += "{\"sessionDir\":\"/x\",\"sessionId\":42}\n"      // numeric id
+                      "{\"sessionId\":\"nodir\"}\n"                      // no directory
+                      "[\"sessionDir\",\"sessionId\"]\n"                 // not an object
+                      "\n"
+                      "{\"sessionDir\":\"/x\",\"sessionId\":\"cut";      // half-written line
+        home.index += '\n';
+        home.addSession(u"second"_s, std::nullopt);
+        // The first session listed again: one row, its tokens counted once.
+        home.index += "{\"sessionDir\":\"" + home.sessionDir(u"first"_s).toUtf8() + "\",\"sessionId\":\"first\"}\n";
+        home.writeIndex();
+
+        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        QStringList keys;
+        for (const auto& s : r.sessions)
+            keys << s.key;
+        QCOMPARE(keys, (QStringList{u"kimi:first"_s, u"kimi:second"_s}));
+        QCOMPARE(tokens(r, u"24h"_s), std::optional(5.0));
+        QVERIFY(!r.usage.error);
+    }
+
+    void emptyIndexStillReportsBothWindows()
+    {
+        KimiHome home;
+        home.index = "not json\n{\"sessionId\":1}\n";
+        home.writeIndex();
+        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        QVERIFY(r.installed);
+        QVERIFY(r.sessions.isEmpty());
+        UsageWindowSnapshot day{u"24h"_s, std::nullopt, 0.0, std::nullopt, std::nullopt};
+        UsageWindowSnapshot week{u"7d"_s, std::nullopt, 0.0, std::nullopt, std::nullopt};
+        QCOMPARE(r.usage.windows, (QList<UsageWindowSnapshot>{day, week}));
+        QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(nowSeconds)));
+        QVERIFY(!r.usage.error && !r.usage.costUSD && !r.spend);
+    }
+
+    void tokensOfTheLastDayAndWeek_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<double>("day");
+        QTest::addColumn<double>("week");
+        const double nowMs = nowSeconds * 1000;
+        const double dayLimit = (nowSeconds - 86400) * 1000;
+        const QByteArray all = "{\"inputOther\":1,\"output\":10,\"inputCacheRead\":100,\"inputCacheCreation\":1000}";
+        QTest::newRow("recent") << usageLine(nowMs - 5000, all) << 1111.0 << 1111.0;
+        QTest::newRow("exactly at the 24 h limit") << usageLine(dayLimit, all) << 1111.0 << 1111.0;
+        QTest::newRow("just before the 24 h limit") << usageLine(dayLimit - 1, all) << 0.0 << 1111.0;
+        QTest::newRow("two days old") << usageLine(nowMs - 2 * 86400000.0, all) << 0.0 << 1111.0;
+        QTest::newRow("exactly at the 7 d limit") << usageLine((nowSeconds - 604800) * 1000, all) << 0.0 << 1111.0;
+        QTest::newRow("eight days old") << usageLine(nowMs - 8 * 86400000.0, all) << 0.0 << 0.0;
+        QTest::newRow("no cache creation") << usageLine(nowMs, "{\"inputOther\":1,\"output\":10,\"inputCacheRead\":100}") << 111.0 << 111.0;
+        QTest::newRow("wrong-typed counts") << usageLine(nowMs, "{\"inputOther\":\"7\",\"output\":2.5,\"inputCacheRead\":null}") << 2.5 << 2.5;
+        QTest::newRow("usage not an object") << usageLine(nowMs, "[1,2]") << 0.0 << 0.0;
+        QTest::newRow("time as text") << QByteArray("{\"type\":\"usage.record\",\"time\":\"1780000000000\",\"usage\":{\"output\":3}}\n")
+                                      << 0.0 << 0.0;
+        QTest::newRow("other record type") << QByteArray("{\"type\":\"usage.summary\",\"time\":1780000000000,\"usage\":{\"output\":3}}\n")
+                                           << 0.0 << 0.0;
+        QTest::newRow("escaped type") << QByteArray("{\"type\":\"usage\\u002erecord\",\"time\":1780000000000,\"usage\":{\"output\":3}}\n")
+                                      << 3.0 << 3.0;
+        QTest::newRow("type spelt in another member") << QByteArray("{\"note\":\"usage.record\",\"time\":1780000000000,\"usage\":{\"output\":3}}\n")
+                                                      << 0.0 << 0.0;
+        QTest::newRow("cut last line") << usageLine(nowMs, "{\"output\":4}") + usageLine(nowMs, "{\"output\":50}").left(40)
+                                       << 4.0 << 4.0;
+        QTest::newRow("broken and binary lines") << QByteArray("\x00\xff\xfe garbage\n{\"type\":\n") + usageLine(nowMs, "{\"output\":6}")
+                                                 << 6.0 << 6.0;
+        QTest::newRow("invalid utf-8 inside a record") << QByteArray("{\"type\":\"usage.record\",\"x\":\"\xff\",\"time\":1780000000000,\"usage\":{\"output\":8}}\n")
+                                                       << 8.0 << 8.0;
+        // Only the last 4 MiB are read: an old record before them is gone,
+        // the enormous line it starts is a fragment, the record after it counts.
+        QTest::newRow("record before the last 4 MiB")
+            << usageLine(nowMs, "{\"output\":1000}") + "{\"pad\":\"" + QByteArray(kimiWireTailBytes, 'x') + "\"}\n"
+                   + usageLine(nowMs, "{\"output\":9}")
+            << 9.0 << 9.0;
+    }
+    void tokensOfTheLastDayAndWeek()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(double, day);
+        QFETCH(double, week);
+        KimiHome home;
+        home.addSession(u"s"_s, std::nullopt, wire);
+        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        QCOMPARE(tokens(r, u"24h"_s), std::optional(day));
+        QCOMPARE(tokens(r, u"7d"_s), std::optional(week));
+    }
+
+    void sessionsAddUpAndFollowTheirFiles()
+    {
+        KimiHome home;
+        const double nowMs = nowSeconds * 1000;
+        home.addSession(u"a"_s, QByteArray("{\"updatedAt\":\"" + isoAgo(10) + "\"}"), usageLine(nowMs - 1000, "{\"output\":1}"));
+        home.addSession(u"b"_s, std::nullopt, usageLine(nowMs - 3 * 86400000.0, "{\"output\":20}"));
+        auto run = std::make_shared<Run>();
+        KimiCodeCollector collector = makeCollector(home.root(), run);
+
+        ProviderReport r = collector.collectBlocking();
+        QCOMPARE(tokens(r, u"24h"_s), std::optional(1.0));
+        QCOMPARE(tokens(r, u"7d"_s), std::optional(21.0));
+        QCOMPARE(toString(r.sessions.first().state), u"working"_s);
+
+        // An appended record counts on the next pass.
+        appendFile(home.sessionDir(u"a"_s) + u"/agents/main/wire.jsonl"_s, usageLine(nowMs, "{\"output\":300}"));
+        r = collector.collectBlocking();
+        QCOMPARE(tokens(r, u"24h"_s), std::optional(301.0));
+        QCOMPARE(tokens(r, u"7d"_s), std::optional(321.0));
+
+        // A rewrite of the same size is seen too (the file's time changes).
+        const QString bWire = home.sessionDir(u"b"_s) + u"/agents/main/wire.jsonl"_s;
+        writeFile(home.sessionDir(u"b"_s), u"agents/main/wire.jsonl"_s, usageLine(nowMs - 3 * 86400000.0, "{\"output\":40}"));
+        setMtime(bWire, Timestamp::fromSeconds(nowSeconds + 5));
+        r = collector.collectBlocking();
+        QCOMPARE(tokens(r, u"7d"_s), std::optional(341.0));
+
+        // Time moves on with no file changed: the windows move with it and
+        // the session is no longer working.
+        run->now = nowSeconds + 4 * 86400 + 60; // b's record is now just over 7 days old
+        r = collector.collectBlocking();
+        QCOMPARE(tokens(r, u"24h"_s), std::optional(0.0));
+        QCOMPARE(tokens(r, u"7d"_s), std::optional(301.0));
+        QCOMPARE(toString(r.sessions.first().state), u"idle"_s);
+        QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(run->now)));
+
+        // A wire file that disappears adds nothing.
+        QVERIFY(QFile::remove(home.sessionDir(u"a"_s) + u"/agents/main/wire.jsonl"_s));
+        run->now = nowSeconds;
+        r = collector.collectBlocking();
+        QCOMPARE(tokens(r, u"7d"_s), std::optional(40.0));
+        QCOMPARE(r.sessions.size(), 2);
+    }
+
+    void wireCacheForgetsFilesNoLongerListed()
+    {
+        KimiHome home;
+        home.addSession(u"a"_s, std::nullopt, usageLine(nowSeconds * 1000, "{\"output\":1}"));
+        home.addSession(u"b"_s, std::nullopt, usageLine(nowSeconds * 1000, "{\"output\":2}"));
+        KimiWireCache cache;
+        const QString a = home.sessionDir(u"a"_s) + u"/agents/main/wire.jsonl"_s;
+        const QString b = home.sessionDir(u"b"_s) + u"/agents/main/wire.jsonl"_s;
+        QCOMPARE(cache.records(a).size(), 1);
+        QCOMPARE(cache.records(b).size(), 1);
+        QCOMPARE(cache.size(), 2);
+        cache.retainOnly({a});
+        QCOMPARE(cache.size(), 1);
+        QVERIFY(QFile::remove(a));
+        QVERIFY(cache.records(a).isEmpty());
+        QCOMPARE(cache.size(), 0);
+    }
+
+    void passLeavesTheFoldersUntouched()
+    {
+        KimiHome home;
+        home.addSession(u"a"_s, QByteArray("{\"updatedAt\":\"" + isoAgo(10) + "\",\"title\":\"t\"}"),
+                        usageLine(nowSeconds * 1000, "{\"output\":1}") + "{\"cut");
+        home.addSession(u"b"_s, QByteArray("{broken"));
+        const QString before = treeFingerprint(home.root());
+        KimiCodeCollector collector = makeCollector(home.root());
+        QCOMPARE(collector.collectBlocking().sessions.size(), 2);
+        QCOMPARE(treeFingerprint(home.root()), before);
+    }
+
+    void collectRunsOffTheCallingThread()
+    {
+        KimiHome home;
+        home.addSession(u"a"_s, QByteArray("{\"updatedAt\":\"" + isoAgo(1) + "\"}"), usageLine(nowSeconds * 1000, "{\"output\":7}"));
+        QThread* passThread = nullptr;
+        auto run = std::make_shared<Run>();
+        KimiCodeCollector collector({home.root(), [run, &passThread] {
+                                         passThread = QThread::currentThread();
+                                         return Timestamp::fromSeconds(run->now);
+                                     }});
+        QThread* resumedOn = nullptr;
+        auto task = [&]() -> QCoro::Task<ProviderReport> {
+            ProviderReport r = co_await collector.collect(CollectorContext{});
+            resumedOn = QThread::currentThread();
+            co_return r;
+        };
+        const auto report = runTask(task());
+        QVERIFY(report);
+        QCOMPARE(resumedOn, QThread::currentThread());
+        QVERIFY(passThread && passThread != QThread::currentThread());
+        QCOMPARE(tokens(*report, u"24h"_s), std::optional(7.0));
+        QCOMPARE(*report, collector.collectBlocking());
+    }
+
+    void dataDirectoryFromTheEnvironment()
+    {
+        const QByteArray saved = qgetenv("KIMI_CODE_DATA_DIR");
+        qputenv("KIMI_CODE_DATA_DIR", "~/elsewhere/kimi");
+        QCOMPARE(KimiCodeCollector().dataDirectory(), QDir::homePath() + u"/elsewhere/kimi"_s);
+        qputenv("KIMI_CODE_DATA_DIR", "/abs/kimi");
+        QCOMPARE(KimiCodeCollector().dataDirectory(), u"/abs/kimi"_s);
+        qunsetenv("KIMI_CODE_DATA_DIR");
+        QCOMPARE(KimiCodeCollector().dataDirectory(), QDir::homePath() + u"/.kimi-code"_s);
+        const KimiCodeCollector c;
+        QCOMPARE(c.providerID(), u"kimi"_s);
+        QCOMPARE(c.displayName(), u"KIMI"_s);
+        if (!saved.isNull())
+            qputenv("KIMI_CODE_DATA_DIR", saved);
+    }
+};
+
+QTEST_GUILESS_MAIN(KimiCodeCollectorTest)
+#include "kimi_code_collector_test.moc"
