@@ -1,6 +1,7 @@
 #include "UsageLineReader.h"
 
 #include <QFile>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,12 +10,108 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VEXLOR_X86_SEARCH 1
+#endif
+
 namespace vexlor {
 
 namespace {
 
 constexpr char kKey[] = "\"usage\"";
 constexpr std::size_t kKeyLength = sizeof(kKey) - 1;
+
+bool isKeyAt(const char* p)
+{
+    return std::memcmp(p, kKey, kKeyLength) == 0;
+}
+
+// The key search. Almost every byte of a transcript is looked at here, so
+// it runs on vector compares: a position is a candidate when 'u' stands one
+// byte after it and 'g' four bytes after it (a far rarer pair than the
+// quotes, which JSON is full of), and only candidates are compared in full.
+const char* findKeyPortable(const char* p, const char* end)
+{
+    return static_cast<const char*>(::memmem(p, static_cast<std::size_t>(end - p), kKey, kKeyLength));
+}
+
+#ifdef VEXLOR_X86_SEARCH
+const char* findKeySse2(const char* p, const char* end)
+{
+    const __m128i u = _mm_set1_epi8('u');
+    const __m128i g = _mm_set1_epi8('g');
+    for (; end - p >= 16 + 6; p += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, u), _mm_cmpeq_epi8(b, g))));
+        while (mask) {
+            const int k = __builtin_ctz(mask);
+            if (isKeyAt(p + k))
+                return p + k;
+            mask &= mask - 1;
+        }
+    }
+    return findKeyPortable(p, end);
+}
+
+__attribute__((target("avx2"))) const char* findKeyAvx2(const char* p, const char* end)
+{
+    const __m256i u = _mm256_set1_epi8('u');
+    const __m256i g = _mm256_set1_epi8('g');
+    for (; end - p >= 32 + 6; p += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4));
+        auto mask = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, u), _mm256_cmpeq_epi8(b, g))));
+        while (mask) {
+            const int k = __builtin_ctz(mask);
+            if (isKeyAt(p + k))
+                return p + k;
+            mask &= mask - 1;
+        }
+    }
+    return findKeySse2(p, end);
+}
+#endif
+
+using KeyFinder = const char* (*)(const char*, const char*);
+
+KeyFinder keyFinder(UsageLineReader::KeySearch how)
+{
+#ifdef VEXLOR_X86_SEARCH
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    switch (how) {
+    case UsageLineReader::KeySearch::portable:
+        return findKeyPortable;
+    case UsageLineReader::KeySearch::sse2:
+        return findKeySse2;
+    case UsageLineReader::KeySearch::avx2:
+    case UsageLineReader::KeySearch::automatic:
+        return avx2 ? findKeyAvx2 : findKeySse2;
+    }
+    return findKeySse2;
+#else
+    Q_UNUSED(how);
+    return findKeyPortable;
+#endif
+}
+
+} // namespace
+
+const char* UsageLineReader::findKey(const char* begin, const char* end, KeySearch how)
+{
+    if (how == KeySearch::automatic) {
+        static const KeyFinder chosen = keyFinder(how);
+        return chosen(begin, end);
+    }
+    return keyFinder(how)(begin, end);
+}
+
+namespace {
 
 struct FdCloser {
     int fd;
@@ -119,7 +216,7 @@ bool UsageLineReader::forEachUsageLine(const QString& path, const LineCallback& 
                 lineStart = bufOff + static_cast<qint64>(e) + 1;
                 continue;
             }
-            const auto* hit = static_cast<const char*>(::memmem(buf + pos, len - pos, kKey, kKeyLength));
+            const char* hit = findKey(buf + pos, buf + len);
             if (!hit)
                 break;
             const auto h = static_cast<std::size_t>(hit - buf);

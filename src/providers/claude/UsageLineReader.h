@@ -35,6 +35,11 @@ public:
     // fails; lines already handed on stay handed on.
     bool forEachUsageLine(const QString& path, const LineCallback& onLine);
 
+    // Where the quoted key first starts in [begin, end), or null. The vector
+    // variants fall back to the next simpler one where the CPU lacks them.
+    enum class KeySearch { automatic, portable, sse2, avx2 };
+    [[nodiscard]] static const char* findKey(const char* begin, const char* end, KeySearch how = KeySearch::automatic);
+
     // Lines skipped because they held the key but exceeded the line cap.
     [[nodiscard]] std::size_t oversizedLines() const { return m_oversized; }
 

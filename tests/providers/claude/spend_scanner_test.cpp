@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <thread>
 
 using namespace vexlor;
@@ -568,6 +569,34 @@ private slots:
         got.clear();
         QVERIFY(reader.forEachUsageLine(path, [&](std::string_view l) { got.append(QByteArray(l.data(), qsizetype(l.size()))); }));
         QCOMPARE(got, expected);
+    }
+
+    // Every variant of the key search finds the first key exactly where a
+    // plain search does, near both ends of the range and between near-misses.
+    void keySearchVariantsAgree()
+    {
+        QRandomGenerator rng(99);
+        const char alphabet[] = "\"usagex\n";
+        QByteArray text(4096 + 64, 'x');
+        for (int round = 0; round < 2000; ++round) {
+            for (int i = 0; i < 4096; ++i)
+                text[i] = rng.bounded(8) ? alphabet[rng.bounded(8)] : 'x';
+            const int at = 40 + rng.bounded(4000);
+            if (rng.bounded(2))
+                text.replace(at, 7, "\"usage\"");
+            const char* begin = text.constData() + rng.bounded(40);
+            // Half the time the range ends inside the planted key.
+            const char* end = rng.bounded(2) ? text.constData() + at + 1 + rng.bounded(6)
+                                             : text.constData() + 4096 - rng.bounded(40);
+            const char* expected = static_cast<const char*>(::memmem(begin, size_t(end - begin), "\"usage\"", 7));
+            for (auto how : {UsageLineReader::KeySearch::automatic, UsageLineReader::KeySearch::portable,
+                             UsageLineReader::KeySearch::sse2, UsageLineReader::KeySearch::avx2}) {
+                QCOMPARE(UsageLineReader::findKey(begin, end, how), expected);
+                // Ranges shorter than a vector fall through to the plain search.
+                QCOMPARE(UsageLineReader::findKey(begin, begin + 9, how),
+                         static_cast<const char*>(::memmem(begin, 9, "\"usage\"", 7)));
+            }
+        }
     }
 
     // Several threads reading different files, and two scans at once, give
