@@ -68,9 +68,10 @@ KVSDeckSyncService::LogSink KVSDeckSyncService::standardErrorLog()
 KVSDeckSyncService::Scheduler KVSDeckSyncService::timerScheduler()
 {
     // A QTimer runs on the monotonic clock and drops the call once the guard
-    // object is gone.
+    // object is gone. Precise, because a coarse timer may fire a little early
+    // and so write sooner than the interval allows.
     return [](std::chrono::milliseconds delay, QObject* guard, std::function<void()> task) {
-        QTimer::singleShot(delay, guard, std::move(task));
+        QTimer::singleShot(delay, Qt::PreciseTimer, guard, std::move(task));
     };
 }
 
