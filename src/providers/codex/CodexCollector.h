@@ -1,0 +1,88 @@
+#pragma once
+// The Codex collector: sessions from the newest session logs below the Codex
+// home, and the plan usage windows Codex records in its token-count events.
+// One instance lives for the whole process; file work runs on a worker
+// thread and the state kept between passes is guarded by one mutex that is
+// held only for short reads and writes, so overlapping passes stay consistent.
+
+#include "CodexTail.h"
+#include "collection/AgentCollector.h"
+
+#include <QHash>
+#include <QMutex>
+
+namespace vexlor {
+
+class CodexCollector final : public AgentCollector {
+public:
+    using Tail = CodexTail;
+
+    struct Options {
+        QString home;                 // the Codex home; "~" is expanded
+        Clock clock = systemClock();  // read once per pass, on the caller's thread
+    };
+
+    static constexpr int maxFiles = 40;                    // newest logs looked at per pass
+    static constexpr double listingSeconds = 30;           // minimum age of a listing before a new walk
+    static constexpr qint64 tailBytes = 1024 * 1024;       // bytes read from the end of a log
+    static constexpr qsizetype maxCachedTails = 128;       // the cache is emptied when it grows past this
+
+    // Reads CODEX_HOME (default "~/.codex").
+    CodexCollector();
+    explicit CodexCollector(Options options);
+
+    [[nodiscard]] QString providerID() const override { return QStringLiteral("codex"); }
+    [[nodiscard]] QString displayName() const override { return QStringLiteral("CODEX"); }
+    QCoro::Task<ProviderReport> collect(CollectorContext context) override;
+
+    [[nodiscard]] const QString& sessionsDirectory() const { return m_sessionsDirectory; }
+    [[nodiscard]] const QString& authFilePath() const { return m_authFilePath; }
+
+    // How many tails were read from disk so far (cache misses), for tests and
+    // benchmarks.
+    [[nodiscard]] qint64 tailReads() const;
+
+    // CODEX_HOME when set and not empty, else "~/.codex", with "~" expanded.
+    [[nodiscard]] static QString homeFromEnvironment();
+
+private:
+    struct CachedTail {
+        qint64 size = 0;
+        Timestamp mtime = Timestamp::distantPast();
+        Tail tail;
+    };
+    struct Scan {
+        bool installed = false;
+        QList<SessionSnapshot> sessions;
+        std::optional<QList<UsageWindowSnapshot>> rateLimits; // from the newest log that has any
+    };
+
+    // The file work of one pass; runs on a worker thread.
+    [[nodiscard]] Scan scan(const CollectorContext& context, Timestamp now);
+    [[nodiscard]] QList<FileStamp> newestFiles(Timestamp now);
+    [[nodiscard]] Tail tailOf(const FileStamp& file);
+
+    // With the lock held.
+    void updateUsage(const std::optional<QList<UsageWindowSnapshot>>& rateLimits, Timestamp now);
+    // With the lock held: whether an online usage refresh is due on this pass.
+    // Online usage is not fetched yet, so no refresh is ever due and
+    // m_liveUsage stays absent; m_liveFetchedAt is kept for its cadence.
+    [[nodiscard]] bool liveRefreshDue(Timestamp now, const CollectorContext& context);
+    // The online refresh itself, awaited without the lock; not fetched yet.
+    QCoro::Task<void> refreshLiveUsage();
+
+    const QString m_sessionsDirectory;
+    const QString m_authFilePath;
+    const Clock m_clock;
+
+    mutable QMutex m_lock; // guards every member below
+    QList<FileStamp> m_files; // the newest logs of the last listing, newest first
+    Timestamp m_scannedAt = Timestamp::distantPast();
+    QHash<QString, CachedTail> m_tailCache;
+    UsageSnapshot m_usage;
+    std::optional<UsageSnapshot> m_liveUsage;
+    Timestamp m_liveFetchedAt = Timestamp::distantPast();
+    qint64 m_tailReads = 0;
+};
+
+} // namespace vexlor

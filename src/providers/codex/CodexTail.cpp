@@ -1,0 +1,94 @@
+#include "CodexTail.h"
+
+#include "CodexRateLimits.h"
+#include "collection/Json.h"
+
+namespace vexlor {
+
+namespace {
+
+std::optional<QString> nonEmptyString(json::object o, std::string_view key)
+{
+    const auto s = json::string(o, key);
+    if (!s || s->empty())
+        return std::nullopt;
+    return json::toQString(*s);
+}
+
+std::optional<CodexLifeEvent> lifeEvent(std::string_view type)
+{
+    if (type == "task_started")
+        return CodexLifeEvent::taskStarted;
+    if (type == "task_complete")
+        return CodexLifeEvent::taskComplete;
+    if (type == "turn_aborted")
+        return CodexLifeEvent::turnAborted;
+    return std::nullopt;
+}
+
+void apply(json::object record, Timestamp fileMtime, CodexTail& tail)
+{
+    const auto payload = json::childObject(record, "payload");
+    if (!payload)
+        return; // every field below lives in the payload
+    if (auto model = nonEmptyString(*payload, "model"))
+        tail.model = std::move(model);
+
+    const auto type = json::string(record, "type");
+    if (!type)
+        return;
+    if (*type == "session_meta") {
+        if (auto cwd = nonEmptyString(*payload, "cwd"))
+            tail.cwd = std::move(cwd);
+    } else if (*type == "event_msg") {
+        const auto payloadType = json::string(*payload, "type");
+        if (!payloadType)
+            return;
+        if (auto event = lifeEvent(*payloadType)) {
+            tail.life = event;
+            tail.lifeAt = parseISODate(json::member(record, "timestamp"), fileMtime);
+        } else if (*payloadType == "token_count") {
+            if (auto rateLimits = json::childObject(*payload, "rate_limits")) {
+                const Timestamp eventAt = parseISODate(json::member(record, "timestamp"), fileMtime);
+                tail.rateLimits = rateLimitWindows(*rateLimits, eventAt);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void CodexTail::fillFrom(const CodexTail& older)
+{
+    if (!life) {
+        life = older.life;
+        lifeAt = older.lifeAt;
+    }
+    if (!rateLimits)
+        rateLimits = older.rateLimits;
+    if (!model)
+        model = older.model;
+    if (!cwd)
+        cwd = older.cwd;
+}
+
+CodexTail parseCodexTail(QByteArrayView utf8, Timestamp fileMtime)
+{
+    CodexTail tail;
+    // Line by line, so that only one parsed record is alive at a time.
+    qsizetype start = 0;
+    const qsizetype n = utf8.size();
+    while (start < n) {
+        qsizetype end = utf8.indexOf('\n', start);
+        if (end < 0)
+            end = n;
+        if (end > start) {
+            if (auto doc = json::Document::parseObject(utf8.sliced(start, end - start)))
+                apply(doc->root(), fileMtime, tail);
+        }
+        start = end + 1;
+    }
+    return tail;
+}
+
+} // namespace vexlor
