@@ -5,6 +5,7 @@
 #include "collection/FileRoutines.h"
 #include "collection/Json.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QFile>
 #include <QSet>
@@ -86,7 +87,7 @@ ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWir
         return indexFailure(qt_error_string(*error), clock());
     const QByteArray& index = std::get<QByteArray>(read);
     if (!simdjson::validate_utf8(index.constData(), static_cast<size_t>(index.size())))
-        return indexFailure(u"bad session index encoding"_s, clock());
+        return indexFailure(QCoreApplication::translate("KimiCodeCollector", "bad session index encoding"), clock());
 
     const Timestamp now = clock();
     ProviderReport report;

@@ -1,0 +1,571 @@
+// OpenCode collector: real SQLite databases built in temporary folders, in
+// write-ahead-log and rollback mode, with and without a live writer process.
+
+#include "TestSupport.h"
+#include "providers/opencode/OpenCodeCollector.h"
+#include "providers/opencode/ReadOnlyDatabase.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <QThread>
+
+#include <cmath>
+#include <sqlite3.h>
+
+using namespace vexlor;
+using namespace vexlor::test;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QByteArray schema =
+    "CREATE TABLE session (id TEXT PRIMARY KEY, title TEXT, time_updated INTEGER, time_archived INTEGER);"
+    "CREATE TABLE message (id TEXT PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);";
+
+// The clock of every test: the current second, so the database's own clock
+// (used by the usage query) agrees with it.
+const double nowSeconds = std::floor(Timestamp::now().seconds());
+const double nowMs = nowSeconds * 1000;
+
+QByteArray ms(double v)
+{
+    return QByteArray::number(v, 'f', 0);
+}
+
+// An OpenCode database written through SQLite's C API.
+class Fixture {
+public:
+    explicit Fixture(const QString& dir, bool wal = true, const QByteArray& ddl = schema)
+        : m_path(dir + u"/opencode.db"_s)
+    {
+        if (sqlite3_open(QFile::encodeName(m_path).constData(), &m_db) != SQLITE_OK)
+            qFatal("cannot create %s", qPrintable(m_path));
+        if (wal)
+            exec("PRAGMA journal_mode=WAL;");
+        exec(ddl);
+    }
+    ~Fixture() { close(); }
+
+    void exec(const QByteArray& sql)
+    {
+        char* error = nullptr;
+        if (sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, &error) != SQLITE_OK)
+            qFatal("fixture SQL failed: %s: %s", error, sql.constData());
+    }
+    void session(const QByteArray& id, const QByteArray& title, double updatedMs, const QByteArray& archived = "NULL")
+    {
+        exec("INSERT INTO session VALUES ('" + id + "', " + title + ", " + ms(updatedMs) + ", " + archived + ");");
+    }
+    void message(const QByteArray& id, const QByteArray& sessionId, double createdMs, const QByteArray& data)
+    {
+        exec("INSERT INTO message VALUES ('" + id + "', '" + sessionId + "', " + ms(createdMs) + ", '" + data + "');");
+    }
+    void close()
+    {
+        if (m_db)
+            sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+    [[nodiscard]] const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+    sqlite3* m_db = nullptr;
+};
+
+// A separate process holding the database open, as OpenCode does.
+class Writer {
+public:
+    explicit Writer(const QString& path)
+    {
+        m_process.start(u"sqlite3"_s, {path});
+        if (!m_process.waitForStarted())
+            qFatal("cannot start sqlite3");
+    }
+    ~Writer()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.closeWriteChannel();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    // Runs statements and waits until the shell has finished them.
+    bool run(const QByteArray& sql)
+    {
+        static int serial = 0;
+        const QByteArray marker = "done-" + QByteArray::number(++serial);
+        m_process.write(sql + "\nSELECT '" + marker + "';\n");
+        QByteArray out;
+        while (!out.contains(marker)) {
+            if (!m_process.waitForReadyRead(5000))
+                return false;
+            out += m_process.readAllStandardOutput();
+        }
+        return true;
+    }
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+private:
+    QProcess m_process;
+};
+
+OpenCodeCollector collectorFor(const QString& dir, int busyTimeoutMs = 5000)
+{
+    return OpenCodeCollector({dir, [] { return Timestamp::fromSeconds(nowSeconds); }, busyTimeoutMs});
+}
+
+QStringList ids(const ProviderReport& r)
+{
+    QStringList out;
+    for (const auto& s : r.sessions)
+        out << s.id;
+    return out;
+}
+
+QStringList besideDatabase(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QByteArray assistantMessage(const QByteArray& tokens, double cost)
+{
+    return "{\"role\":\"assistant\",\"finish\":\"stop\",\"tokens\":" + tokens + ",\"cost\":" + QByteArray::number(cost) + "}";
+}
+
+} // namespace
+
+class OpenCodeCollectorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void missingDatabaseIsNotInstalled()
+    {
+        QTemporaryDir tmp;
+        QCOMPARE(collectorFor(tmp.path()).collectBlocking({}), ProviderReport{});
+        QCOMPARE(collectorFor(tmp.path() + u"/absent"_s).collectBlocking({}), ProviderReport{});
+    }
+
+    void sessionClassification_data()
+    {
+        QTest::addColumn<QByteArray>("messageData"); // empty: the session has no message
+        QTest::addColumn<double>("age");
+        QTest::addColumn<double>("acknowledgedOffset"); // NaN: never; else seconds after the message
+        QTest::addColumn<double>("attentionSinceAgo");  // seconds before now
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<bool>("open");
+
+        const double never = std::nan("");
+        const double long_ago = 86400;
+        QTest::newRow("user, 599 s") << QByteArray("{\"role\":\"user\"}") << 599.0 << never << long_ago << u"working"_s << true;
+        QTest::newRow("user, 600 s") << QByteArray("{\"role\":\"user\"}") << 600.0 << never << long_ago << u"idle"_s << false;
+        QTest::newRow("user with error, recent") << QByteArray("{\"role\":\"user\",\"error\":{}}") << 30.0 << never << long_ago
+                                                 << u"working"_s << true;
+        QTest::newRow("streaming, 30 s") << QByteArray("{\"role\":\"assistant\"}") << 30.0 << never << long_ago << u"working"_s << true;
+        QTest::newRow("streaming with error") << QByteArray("{\"role\":\"assistant\",\"error\":{\"name\":\"APIError\"}}") << 30.0
+                                              << never << long_ago << u"attention"_s << true;
+        QTest::newRow("streaming with null error") << QByteArray("{\"role\":\"assistant\",\"error\":null}") << 30.0 << never
+                                                   << long_ago << u"attention"_s << true;
+        QTest::newRow("tool calls, 30 s") << QByteArray("{\"role\":\"assistant\",\"finish\":\"tool-calls\"}") << 30.0 << never
+                                          << long_ago << u"working"_s << true;
+        QTest::newRow("tool calls, 10 min") << QByteArray("{\"role\":\"assistant\",\"finish\":\"tool-calls\"}") << 600.0 << never
+                                            << long_ago << u"idle"_s << false;
+        QTest::newRow("streaming, 10 min") << QByteArray("{\"role\":\"assistant\"}") << 600.0 << never << long_ago << u"idle"_s << false;
+        QTest::newRow("stop, never acknowledged") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << never
+                                                  << long_ago << u"attention"_s << true;
+        QTest::newRow("stop, an hour old") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 3600.0 << never
+                                           << long_ago << u"attention"_s << true;
+        QTest::newRow("stop, acknowledged at it") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << 0.0
+                                                  << long_ago << u"idle"_s << false;
+        QTest::newRow("stop, acknowledged before it") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << -1.0
+                                                      << long_ago << u"attention"_s << true;
+        QTest::newRow("stop, at the hub's start") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << never
+                                                  << 30.0 << u"idle"_s << false;
+        QTest::newRow("stop, before the hub's start") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << never
+                                                      << 10.0 << u"idle"_s << false;
+        QTest::newRow("error, acknowledged later") << QByteArray("{\"role\":\"assistant\",\"finish\":\"length\",\"error\":1}") << 700.0
+                                                   << 5.0 << long_ago << u"idle"_s << false;
+        QTest::newRow("other finish, recent") << QByteArray("{\"role\":\"assistant\",\"finish\":\"length\"}") << 30.0 << never
+                                              << long_ago << u"idle"_s << false;
+        QTest::newRow("system role, recent") << QByteArray("{\"role\":\"system\"}") << 30.0 << never << long_ago << u"idle"_s << false;
+        QTest::newRow("role not text") << QByteArray("{\"role\":7}") << 30.0 << never << long_ago << u"idle"_s << false;
+        QTest::newRow("no message") << QByteArray() << 0.0 << never << long_ago << u"idle"_s << false;
+    }
+    void sessionClassification()
+    {
+        QFETCH(QByteArray, messageData);
+        QFETCH(double, age);
+        QFETCH(double, acknowledgedOffset);
+        QFETCH(double, attentionSinceAgo);
+        QFETCH(QString, state);
+        QFETCH(bool, open);
+
+        QTemporaryDir tmp;
+        Fixture db(tmp.path());
+        const double updatedMs = nowMs - 7200000;
+        const double messageMs = nowMs - age * 1000;
+        db.session("ses_0123456789", "'Fix the build'", updatedMs);
+        if (!messageData.isEmpty())
+            db.message("msg_1", "ses_0123456789", messageMs, messageData);
+        db.close();
+
+        CollectorContext context;
+        context.attentionSince = Timestamp::fromSeconds(nowSeconds - attentionSinceAgo);
+        const Timestamp activity = Timestamp::fromMilliseconds(messageData.isEmpty() ? updatedMs : messageMs);
+        if (!std::isnan(acknowledgedOffset))
+            context.acknowledged.insert(u"opencode:ses_0123456789"_s, activity + acknowledgedOffset);
+
+        const ProviderReport r = collectorFor(tmp.path()).collectBlocking(context);
+        QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
+        QCOMPARE(r.sessions.size(), 1);
+        const SessionSnapshot& s = r.sessions.first();
+        QCOMPARE(s.key, u"opencode:ses_0123456789"_s);
+        QCOMPARE(s.id, u"ses_0123456789"_s);
+        QCOMPARE(toString(s.state), state);
+        QCOMPARE(s.isOpen, open);
+        QCOMPARE(s.activityAt, activity);
+        QCOMPARE(s.completionAt, state == u"attention" ? std::optional(activity) : std::nullopt);
+        QCOMPARE(s.title, std::optional(u"Fix the build"_s));
+    }
+
+    void sessionRowsFollowTheQuery()
+    {
+        QTemporaryDir tmp;
+        Fixture db(tmp.path());
+        // 55 sessions: only the 50 most recently updated are reported.
+        for (int i = 0; i < 55; ++i)
+            db.session("old_" + QByteArray::number(i).rightJustified(2, '0'), "NULL", nowMs - 864000000 + i * 1000);
+        db.session("archived", "'Gone'", nowMs, ms(nowMs));
+        db.session("ses_abcdefgh", "'  nEw SeSsIoN '", nowMs - 1000);
+        db.session("ses_long", "'" + QByteArray("Rename ").repeated(10) + "'", nowMs - 2000);
+        // The newest message wins; on a tie of times the larger id.
+        db.message("m1", "ses_abcdefgh", nowMs - 50000, "{\"role\":\"assistant\",\"finish\":\"stop\",\"modelID\":\"old\"}");
+        db.message("m3", "ses_abcdefgh", nowMs - 20000, "{\"role\":\"user\",\"modelID\":\"gpt-x\",\"model\":\"ignored\"}");
+        db.message("m2", "ses_abcdefgh", nowMs - 20000, "{\"role\":\"assistant\",\"finish\":\"stop\"}");
+        db.message("m4", "ses_long", nowMs - 20000, "{\"role\":\"user\",\"model\":\"fallback-model\"}");
+        db.message("m5", "archived", nowMs - 1000, "{\"role\":\"user\"}");
+        db.message("m6", "old_54", nowMs - 1000, "{\"role\":\"user\",\"modelID\":42}");
+        db.close();
+
+        const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
+        QCOMPARE(r.sessions.size(), 50);
+        QStringList expected{u"ses_abcdefgh"_s, u"ses_long"_s};
+        for (int i = 54; expected.size() < 50; --i)
+            expected << u"old_"_s + QString::number(i).rightJustified(2, u'0');
+        QCOMPARE(ids(r), expected);
+
+        const SessionSnapshot& newest = r.sessions[0];
+        QCOMPARE(toString(newest.state), u"working"_s); // m3, a user message
+        QCOMPARE(newest.model, std::optional(u"gpt-x"_s));
+        QCOMPARE(newest.title, std::optional(u"session ses_ab"_s));
+        QCOMPARE(r.sessions[1].model, std::optional(u"fallback-model"_s));
+        QCOMPARE(r.sessions[1].title, std::optional(QString::fromUtf8(QByteArray("Rename ").repeated(9).left(60)).trimmed() + QChar(0x2026)));
+        QCOMPARE(r.sessions[2].model, std::nullopt); // a number is no model name
+        QCOMPARE(r.sessions[2].title, std::optional(u"session old_54"_s));
+        QCOMPARE(toString(r.sessions[3].state), u"idle"_s);
+        QVERIFY(!r.sessions[3].isOpen);
+    }
+
+    void usageWindowsAndCost_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("messages"); // "<age seconds> <data>"
+        QTest::addColumn<double>("day");
+        QTest::addColumn<double>("week");
+        QTest::addColumn<double>("cost");
+        QTest::newRow("none") << QList<QByteArray>{} << 0.0 << 0.0 << 0.0;
+        QTest::newRow("only user messages") << QList<QByteArray>{"60 {\"role\":\"user\",\"tokens\":{\"total\":5},\"cost\":1}"}
+                                            << 0.0 << 0.0 << 0.0;
+        QTest::newRow("total wins over parts")
+            << QList<QByteArray>{"60 " + assistantMessage("{\"total\":100,\"input\":1,\"output\":1}", 0.5)} << 100.0 << 100.0 << 0.5;
+        QTest::newRow("parts when no total")
+            << QList<QByteArray>{"60 " + assistantMessage("{\"input\":1,\"output\":20,\"reasoning\":300,\"cache\":{\"read\":9}}", 0.25)}
+            << 321.0 << 321.0 << 0.25;
+        QTest::newRow("two days old counts in the week only")
+            << QList<QByteArray>{"60 " + assistantMessage("{\"total\":1}", 1), "172800 " + assistantMessage("{\"total\":10}", 2)}
+            << 1.0 << 11.0 << 3.0;
+        QTest::newRow("eight days old counts nowhere")
+            << QList<QByteArray>{"691200 " + assistantMessage("{\"total\":10}", 2)} << 0.0 << 0.0 << 0.0;
+        QTest::newRow("no tokens, no cost") << QList<QByteArray>{"60 {\"role\":\"assistant\"}"} << 0.0 << 0.0 << 0.0;
+    }
+    void usageWindowsAndCost()
+    {
+        QFETCH(QList<QByteArray>, messages);
+        QFETCH(double, day);
+        QFETCH(double, week);
+        QFETCH(double, cost);
+        QTemporaryDir tmp;
+        Fixture db(tmp.path());
+        db.session("s", "NULL", nowMs);
+        int n = 0;
+        for (const QByteArray& m : messages) {
+            const qsizetype space = m.indexOf(' ');
+            db.message("m" + QByteArray::number(++n), "s", nowMs - m.left(space).toDouble() * 1000, m.mid(space + 1));
+        }
+        db.close();
+
+        const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
+        QVERIFY(r.installed);
+        UsageSnapshot expected;
+        expected.windows = {{u"24h"_s, std::nullopt, day, std::nullopt, std::nullopt},
+                            {u"7d"_s, std::nullopt, week, std::nullopt, std::nullopt}};
+        expected.costUSD = cost;
+        expected.updatedAt = Timestamp::fromSeconds(nowSeconds);
+        QCOMPARE(r.usage, expected);
+        QVERIFY(!r.spend);
+    }
+
+    void brokenDatabasesReportTheirError_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error");
+        const QString opened = u"OpenCode database could not be opened"_s;
+        QTest::newRow("not a database") << u"garbage"_s << opened;
+        QTest::newRow("a directory") << u"directory"_s << opened;
+        QTest::newRow("dangling link") << u"link"_s << opened;
+        QTest::newRow("empty file") << u"empty"_s << u"OpenCode query failed: no such table: session"_s;
+        QTest::newRow("no message table") << u"nomessage"_s << u"OpenCode query failed: no such table: message"_s;
+        QTest::newRow("no archive column") << u"nocolumn"_s << u"OpenCode query failed: no such column: s.time_archived"_s;
+    }
+    void brokenDatabasesReportTheirError()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        QTemporaryDir tmp;
+        const QString path = tmp.path() + u"/opencode.db"_s;
+        if (kind == u"garbage")
+            writeFile(tmp.path(), u"opencode.db"_s, QByteArray("this is not a database, only text\n").repeated(200));
+        else if (kind == u"directory")
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == u"link")
+            QVERIFY(QFile::link(tmp.path() + u"/nowhere.db"_s, path));
+        else if (kind == u"empty")
+            writeFile(tmp.path(), u"opencode.db"_s, {});
+        else if (kind == u"nomessage")
+            Fixture(tmp.path(), true, "CREATE TABLE session (id TEXT, title TEXT, time_updated INTEGER, time_archived INTEGER);")
+                .session("s", "'t'", nowMs);
+        else
+            Fixture(tmp.path(), false, "CREATE TABLE session (id TEXT, title TEXT, time_updated INTEGER);"
+                                       "CREATE TABLE message (id TEXT, session_id TEXT, time_created INTEGER, data TEXT);");
+
+        const QString before = treeFingerprint(tmp.path());
+        const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
+        QVERIFY(r.installed);
+        QVERIFY(r.sessions.isEmpty());
+        QVERIFY(r.usage.windows.isEmpty());
+        QCOMPARE(r.usage.error, std::optional(error));
+        QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(nowSeconds)));
+        QVERIFY(!r.usage.costUSD);
+        QCOMPARE(treeFingerprint(tmp.path()), before);
+    }
+
+    void closedWalDatabaseIsReadWithoutCreatingFiles()
+    {
+        QTemporaryDir tmp;
+        {
+            Fixture db(tmp.path());
+            db.session("s1", "'One'", nowMs - 1000);
+            db.message("m1", "s1", nowMs - 1000, assistantMessage("{\"total\":7}", 0.1));
+        }
+        QCOMPARE(besideDatabase(tmp.path()), QStringList{u"opencode.db"_s}); // closed cleanly
+        const QString before = treeFingerprint(tmp.path());
+
+        OpenCodeCollector collector = collectorFor(tmp.path());
+        for (int pass = 0; pass < 2; ++pass) {
+            const ProviderReport r = collector.collectBlocking({});
+            QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
+            QCOMPARE(ids(r), QStringList{u"s1"_s});
+            QCOMPARE(r.usage.windows.value(0).tokens, std::optional(7.0));
+        }
+        QCOMPARE(besideDatabase(tmp.path()), QStringList{u"opencode.db"_s});
+        QCOMPARE(treeFingerprint(tmp.path()), before);
+    }
+
+    void liveWriterIsReadThroughItsLog()
+    {
+        QTemporaryDir tmp;
+        {
+            Fixture db(tmp.path());
+            db.session("s1", "'One'", nowMs - 5000);
+        }
+        Writer writer(tmp.path() + u"/opencode.db"_s);
+        // Committed rows that stay in the log: the main file does not have them.
+        QVERIFY(writer.run("PRAGMA wal_autocheckpoint=0;"
+                           "INSERT INTO session VALUES ('s2', 'Two', " + ms(nowMs - 1000) + ", NULL);"
+                           "INSERT INTO message VALUES ('m1', 's2', " + ms(nowMs - 1000) + ", '{\"role\":\"user\"}');"));
+        QCOMPARE(besideDatabase(tmp.path()),
+                 (QStringList{u"opencode.db"_s, u"opencode.db-shm"_s, u"opencode.db-wal"_s}));
+        const QString before = treeFingerprint(tmp.path());
+
+        OpenCodeCollector collector = collectorFor(tmp.path());
+        ProviderReport r = collector.collectBlocking({});
+        QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
+        QCOMPARE(ids(r), (QStringList{u"s2"_s, u"s1"_s}));
+        QCOMPARE(toString(r.sessions.first().state), u"working"_s);
+        QCOMPARE(treeFingerprint(tmp.path()), before);
+
+        // A transaction the writer has not committed yet is not seen, and
+        // does not hold the reader up.
+        QVERIFY(writer.run("BEGIN; INSERT INTO session VALUES ('s3', 'Three', " + ms(nowMs) + ", NULL);"));
+        r = collector.collectBlocking({});
+        QCOMPARE(ids(r), (QStringList{u"s2"_s, u"s1"_s}));
+        QVERIFY(writer.run("COMMIT;"));
+        r = collector.collectBlocking({});
+        QCOMPARE(ids(r), (QStringList{u"s3"_s, u"s2"_s, u"s1"_s}));
+
+        // The writer dies without cleaning up: its log and index stay, and the
+        // committed rows in the log are still read.
+        writer.kill();
+        QCOMPARE(besideDatabase(tmp.path()),
+                 (QStringList{u"opencode.db"_s, u"opencode.db-shm"_s, u"opencode.db-wal"_s}));
+        const QString afterCrash = treeFingerprint(tmp.path());
+        r = collector.collectBlocking({});
+        QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
+        QCOMPARE(ids(r), (QStringList{u"s3"_s, u"s2"_s, u"s1"_s}));
+        QCOMPARE(treeFingerprint(tmp.path()), afterCrash);
+    }
+
+    void emptyLeftoverLogIsIgnored()
+    {
+        QTemporaryDir tmp;
+        {
+            Fixture db(tmp.path());
+            db.session("s1", "'One'", nowMs);
+        }
+        writeFile(tmp.path(), u"opencode.db-wal"_s, {});
+        const QString before = treeFingerprint(tmp.path());
+        const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
+        QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
+        QCOMPARE(ids(r), QStringList{u"s1"_s});
+        QCOMPARE(treeFingerprint(tmp.path()), before);
+    }
+
+    void writerHoldingTheLockEndsInAnError()
+    {
+        // A rollback-journal database whose writer holds the exclusive lock:
+        // the reader waits out its busy timeout, then reports the failure.
+        QTemporaryDir tmp;
+        {
+            Fixture db(tmp.path(), false);
+            db.session("s1", "'One'", nowMs);
+        }
+        Writer writer(tmp.path() + u"/opencode.db"_s);
+        QVERIFY(writer.run("BEGIN EXCLUSIVE; INSERT INTO session VALUES ('s2', 'Two', 1, NULL);"));
+        const QString before = treeFingerprint(tmp.path());
+        const ProviderReport r = collectorFor(tmp.path(), 200).collectBlocking({});
+        QVERIFY(r.installed);
+        QVERIFY(r.sessions.isEmpty());
+        QCOMPARE(r.usage.error, std::optional(u"OpenCode query failed: database is locked"_s));
+        QCOMPARE(treeFingerprint(tmp.path()), before);
+        QVERIFY(writer.run("ROLLBACK;"));
+        QCOMPARE(ids(collectorFor(tmp.path(), 200).collectBlocking({})), QStringList{u"s1"_s});
+    }
+
+    void collectRunsOffTheCallingThread()
+    {
+        QTemporaryDir tmp;
+        {
+            Fixture db(tmp.path());
+            db.session("s1", "'One'", nowMs);
+            db.message("m1", "s1", nowMs - 10000, "{\"role\":\"assistant\",\"finish\":\"stop\"}");
+        }
+        QThread* passThread = nullptr;
+        OpenCodeCollector collector({tmp.path(), [&passThread] {
+                                         passThread = QThread::currentThread();
+                                         return Timestamp::fromSeconds(nowSeconds);
+                                     }});
+        CollectorContext context;
+        context.acknowledged.insert(u"opencode:s1"_s, Timestamp::fromSeconds(nowSeconds));
+        QThread* resumedOn = nullptr;
+        auto task = [&]() -> QCoro::Task<ProviderReport> {
+            ProviderReport r = co_await collector.collect(context);
+            resumedOn = QThread::currentThread();
+            co_return r;
+        };
+        const auto report = runTask(task());
+        QVERIFY(report);
+        QCOMPARE(resumedOn, QThread::currentThread());
+        QVERIFY(passThread && passThread != QThread::currentThread());
+        QCOMPARE(report->sessions.size(), 1);
+        QCOMPARE(toString(report->sessions.first().state), u"idle"_s); // the context reached the pass
+    }
+
+    void dataDirectoryFromTheEnvironment()
+    {
+        const QByteArray savedDir = qgetenv("OPENCODE_DATA_DIR");
+        const QByteArray savedXdg = qgetenv("XDG_DATA_HOME");
+        qputenv("OPENCODE_DATA_DIR", "~/oc");
+        qputenv("XDG_DATA_HOME", "/xdg");
+        QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/oc/opencode.db"_s);
+        qunsetenv("OPENCODE_DATA_DIR");
+        QCOMPARE(OpenCodeCollector().databasePath(), u"/xdg/opencode/opencode.db"_s);
+        qputenv("XDG_DATA_HOME", "~/data");
+        QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/data/opencode/opencode.db"_s);
+        qunsetenv("XDG_DATA_HOME");
+        QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/.local/share/opencode/opencode.db"_s);
+        const OpenCodeCollector c;
+        QCOMPARE(c.providerID(), u"opencode"_s);
+        QCOMPARE(c.displayName(), u"OPENCODE"_s);
+        if (!savedDir.isNull())
+            qputenv("OPENCODE_DATA_DIR", savedDir);
+        if (!savedXdg.isNull())
+            qputenv("XDG_DATA_HOME", savedXdg);
+    }
+
+    void guardRefusesToCreateTheLog()
+    {
+        // Reading a closed write-ahead-log database through its log would make
+        // SQLite create "-wal" beside it (the race where the owner closes
+        // between our look and our open). The guard turns that into a
+        // failed open that creates nothing; the next choice reads it whole.
+        QTemporaryDir tmp;
+        {
+            Fixture db(tmp.path());
+            db.session("s1", "'One'", nowMs);
+        }
+        const QString path = tmp.path() + u"/opencode.db"_s;
+        const QString before = treeFingerprint(tmp.path());
+        {
+            ReadOnlyDatabase db(path, ReadOnlyDatabase::Access::live, 100);
+            const SqlQueryResult r = db.query("SELECT count(*) AS n FROM session;");
+            QCOMPARE(r.status, SqlQueryResult::Status::openFailed);
+        }
+        QCOMPARE(treeFingerprint(tmp.path()), before);
+        const SqlQueryResult r = queryReadOnly(path, "SELECT count(*) AS n FROM session;");
+        QCOMPARE(r.status, SqlQueryResult::Status::ok);
+        QCOMPARE(r.rows.value(0).number(u"n"_s), std::optional(1.0));
+        QCOMPARE(treeFingerprint(tmp.path()), before);
+    }
+
+    void rowsKeepNumbersAndTextsOnly()
+    {
+        QTemporaryDir tmp;
+        Fixture(tmp.path(), false, "CREATE TABLE t (x);");
+        const SqlQueryResult r = queryReadOnly(tmp.path() + u"/opencode.db"_s,
+                                               "SELECT 1 AS i, 2.5 AS f, 'a' AS t, NULL AS n, x'00' AS b, 'first' AS d, 'second' AS d;");
+        QCOMPARE(r.status, SqlQueryResult::Status::ok);
+        QCOMPARE(r.rows.size(), 1);
+        const SqlRow& row = r.rows.first();
+        QCOMPARE(row.number(u"i"_s), std::optional(1.0));
+        QCOMPARE(row.number(u"f"_s), std::optional(2.5));
+        QCOMPARE(row.text(u"t"_s), std::optional(u"a"_s));
+        QVERIFY(!row.contains(u"n"_s) && !row.contains(u"b"_s));
+        QCOMPARE(row.text(u"d"_s), std::optional(u"second"_s));
+        QCOMPARE(row.size(), 4);
+    }
+
+    void uriEncodesEveryUnsafeByte()
+    {
+        QCOMPARE(sqliteFileUri(u"/a b/c?d#e%f/é.db"_s, "mode=ro"),
+                 QByteArray("file:/a%20b/c%3Fd%23e%25f/%C3%A9.db?mode=ro"));
+    }
+};
+
+QTEST_GUILESS_MAIN(OpenCodeCollectorTest)
+#include "opencode_collector_test.moc"
