@@ -5,7 +5,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 #include <sys/stat.h>
 
 namespace vexlor {
@@ -14,44 +16,80 @@ namespace {
 
 constexpr std::string_view usageRecordType = "usage.record";
 
-// A line can hold a "usage.record" type only if it spells it out or uses a
-// \u escape somewhere; every other line is skipped without a JSON parse.
-bool mayHoldUsageRecord(const char* line, size_t length)
-{
-    return memmem(line, length, usageRecordType.data(), usageRecordType.size()) != nullptr
-        || memmem(line, length, "\\u", 2) != nullptr;
-}
-
 double numberOrZero(json::object o, std::string_view key)
 {
     return json::number(o, key).value_or(0.0);
+}
+
+struct LineRange {
+    qsizetype start = 0;
+    qsizetype end = 0; // exclusive, before the line feed
+    auto operator<=>(const LineRange&) const = default;
+};
+
+// Every line holding `needle`, in text order.
+void linesContaining(QByteArrayView text, std::string_view needle, std::vector<LineRange>& out)
+{
+    const char* data = text.data();
+    const qsizetype n = text.size();
+    const std::string_view haystack(data, size_t(n));
+    qsizetype from = 0;
+    while (from < n) {
+        // string_view::find (memchr on the first byte) is several times
+        // faster than glibc's memmem on these texts.
+        const size_t hit = haystack.find(needle, size_t(from));
+        if (hit == std::string_view::npos)
+            break;
+        const auto at = qsizetype(hit);
+        qsizetype start = at;
+        while (start > from && data[start - 1] != '\n')
+            --start;
+        const void* nl = memchr(data + at, '\n', size_t(n - at));
+        const qsizetype end = nl ? static_cast<const char*>(nl) - data : n;
+        out.push_back({start, end});
+        from = end + 1;
+    }
+}
+
+void appendRecord(json::object root, QList<KimiUsageRecord>& out)
+{
+    const auto time = json::number(root, "time");
+    const auto usage = json::childObject(root, "usage");
+    if (json::string(root, "type") == usageRecordType && time && usage) {
+        const double tokens = numberOrZero(*usage, "inputOther") + numberOrZero(*usage, "output")
+            + numberOrZero(*usage, "inputCacheRead") + numberOrZero(*usage, "inputCacheCreation");
+        out.append({*time, tokens});
+    }
 }
 
 } // namespace
 
 QList<KimiUsageRecord> kimiUsageRecords(QByteArrayView jsonLines)
 {
+    // A line can hold a "usage.record" type only if it spells it out or uses
+    // a \u escape; the other lines are never parsed.
+    std::vector<LineRange> candidates;
+    linesContaining(jsonLines, usageRecordType, candidates);
+    const size_t spelt = candidates.size();
+    linesContaining(jsonLines, "\\u", candidates);
+    if (candidates.size() > spelt) {
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    }
+
     QList<KimiUsageRecord> out;
-    const char* data = jsonLines.data();
-    const qsizetype n = jsonLines.size();
-    qsizetype start = 0;
-    while (start < n) {
-        const void* nl = memchr(data + start, '\n', static_cast<size_t>(n - start));
-        const qsizetype end = nl ? static_cast<const char*>(nl) - data : n;
-        const auto length = static_cast<size_t>(end - start);
-        if (length > 0 && mayHoldUsageRecord(data + start, length)) {
-            if (auto doc = json::Document::parseObject(jsonLines.sliced(start, end - start))) {
-                const json::object root = doc->root();
-                const auto time = json::number(root, "time");
-                const auto usage = json::childObject(root, "usage");
-                if (json::string(root, "type") == usageRecordType && time && usage) {
-                    const double tokens = numberOrZero(*usage, "inputOther") + numberOrZero(*usage, "output")
-                        + numberOrZero(*usage, "inputCacheRead") + numberOrZero(*usage, "inputCacheCreation");
-                    out.append({*time, tokens});
-                }
-            }
+    thread_local simdjson::dom::parser parser;
+    for (const LineRange& line : candidates) {
+        const QByteArrayView bytes = jsonLines.sliced(line.start, line.end - line.start);
+        json::object root;
+        const auto error = parser.parse(bytes.data(), size_t(bytes.size())).get_object().get(root);
+        if (!error) {
+            appendRecord(root, out);
+        } else if (error == simdjson::UTF8_ERROR) {
+            // Invalid sequences read as U+FFFD, as everywhere else.
+            if (auto doc = json::Document::parseObject(bytes))
+                appendRecord(doc->root(), out);
         }
-        start = end + 1;
     }
     return out;
 }

@@ -1,0 +1,231 @@
+// Kimi Code and OpenCode collector benchmark:
+//   kimi-opencode-bench [--passes N] [--keep DIR] [--no-index]
+// Builds a synthetic Kimi Code home (50 sessions with 4 MB wire logs) and an
+// OpenCode database (200 sessions, 50,000 messages, write-ahead-log mode),
+// then times passes of each collector through collect(): the first pass, a
+// steady pass (nothing changed) and, for Kimi, a pass after one wire log
+// gained a line; for OpenCode also a steady pass while another process holds
+// the database open with committed rows still in its log. --no-index leaves
+// out the index on message(session_id). Prints one JSON line of medians in
+// milliseconds.
+
+#include "providers/kimi/KimiCodeCollector.h"
+#include "providers/opencode/OpenCodeCollector.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sqlite3.h>
+
+using namespace vexlor;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+double msSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+template <typename Collector>
+std::pair<ProviderReport, double> timedPass(Collector& collector)
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<ProviderReport> result;
+    QEventLoop loop;
+    auto body = [&]() -> QCoro::Task<void> {
+        result = co_await collector.collect(CollectorContext{});
+        loop.quit();
+    };
+    auto running = body();
+    if (!result)
+        loop.exec();
+    return {*result, msSince(start)};
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(data);
+}
+
+QByteArray usageRecord(double timeMs, int n)
+{
+    return "{\"type\":\"usage.record\",\"time\":" + QByteArray::number(timeMs, 'f', 0)
+        + ",\"usage\":{\"inputOther\":" + QByteArray::number(n % 900 + 100) + ",\"output\":" + QByteArray::number(n % 300)
+        + ",\"inputCacheRead\":" + QByteArray::number(n % 5000) + ",\"inputCacheCreation\":12}}\n";
+}
+
+// 50 sessions, each with a state file and a wire log of about 4 MB.
+QString buildKimi(const QString& root, double nowMs)
+{
+    const QString dir = root + u"/kimi"_s;
+    QByteArray index;
+    const QByteArray filler = QByteArray("lorem ipsum dolor sit amet ").repeated(28);
+    for (int s = 0; s < 50; ++s) {
+        const QString id = u"session-%1-0000-4000-8000-000000000000"_s.arg(s, 4, 10, QChar(u'0'));
+        const QString sessionDir = dir + u"/sessions/"_s + id;
+        index += "{\"sessionDir\":\"" + sessionDir.toUtf8() + "\",\"sessionId\":\"" + id.toUtf8() + "\"}\n";
+        const QByteArray updated = QDateTime::fromMSecsSinceEpoch(qint64(nowMs) - s * 60000, Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
+        writeFile(sessionDir + u"/state.json"_s, "{\"updatedAt\":\"" + updated + "\",\"title\":\"Session " + QByteArray::number(s)
+                                                     + "\",\"lastPrompt\":\"Refactor the parser\",\"workDir\":\"/home/u/p" + QByteArray::number(s) + "\"}");
+        QByteArray wire;
+        wire.reserve(4 * 1024 * 1024 + 4096);
+        int n = 0;
+        while (wire.size() < 4 * 1024 * 1024) {
+            const double t = nowMs - (10.0 * 86400000.0) * (1.0 - double(wire.size()) / (4 * 1024 * 1024));
+            if (n % 8 == 7)
+                wire += usageRecord(t, n);
+            else
+                wire += "{\"type\":\"message.part\",\"time\":" + QByteArray::number(t, 'f', 0) + ",\"text\":\"" + filler + "\"}\n";
+            ++n;
+        }
+        writeFile(sessionDir + u"/agents/main/wire.jsonl"_s, wire);
+    }
+    writeFile(dir + u"/session_index.jsonl"_s, index);
+    return dir;
+}
+
+void exec(sqlite3* db, const char* sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK)
+        qFatal("%s", error);
+}
+
+// 200 sessions and 50,000 messages over the last 14 days.
+QString buildOpenCode(const QString& root, double nowMs, bool withIndex)
+{
+    const QString dir = root + u"/opencode"_s;
+    QDir().mkpath(dir);
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(dir + u"/opencode.db"_s).constData(), &db);
+    exec(db, "PRAGMA journal_mode=WAL;"
+             "CREATE TABLE session (id TEXT PRIMARY KEY, title TEXT, time_updated INTEGER, time_archived INTEGER);"
+             "CREATE TABLE message (id TEXT PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);");
+    if (withIndex)
+        exec(db, "CREATE INDEX message_session ON message(session_id);");
+    exec(db, "BEGIN;");
+    sqlite3_stmt* insertSession = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO session VALUES (?, ?, ?, NULL);", -1, &insertSession, nullptr);
+    for (int s = 0; s < 200; ++s) {
+        const QByteArray id = "ses_" + QByteArray::number(s).rightJustified(4, '0');
+        const QByteArray title = "Session " + QByteArray::number(s);
+        sqlite3_bind_text(insertSession, 1, id.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insertSession, 2, title.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insertSession, 3, qint64(nowMs) - s * 3600000LL);
+        sqlite3_step(insertSession);
+        sqlite3_reset(insertSession);
+    }
+    sqlite3_finalize(insertSession);
+    sqlite3_stmt* insertMessage = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO message VALUES (?, ?, ?, ?);", -1, &insertMessage, nullptr);
+    for (int m = 0; m < 50000; ++m) {
+        const QByteArray id = "msg_" + QByteArray::number(m).rightJustified(6, '0');
+        const QByteArray session = "ses_" + QByteArray::number(m % 200).rightJustified(4, '0');
+        const qint64 created = qint64(nowMs) - qint64((50000 - m) * (14.0 * 86400000.0 / 50000));
+        const QByteArray data = m % 2 == 0
+            ? QByteArray("{\"role\":\"user\",\"time\":{\"created\":1}}")
+            : "{\"role\":\"assistant\",\"finish\":\"stop\",\"modelID\":\"model-x\",\"tokens\":{\"input\":"
+                + QByteArray::number(m % 700) + ",\"output\":" + QByteArray::number(m % 300)
+                + ",\"reasoning\":0,\"cache\":{\"read\":100,\"write\":0}},\"cost\":0.0012}";
+        sqlite3_bind_text(insertMessage, 1, id.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insertMessage, 2, session.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insertMessage, 3, created);
+        sqlite3_bind_text(insertMessage, 4, data.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(insertMessage);
+        sqlite3_reset(insertMessage);
+    }
+    sqlite3_finalize(insertMessage);
+    exec(db, "COMMIT;");
+    sqlite3_close(db);
+    return dir;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int passes = 7;
+    QString keep;
+    bool withIndex = true;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a = argv[i];
+        if (a == "--passes" && i + 1 < argc)
+            passes = std::max(1, atoi(argv[++i]));
+        else if (a == "--keep" && i + 1 < argc)
+            keep = QString::fromLocal8Bit(argv[++i]);
+        else if (a == "--no-index")
+            withIndex = false;
+    }
+    QTemporaryDir tmp;
+    const QString root = keep.isEmpty() ? tmp.path() : keep;
+    const double nowMs = std::floor(Timestamp::now().seconds()) * 1000;
+
+    auto build = std::chrono::steady_clock::now();
+    const QString kimiDir = buildKimi(root, nowMs);
+    const QString openCodeDir = buildOpenCode(root, nowMs, withIndex);
+    std::fprintf(stderr, "built fixtures in %.0f ms\n", msSince(build));
+
+    KimiCodeCollector kimi({kimiDir, systemClock()});
+    auto [kimiFirst, kimiFirstMs] = timedPass(kimi);
+    std::vector<double> kimiSteady, kimiAppend;
+    for (int i = 0; i < passes; ++i)
+        kimiSteady.push_back(timedPass(kimi).second);
+    const QString oneLog = kimiDir + u"/sessions/session-0007-0000-4000-8000-000000000000/agents/main/wire.jsonl"_s;
+    for (int i = 0; i < passes; ++i) {
+        QFile f(oneLog);
+        if (!f.open(QIODevice::Append))
+            qFatal("cannot append");
+        f.write(usageRecord(nowMs, i));
+        f.close();
+        kimiAppend.push_back(timedPass(kimi).second);
+    }
+
+    OpenCodeCollector openCode({openCodeDir, systemClock(), 5000});
+    auto [ocFirst, ocFirstMs] = timedPass(openCode);
+    std::vector<double> ocSteady, ocLive;
+    for (int i = 0; i < passes; ++i)
+        ocSteady.push_back(timedPass(openCode).second);
+    QProcess writer;
+    writer.start(u"sqlite3"_s, {openCodeDir + u"/opencode.db"_s});
+    writer.waitForStarted();
+    writer.write("PRAGMA wal_autocheckpoint=0; INSERT INTO session VALUES ('ses_live','Live'," + QByteArray::number(nowMs, 'f', 0)
+                 + ",NULL); SELECT 'ready';\n");
+    while (!writer.readAllStandardOutput().contains("ready") && writer.waitForReadyRead(5000)) {
+    }
+    for (int i = 0; i < passes; ++i)
+        ocLive.push_back(timedPass(openCode).second);
+    const auto [ocLiveReport, ignored] = timedPass(openCode);
+    writer.closeWriteChannel();
+    writer.waitForFinished();
+
+    std::fprintf(stderr, "kimi: %lld sessions, 24h %.0f tokens, 7d %.0f tokens\n", qint64(kimiFirst.sessions.size()),
+                 kimiFirst.usage.windows.value(0).tokens.value_or(-1), kimiFirst.usage.windows.value(1).tokens.value_or(-1));
+    std::fprintf(stderr, "opencode: %lld sessions (%lld with the live writer), 24h %.0f tokens, 7d %.0f tokens, error %s\n",
+                 qint64(ocFirst.sessions.size()), qint64(ocLiveReport.sessions.size()),
+                 ocFirst.usage.windows.value(0).tokens.value_or(-1), ocFirst.usage.windows.value(1).tokens.value_or(-1),
+                 qPrintable(ocFirst.usage.error.value_or(u"none"_s)));
+    std::printf("{\"kimi\":{\"first_ms\":%.2f,\"steady_ms\":%.2f,\"append_ms\":%.2f},"
+                "\"opencode\":{\"first_ms\":%.2f,\"steady_ms\":%.2f,\"live_writer_ms\":%.2f},\"message_index\":%s}\n",
+                kimiFirstMs, median(kimiSteady), median(kimiAppend), ocFirstMs, median(ocSteady), median(ocLive),
+                withIndex ? "true" : "false");
+    return 0;
+}
