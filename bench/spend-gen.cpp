@@ -188,7 +188,7 @@ private:
 
     void toolResult(std::string& out)
     {
-        const std::size_t size = lognormal(m_rng, 3000, 1.6, 2.0 * 1024 * 1024);
+        const std::size_t size = lognormal(m_rng, 4200, 1.6, 2.0 * 1024 * 1024);
         const std::string_view payload = m_pool.slice(m_rng, size);
         envelope(out, "user");
         out += "\"message\":{\"role\":\"user\",\"content\":[{\"tool_use_id\":\"" + m_pendingTool

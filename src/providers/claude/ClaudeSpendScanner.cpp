@@ -340,11 +340,15 @@ SpendSnapshot ClaudeSpendScanner::scan(const QList<FileStamp>& files)
         for (std::size_t i : stale)
             staleBytes += std::max<qint64>(inWindow[i]->size, 0);
         std::atomic<std::size_t> next{0};
-        auto work = [&] {
-            UsageLineReader reader(m_tuning.chunkBytes, m_tuning.maxLineBytes);
-            for (std::size_t k = next.fetch_add(1); k < stale.size(); k = next.fetch_add(1)) {
-                const std::size_t i = stale[k];
-                aggregates[i] = aggregateFile(reader, *inWindow[i]);
+        auto work = [&]() noexcept {
+            try {
+                UsageLineReader reader(m_tuning.chunkBytes, m_tuning.maxLineBytes);
+                for (std::size_t k = next.fetch_add(1); k < stale.size(); k = next.fetch_add(1)) {
+                    const std::size_t i = stale[k];
+                    aggregates[i] = aggregateFile(reader, *inWindow[i]);
+                }
+            } catch (const std::exception&) {
+                // Out of memory: the files this worker did not finish stay empty.
             }
         };
         int threads = 1;

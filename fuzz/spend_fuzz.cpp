@@ -1,0 +1,45 @@
+// The spend scanner's line search and aggregation over arbitrary file bytes.
+// The chunked search must hand on exactly the lines a whole-file split keeps,
+// whatever the chunk size; the aggregation must never crash or hang.
+
+#include "providers/claude/ClaudeSpendScanner.h"
+#include "providers/claude/UsageLineReader.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const int fd = memfd_create("spend-fuzz", 0);
+    if (fd < 0 || ftruncate(fd, 0) != 0)
+        return 0;
+    if (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+        return 0;
+    const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+
+    const std::size_t chunk = 28 + size % 61;
+    const std::size_t cap = 16 + (size / 3) % 300;
+    QList<QByteArray> expected;
+    for (const QByteArray& piece : bytes.split('\n')) {
+        if (piece.contains("\"usage\"") && static_cast<std::size_t>(piece.size()) <= cap)
+            expected.append(piece);
+    }
+    vexlor::UsageLineReader reader(chunk, cap);
+    QList<QByteArray> got;
+    reader.forEachUsageLine(path, [&](std::string_view line) {
+        got.append(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+    });
+    if (got != expected)
+        std::abort();
+
+    vexlor::ClaudeSpendScanner scanner([] { return vexlor::Timestamp::fromSeconds(1.78e9); },
+                                       {.chunkBytes = chunk, .maxLineBytes = 1 << 20, .maxThreads = 1});
+    (void)scanner.scan({vexlor::FileStamp{path, vexlor::Timestamp::fromSeconds(1.78e9 - 60), static_cast<qint64>(size)}});
+    return 0;
+}
