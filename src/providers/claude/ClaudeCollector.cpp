@@ -1,0 +1,265 @@
+#include "ClaudeCollector.h"
+
+#include "ClaudeSessionRules.h"
+#include "ClaudeStatusFile.h"
+#include "collection/FileRoutines.h"
+
+#include <QCoroFuture>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMutexLocker>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace vexlor {
+
+namespace {
+
+constexpr double listingInterval = 30;
+constexpr double spendInterval = 60;
+constexpr double usageInterval = 300;
+// At most this much of a transcript's end is read for a session.
+constexpr qint64 tailBytes = 786432;
+// Status files are a few hundred bytes; anything far larger is not one.
+constexpr qint64 maxStatusFileBytes = 1024 * 1024;
+
+bool pathExists(const QString& path)
+{
+    struct stat st {};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+Timestamp mtimeOf(const struct stat& st)
+{
+    return Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
+}
+
+// The direct entries of `directory` whose names end in ".json", in the order
+// the file system gives them. No value when it cannot be listed.
+std::optional<QList<QString>> statusFileNames(const QString& directory)
+{
+    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    if (!dir)
+        return std::nullopt;
+    QList<QString> names;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() >= 5 && name.substr(name.size() - 5) == ".json")
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+UsageSnapshot onlineAccessDisabled(Timestamp now)
+{
+    return UsageSnapshot::failed(QCoreApplication::translate("ClaudeCollector", "online access disabled"), now);
+}
+
+} // namespace
+
+ClaudeCollector::ClaudeCollector()
+    : ClaudeCollector(ClaudeCollectorOptions{configDirectoryFromEnvironment()})
+{
+}
+
+ClaudeCollector::ClaudeCollector(ClaudeCollectorOptions options)
+    : m_configDirectory(std::move(options.configDirectory))
+    , m_clock(options.clock ? std::move(options.clock) : systemClock())
+    , m_processAlive(options.processAlive ? std::move(options.processAlive) : ProcessProbe(processIsAlive))
+    , m_spendScanner(m_clock)
+{
+}
+
+ClaudeCollector::~ClaudeCollector() = default;
+
+QString ClaudeCollector::providerID() const
+{
+    return QStringLiteral("claude");
+}
+
+QString ClaudeCollector::displayName() const
+{
+    return QStringLiteral("CLAUDE");
+}
+
+QString ClaudeCollector::configDirectoryFromEnvironment()
+{
+    if (qEnvironmentVariableIsSet("CLAUDE_CONFIG_DIR"))
+        return expandTilde(qEnvironmentVariable("CLAUDE_CONFIG_DIR"));
+    return expandTilde(QStringLiteral("~/.claude"));
+}
+
+qint64 ClaudeCollector::tailsRead() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_tailsRead;
+}
+
+QCoro::Task<ProviderReport> ClaudeCollector::collect(CollectorContext context)
+{
+    // The jobs are named locals: g++ 12 mishandles temporaries with
+    // non-trivial members inside a co_await expression.
+    const Timestamp now = m_clock();
+    QFuture<Prepared> preparing = QtConcurrent::run(
+        [this, now, allowNetwork = context.allowNetwork] { return prepare(now, allowNetwork); });
+    const Prepared prepared = co_await preparing;
+    if (!prepared.installed)
+        co_return ProviderReport{};
+    if (prepared.fetchDue)
+        co_await refreshOnlineUsage(now);
+    QFuture<ProviderReport> finishing = QtConcurrent::run(
+        [this, now, context, listing = prepared.listing] { return finish(now, context, listing); });
+    ProviderReport report = co_await finishing;
+    co_return report;
+}
+
+ClaudeCollector::Prepared ClaudeCollector::prepare(Timestamp now, bool allowNetwork)
+{
+    Prepared prepared;
+    if (!pathExists(m_configDirectory))
+        return prepared; // not installed; nothing else is done
+    prepared.installed = true;
+
+    bool listingDue = false;
+    {
+        QMutexLocker locker(&m_lock);
+        listingDue = m_projectFiles.files.isEmpty() || now - m_projectsScannedAt > listingInterval;
+    }
+    if (listingDue) {
+        // The walk runs without the lock; an overlapping pass may walk too,
+        // and the listing of the later pass is the one kept.
+        Listing fresh;
+        fresh.files = jsonlFiles(m_configDirectory + QStringLiteral("/projects"));
+        fresh.index = claudeTranscriptIndex(fresh.files);
+        QMutexLocker locker(&m_lock);
+        if (m_projectFiles.files.isEmpty() || now >= m_projectsScannedAt) {
+            m_projectFiles = std::move(fresh);
+            m_projectsScannedAt = now;
+        }
+    }
+
+    QMutexLocker locker(&m_lock);
+    if (!allowNetwork) {
+        m_usage = onlineAccessDisabled(now);
+        m_usageFetchedAt = Timestamp::distantPast(); // switching on fetches at once
+    } else if (now - m_usageFetchedAt > usageInterval) {
+        m_usageFetchedAt = now; // an overlapping pass finds the gate closed
+        prepared.fetchDue = true;
+    }
+    prepared.listing = m_projectFiles;
+    return prepared;
+}
+
+QCoro::Task<void> ClaudeCollector::refreshOnlineUsage(Timestamp now)
+{
+    Q_UNUSED(now);
+    co_return;
+}
+
+ProviderReport ClaudeCollector::finish(Timestamp now, const CollectorContext& context, const Listing& listing)
+{
+    ProviderReport report;
+    report.installed = true;
+    report.sessions = buildSessions(listing.index, context);
+
+    bool spendDue = false;
+    {
+        QMutexLocker locker(&m_lock);
+        if (now - m_spendScannedAt > spendInterval) {
+            m_spendScannedAt = now;
+            spendDue = true;
+        }
+    }
+    if (spendDue) {
+        const SpendSnapshot spend = m_spendScanner.scan(listing.files);
+        QMutexLocker locker(&m_lock);
+        if (!m_spend.updatedAt || !spend.updatedAt || *m_spend.updatedAt <= *spend.updatedAt)
+            m_spend = spend;
+    }
+
+    QMutexLocker locker(&m_lock);
+    report.usage = m_usage;
+    report.spend = m_spend;
+    return report;
+}
+
+QList<SessionSnapshot> ClaudeCollector::buildSessions(const QHash<QString, FileStamp>& index,
+                                                      const CollectorContext& context)
+{
+    QList<SessionSnapshot> sessions;
+    const QString directory = m_configDirectory + QStringLiteral("/sessions");
+    const auto names = statusFileNames(directory);
+    if (!names)
+        return sessions;
+
+    QSet<QString> tailsUsed;
+    for (const QString& name : *names) {
+        const auto bytes = readSmallFile(directory + u'/' + name, maxStatusFileBytes);
+        if (!bytes)
+            continue;
+        const auto status = parseClaudeStatusFile(*bytes);
+        if (!status || !m_processAlive(status->pid))
+            continue;
+
+        const auto transcript = index.constFind(status->sessionId);
+        const bool hasTranscript = transcript != index.constEnd();
+        ClaudeSessionFacts facts;
+        facts.key = QStringLiteral("claude:") + status->sessionId;
+        facts.status = status->status;
+        if (hasTranscript)
+            facts.tail = tailOf(*transcript, tailsUsed);
+        facts.activityAt = claudeActivityTime(*status, facts.tail,
+                                              hasTranscript ? std::optional(transcript->mtime) : std::nullopt);
+        facts.statusAt = claudeStatusTime(*status, facts.activityAt);
+        const ClaudeClassification classification = classifyClaudeSession(facts, context, m_clock());
+
+        SessionSnapshot session;
+        session.key = facts.key;
+        session.id = status->sessionId;
+        session.state = classification.state;
+        session.isOpen = true;
+        session.activityAt = facts.activityAt;
+        session.completionAt = classification.completionAt;
+        session.model = facts.tail.lastModel;
+        session.title = claudeSessionTitle(*status);
+        sessions.append(std::move(session));
+    }
+
+    QMutexLocker locker(&m_lock);
+    for (auto it = m_tailCache.begin(); it != m_tailCache.end();) {
+        if (tailsUsed.contains(it.key()))
+            ++it;
+        else
+            it = m_tailCache.erase(it);
+    }
+    return sessions;
+}
+
+ClaudeTail ClaudeCollector::tailOf(const FileStamp& transcript, QSet<QString>& used)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(transcript.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {}; // gone since the listing, or not a file: an empty tail
+    used.insert(transcript.path);
+    const CachedTail key{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino),
+                         static_cast<qint64>(st.st_size), mtimeOf(st), transcript.mtime, {}};
+    {
+        QMutexLocker locker(&m_lock);
+        const auto it = m_tailCache.constFind(transcript.path);
+        if (it != m_tailCache.constEnd() && it->device == key.device && it->inode == key.inode
+            && it->size == key.size && it->mtime == key.mtime && it->fallback == key.fallback)
+            return it->tail;
+    }
+
+    CachedTail entry = key;
+    entry.tail = parseClaudeTail(readTailBytes(transcript.path, tailBytes), transcript.mtime);
+    QMutexLocker locker(&m_lock);
+    ++m_tailsRead;
+    m_tailCache.insert(transcript.path, entry);
+    return entry.tail;
+}
+
+} // namespace vexlor
