@@ -47,6 +47,7 @@ public:
     // How many transcript tails were actually read and parsed, as opposed to
     // served from the cache (for tests and benchmarks).
     [[nodiscard]] qint64 tailsRead() const;
+    [[nodiscard]] const ClaudeSpendScanner& spendScanner() const { return m_spendScanner; }
 
 private:
     struct Listing {

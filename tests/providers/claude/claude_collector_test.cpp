@@ -481,6 +481,7 @@ private slots:
         // passes are done its result is what every later pass reports.
         const ProviderReport after = pass(collector, context);
         QCOMPARE(after.spend->updatedAt, std::optional(now));
+        QCOMPARE(collector.spendScanner().filesRead(), 8);
         QCOMPARE(after.sessions, reports->first().sessions);
     }
 
