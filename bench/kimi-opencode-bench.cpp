@@ -11,6 +11,7 @@
 
 #include "providers/kimi/KimiCodeCollector.h"
 #include "providers/opencode/OpenCodeCollector.h"
+#include "providers/opencode/OpenCodeResultCache.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -211,8 +212,11 @@ int main(int argc, char** argv)
                  + ",NULL); SELECT 'ready';\n");
     while (!writer.readAllStandardOutput().contains("ready") && writer.waitForReadyRead(5000)) {
     }
+    const int statementsBeforeLive = openCode.resultCache().statementsRun();
     for (int i = 0; i < passes; ++i)
         ocLive.push_back(timedPass(openCode).second);
+    std::fprintf(stderr, "opencode: %d statements over %d passes with the live writer\n",
+                 openCode.resultCache().statementsRun() - statementsBeforeLive, passes);
     const auto [ocLiveReport, ignored] = timedPass(openCode);
     writer.closeWriteChannel();
     writer.waitForFinished();

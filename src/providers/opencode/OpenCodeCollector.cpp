@@ -1,12 +1,10 @@
 #include "OpenCodeCollector.h"
 
-#include "OpenCodeQueries.h"
+#include "OpenCodeResultCache.h"
 #include "OpenCodeSessions.h"
-#include "ReadOnlyDatabase.h"
 #include "collection/CollectorError.h"
 #include "collection/FileRoutines.h"
 
-#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,21 +17,8 @@ namespace vexlor {
 
 namespace {
 
-QList<SqlRow> queryRows(const QString& databasePath, const char* sql, int busyTimeoutMs)
-{
-    SqlQueryResult result = queryReadOnly(databasePath, sql, busyTimeoutMs);
-    switch (result.status) {
-    case SqlQueryResult::Status::ok:
-        return std::move(result.rows);
-    case SqlQueryResult::Status::openFailed:
-        throw CollectorError(QCoreApplication::translate("OpenCodeCollector", "OpenCode database could not be opened"));
-    case SqlQueryResult::Status::prepareFailed:
-        break;
-    }
-    throw CollectorError(QCoreApplication::translate("OpenCodeCollector", "OpenCode query failed: ") + result.errorMessage);
-}
-
-ProviderReport runPass(const QString& databasePath, const Clock& clock, int busyTimeoutMs, const CollectorContext& context)
+ProviderReport runPass(const QString& databasePath, const Clock& clock, int busyTimeoutMs, const CollectorContext& context,
+                       OpenCodeResultCache& cache)
 {
     struct stat st {};
     if (::lstat(QFile::encodeName(databasePath).constData(), &st) != 0)
@@ -41,20 +26,18 @@ ProviderReport runPass(const QString& databasePath, const Clock& clock, int busy
 
     ProviderReport report;
     report.installed = true;
-    QList<SqlRow> sessionRows;
-    QList<SqlRow> usageRows;
+    OpenCodeRows rows;
     try {
-        sessionRows = queryRows(databasePath, opencode::sessionsQuery, busyTimeoutMs);
-        usageRows = queryRows(databasePath, opencode::usageQuery, busyTimeoutMs);
+        rows = cache.rows(databasePath, busyTimeoutMs);
     } catch (const CollectorError& error) {
         report.usage = UsageSnapshot::failed(error.message(), clock());
         return report;
     }
 
     const Timestamp now = clock();
-    for (const SqlRow& row : sessionRows)
+    for (const SqlRow& row : rows.sessions)
         report.sessions.append(opencode::sessionSnapshot(row, now, context));
-    report.usage = opencode::usageSnapshot(usageRows, now);
+    report.usage = opencode::usageSnapshot(rows.usage, now);
     return report;
 }
 
@@ -69,6 +52,7 @@ OpenCodeCollector::OpenCodeCollector(Options options)
     : m_databasePath(options.dataDirectory + u"/opencode.db"_s)
     , m_clock(options.clock ? std::move(options.clock) : systemClock())
     , m_busyTimeoutMs(options.busyTimeoutMs)
+    , m_cache(std::make_shared<OpenCodeResultCache>())
 {
 }
 
@@ -93,15 +77,14 @@ QString OpenCodeCollector::defaultDataDirectory()
 
 ProviderReport OpenCodeCollector::collectBlocking(const CollectorContext& context) const
 {
-    return runPass(m_databasePath, m_clock, m_busyTimeoutMs, context);
+    return runPass(m_databasePath, m_clock, m_busyTimeoutMs, context, *m_cache);
 }
 
 QCoro::Task<ProviderReport> OpenCodeCollector::collect(CollectorContext context)
 {
     // The worker gets its own copies, so it never reaches back into `this`.
-    auto work = [path = m_databasePath, clock = m_clock, timeout = m_busyTimeoutMs, context = std::move(context)] {
-        return runPass(path, clock, timeout, context);
-    };
+    auto work = [path = m_databasePath, clock = m_clock, timeout = m_busyTimeoutMs, context = std::move(context),
+                 cache = m_cache] { return runPass(path, clock, timeout, context, *cache); };
     co_return co_await QtConcurrent::run(std::move(work));
 }
 

@@ -2,11 +2,16 @@
 // The collector for OpenCode. Every pass opens OpenCode's SQLite database
 // read-only, runs two fixed queries (recent sessions with their newest
 // message, and token and cost totals of the last 24 hours and 7 days) and
-// closes it again. It keeps no state between passes.
+// closes it again. Between passes it keeps only the statements' rows, reused
+// while they cannot differ (see OpenCodeResultCache).
 
 #include "collection/AgentCollector.h"
 
+#include <memory>
+
 namespace vexlor {
+
+class OpenCodeResultCache;
 
 class OpenCodeCollector final : public AgentCollector {
 public:
@@ -31,11 +36,13 @@ public:
     [[nodiscard]] ProviderReport collectBlocking(const CollectorContext& context) const;
 
     [[nodiscard]] static QString defaultDataDirectory();
+    [[nodiscard]] const OpenCodeResultCache& resultCache() const { return *m_cache; }
 
 private:
     QString m_databasePath;
     Clock m_clock;
     int m_busyTimeoutMs;
+    std::shared_ptr<OpenCodeResultCache> m_cache;
 };
 
 } // namespace vexlor

@@ -1,5 +1,6 @@
 #include "ReadOnlyDatabase.h"
 
+#include "DatabaseFiles.h"
 #include "NoCreateVfs.h"
 
 #include <QFile>
@@ -14,44 +15,6 @@
 namespace vexlor {
 
 namespace {
-
-// What a file looks like on disk, to tell whether anything changed.
-struct FileState {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    qint64 mtimeNs = 0;
-    qint64 ctimeNs = 0;
-    bool operator==(const FileState&) const = default;
-
-    static FileState of(const QByteArray& path)
-    {
-        struct stat st {};
-        FileState s;
-        if (::stat(path.constData(), &st) != 0)
-            return s;
-        s.exists = true;
-        s.device = st.st_dev;
-        s.inode = st.st_ino;
-        s.size = st.st_size;
-        s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        s.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-        return s;
-    }
-};
-
-struct DatabaseFiles {
-    FileState database;
-    FileState log;    // "-wal"
-    FileState shared; // "-shm"
-    bool operator==(const DatabaseFiles&) const = default;
-
-    static DatabaseFiles of(const QByteArray& path)
-    {
-        return {FileState::of(path), FileState::of(path + "-wal"), FileState::of(path + "-shm")};
-    }
-};
 
 // Whether the header marks a write-ahead-log database (read version 2).
 bool headerSaysWal(const QByteArray& path)

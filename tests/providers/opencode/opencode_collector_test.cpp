@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 #include "providers/opencode/OpenCodeCollector.h"
+#include "providers/opencode/OpenCodeResultCache.h"
 #include "providers/opencode/ReadOnlyDatabase.h"
 
 #include <QDir>
@@ -558,6 +559,89 @@ private slots:
         QVERIFY(!row.contains(u"n"_s) && !row.contains(u"b"_s));
         QCOMPARE(row.text(u"d"_s), std::optional(u"second"_s));
         QCOMPARE(row.size(), 4);
+    }
+
+    void windowEdgesCrossingMessages_data()
+    {
+        QTest::addColumn<double>("timeMs");
+        QTest::addColumn<bool>("crosses"); // between second 1000000 and 1000003
+        QTest::newRow("leaves the day window") << (1000001.0 - 86400) * 1000 << true;
+        QTest::newRow("at the old day edge") << (1000000.0 - 86400) * 1000 << true;
+        QTest::newRow("at the new day edge") << (1000003.0 - 86400) * 1000 << false;
+        QTest::newRow("just inside the new day edge") << (1000003.0 - 86400) * 1000 + 1 << false;
+        QTest::newRow("already out of the day window") << (1000000.0 - 86400) * 1000 - 1 << false;
+        QTest::newRow("leaves the week window") << (1000002.0 - 604800) * 1000 + 500 << true;
+        QTest::newRow("already out of the week window") << (1000000.0 - 604800) * 1000 - 1 << false;
+        QTest::newRow("recent") << 1000000.0 * 1000 << false;
+    }
+    void windowEdgesCrossingMessages()
+    {
+        QFETCH(double, timeMs);
+        QFETCH(bool, crosses);
+        const std::vector<double> times{1.0, timeMs, 9e15};
+        QCOMPARE(OpenCodeResultCache::windowsCrossAny(times, 1000000, 1000003), crosses);
+        QVERIFY(!OpenCodeResultCache::windowsCrossAny(times, 1000000, 1000000));
+    }
+
+    void steadyPassesReuseRowsOnlyWhileExact()
+    {
+        QTemporaryDir tmp;
+        const qint64 second = qint64(std::floor(Timestamp::now().seconds()));
+        auto fixture = std::make_unique<Fixture>(tmp.path());
+        fixture->session("s1", "'One'", nowMs);
+        // Leaves the 24-hour window within the next few seconds.
+        fixture->message("m1", "s1", double(second + 3 - 86400) * 1000, assistantMessage("{\"total\":5}", 0.5));
+        fixture->message("m2", "s1", nowMs - 60000, assistantMessage("{\"total\":100}", 1));
+        fixture->close();
+
+        OpenCodeCollector collector = collectorFor(tmp.path());
+        const auto& cache = collector.resultCache();
+        ProviderReport first = collector.collectBlocking({});
+        QCOMPARE(first.usage.windows.value(0).tokens, std::optional(105.0));
+        QCOMPARE(cache.statementsRun(), 2);
+        // Same files: the sessions rows are reused, the usage statement runs
+        // again, and the assistant times are read once.
+        QCOMPARE(collector.collectBlocking({}), first);
+        QCOMPARE(cache.statementsRun(), 4);
+        if (qint64(std::floor(Timestamp::now().seconds())) < second + 2) {
+            QCOMPARE(collector.collectBlocking({}), first);
+            QCOMPARE(cache.statementsRun(), 4); // nothing can have changed
+        }
+        // Once m1 has left the day window the usage statement runs again.
+        while (qint64(std::floor(Timestamp::now().seconds())) < second + 4)
+            QThread::msleep(100);
+        const ProviderReport later = collector.collectBlocking({});
+        QCOMPARE(later.usage.windows.value(0).tokens, std::optional(100.0));
+        QCOMPARE(later.usage.windows.value(1).tokens, std::optional(105.0));
+        QCOMPARE(later.sessions, first.sessions);
+        QCOMPARE(cache.statementsRun(), 5);
+
+        // A changed database is read again in full.
+        {
+            Fixture writer(tmp.path(), false, "SELECT 1;");
+            writer.session("s2", "'Two'", nowMs + 1000);
+        }
+        const ProviderReport changed = collector.collectBlocking({});
+        QCOMPARE(ids(changed), (QStringList{u"s2"_s, u"s1"_s}));
+        QCOMPARE(cache.statementsRun(), 7);
+    }
+
+    void textTimesNeverReuseUsage()
+    {
+        QTemporaryDir tmp;
+        {
+            Fixture db(tmp.path(), true,
+                       "CREATE TABLE session (id TEXT, title TEXT, time_updated INTEGER, time_archived INTEGER);"
+                       "CREATE TABLE message (id TEXT, session_id TEXT, time_created TEXT, data TEXT);");
+            db.session("s1", "'One'", nowMs);
+            db.message("m1", "s1", nowMs - 1000, assistantMessage("{\"total\":5}", 0.5));
+        }
+        OpenCodeCollector collector = collectorFor(tmp.path());
+        const ProviderReport first = collector.collectBlocking({});
+        QVERIFY2(!first.usage.error, qPrintable(first.usage.error.value_or(QString())));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(collector.collectBlocking({}), first);
+        QCOMPARE(collector.resultCache().statementsRun(), 2 + 2 + 1 + 1);
     }
 
     void uriEncodesEveryUnsafeByte()
