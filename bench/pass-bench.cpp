@@ -28,6 +28,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -413,8 +414,21 @@ int main(int argc, char** argv)
         writeFile(home + u'/' + QString::fromLatin1(markerName), "built by pass-bench; appends allowed\n");
         std::fprintf(stderr, "built the synthetic home in %.0f ms\n", msSince(build));
     } else if (QFile::exists(home + u'/' + QString::fromLatin1(markerName))) {
+        // A home this program built earlier: its status files name an ended
+        // process, so they are pointed at this one again.
         claudeAppend = largestFile(home + u"/claude/projects", QStringLiteral(".jsonl"));
         kimiAppend = largestFile(home + u"/kimi/sessions", QStringLiteral("/wire.jsonl"));
+        const QString sessions = home + u"/claude/sessions";
+        const QRegularExpression pid(QStringLiteral("\"pid\":[0-9]+"));
+        const QString ownPid = QStringLiteral("\"pid\":%1").arg(QCoreApplication::applicationPid());
+        for (const QString& name : QDir(sessions).entryList({QStringLiteral("*.json")}, QDir::Files)) {
+            QFile f(sessions + u'/' + name);
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(f.readAll());
+            f.close();
+            writeFile(sessions + u'/' + name, QString(text).replace(pid, ownPid).toUtf8());
+        }
     }
     const bool appends = !claudeAppend.isEmpty() && !kimiAppend.isEmpty();
 
