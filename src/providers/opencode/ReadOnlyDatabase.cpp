@@ -142,7 +142,8 @@ SqlQueryResult ReadOnlyDatabase::query(const char* sql)
     return result;
 }
 
-SqlQueryResult queryReadOnly(const QString& path, const char* sql, int busyTimeoutMs)
+SqlQueryResult queryReadOnly(const QString& path, const char* sql, int busyTimeoutMs,
+                             const std::function<void()>& afterRead)
 {
     // SQLite names the log and index after the resolved path.
     const QString resolved = QFileInfo(path).canonicalFilePath();
@@ -161,6 +162,8 @@ SqlQueryResult queryReadOnly(const QString& path, const char* sql, int busyTimeo
             ReadOnlyDatabase db(resolved, access, busyTimeoutMs);
             result = db.query(sql);
         }
+        if (afterRead)
+            afterRead();
         const bool changed = DatabaseFiles::of(encoded) != before;
         if (access == ReadOnlyDatabase::Access::snapshot && changed)
             continue; // a writer came and went during the read: read again

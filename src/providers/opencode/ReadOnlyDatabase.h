@@ -22,6 +22,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 
 struct sqlite3;
 
@@ -61,8 +62,11 @@ private:
 };
 
 // Runs one statement on its own connection, picking the access above from
-// the files on disk. Never creates, changes or removes a file.
-[[nodiscard]] SqlQueryResult queryReadOnly(const QString& path, const char* sql, int busyTimeoutMs = 5000);
+// the files on disk. Never creates, changes or removes a file. `afterRead`,
+// when given, runs after each read attempt, before the files are looked at
+// again (tests use it to play a writer that comes and goes).
+[[nodiscard]] SqlQueryResult queryReadOnly(const QString& path, const char* sql, int busyTimeoutMs = 5000,
+                                           const std::function<void()>& afterRead = {});
 
 // "file:" URI of a path, percent-encoded, with the given query string.
 [[nodiscard]] QByteArray sqliteFileUri(const QString& path, const QByteArray& query);
