@@ -1,0 +1,76 @@
+#pragma once
+// The five user settings of the deck, each kept in the preferences store.
+//
+// One instance per process: AppSettings::shared() (on the shared store). Tests
+// build their own on a store of their own. Every assignment writes its key to
+// the store at once, even when the value is unchanged; the change signal is
+// emitted only when the value really changes. Loading replaces a missing,
+// wrongly typed or out-of-range value by the default and writes nothing back.
+//
+// For QML: register shared() as a singleton instance; the properties below
+// are readable and writable, columnChoices / rowChoices are constant.
+// Main thread only.
+
+#include <QList>
+#include <QObject>
+
+namespace vexlor {
+
+class PreferencesStore;
+
+class AppSettings : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool onlineAccess READ onlineAccess WRITE setOnlineAccess NOTIFY onlineAccessChanged)
+    Q_PROPERTY(int gridColumns READ gridColumns WRITE setGridColumns NOTIFY gridColumnsChanged)
+    Q_PROPERTY(int gridRows READ gridRows WRITE setGridRows NOTIFY gridRowsChanged)
+    Q_PROPERTY(bool showInfoBar READ showInfoBar WRITE setShowInfoBar NOTIFY showInfoBarChanged)
+    Q_PROPERTY(bool showTipsOnLaunch READ showTipsOnLaunch WRITE setShowTipsOnLaunch NOTIFY showTipsOnLaunchChanged)
+    Q_PROPERTY(QList<int> columnChoices READ columnChoices CONSTANT)
+    Q_PROPERTY(QList<int> rowChoices READ rowChoices CONSTANT)
+
+public:
+    static inline const QString kOnlineAccessKey = QStringLiteral("OnlineAccessEnabled");
+    static inline const QString kGridColumnsKey = QStringLiteral("GridColumns");
+    static inline const QString kGridRowsKey = QStringLiteral("GridRows");
+    static inline const QString kShowInfoBarKey = QStringLiteral("ShowInfoBar");
+    static inline const QString kShowTipsOnLaunchKey = QStringLiteral("ShowTipsOnLaunch");
+
+    // Loads the five values from `store`, which must outlive this object.
+    explicit AppSettings(PreferencesStore& store, QObject* parent = nullptr);
+
+    // The process-wide instance on PreferencesStore::shared(), built on first use.
+    [[nodiscard]] static AppSettings& shared();
+
+    [[nodiscard]] static QList<int> columnChoices() { return {2, 3, 4, 5, 6}; }
+    [[nodiscard]] static QList<int> rowChoices() { return {1, 2, 3, 4}; }
+
+    [[nodiscard]] bool onlineAccess() const { return m_onlineAccess; }
+    [[nodiscard]] int gridColumns() const { return m_gridColumns; }
+    [[nodiscard]] int gridRows() const { return m_gridRows; }
+    [[nodiscard]] bool showInfoBar() const { return m_showInfoBar; }
+    [[nodiscard]] bool showTipsOnLaunch() const { return m_showTipsOnLaunch; }
+
+    // No validation here: the settings card only offers the choice lists.
+    void setOnlineAccess(bool value);
+    void setGridColumns(int value);
+    void setGridRows(int value);
+    void setShowInfoBar(bool value);
+    void setShowTipsOnLaunch(bool value);
+
+signals:
+    void onlineAccessChanged();
+    void gridColumnsChanged();
+    void gridRowsChanged();
+    void showInfoBarChanged();
+    void showTipsOnLaunchChanged();
+
+private:
+    PreferencesStore& m_store;
+    bool m_onlineAccess = false;
+    int m_gridColumns = 4;
+    int m_gridRows = 2;
+    bool m_showInfoBar = true;
+    bool m_showTipsOnLaunch = true;
+};
+
+} // namespace vexlor

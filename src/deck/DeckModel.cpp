@@ -1,0 +1,380 @@
+#include "DeckModel.h"
+
+#include <QTimer>
+
+#include <cmath>
+
+namespace vexlor {
+
+namespace {
+
+template <typename T>
+QVariantList toVariantList(const QList<T>& values)
+{
+    QVariantList out;
+    out.reserve(values.size());
+    for (const T& v : values)
+        out.append(QVariant::fromValue(v));
+    return out;
+}
+
+template <typename T>
+QVariant toVariant(const std::optional<T>& value)
+{
+    return value ? QVariant::fromValue(*value) : QVariant();
+}
+
+Agent idleAgent(const QString& id, const QString& name)
+{
+    Agent a;
+    a.id = id;
+    a.name = name;
+    a.status = AgentStatus::idle;
+    return a;
+}
+
+} // namespace
+
+DeckModel::DeckModel(QList<Agent> agents, QList<ProviderUsage> usage, PreferencesStore& store, Clock clock,
+                     QObject* parent)
+    : QObject(parent)
+    , m_agents(std::move(agents))
+    , m_usage(std::move(usage))
+    , m_store(store)
+    , m_clock(clock ? std::move(clock) : systemClock())
+    , m_now(m_clock())
+    , m_keyAssignments(loadKeyAssignments(store))
+{
+}
+
+DeckModel::~DeckModel() = default;
+
+QList<Agent> DeckModel::placeholderAgents()
+{
+    return {
+        idleAgent(QStringLiteral("claude"), QStringLiteral("CLAUDE")),
+        idleAgent(QStringLiteral("codex"), QStringLiteral("CODEX")),
+        idleAgent(QStringLiteral("opencode"), QStringLiteral("OPENCODE")),
+        idleAgent(QStringLiteral("kimi"), QStringLiteral("KIMI")),
+    };
+}
+
+QList<ProviderUsage> DeckModel::placeholderUsage()
+{
+    const QString loading = QStringLiteral("loading");
+    return {
+        ProviderUsage::captionTile(QStringLiteral("claude-usage"), QStringLiteral("CLAUDE"), loading),
+        ProviderUsage::captionTile(QStringLiteral("claude-session"), QStringLiteral("CLAUDE"), loading),
+        ProviderUsage::captionTile(QStringLiteral("codex-usage"), QStringLiteral("CODEX"), loading),
+        ProviderUsage::captionTile(QStringLiteral("codex-session"), QStringLiteral("CODEX"), loading),
+        ProviderUsage::captionTile(QStringLiteral("opencode-usage"), QStringLiteral("OPENCODE"), loading),
+        ProviderUsage::captionTile(QStringLiteral("kimi-usage"), QStringLiteral("KIMI"), loading),
+    };
+}
+
+std::unique_ptr<DeckModel> DeckModel::placeholder(PreferencesStore& store, Clock clock)
+{
+    return std::make_unique<DeckModel>(placeholderAgents(), placeholderUsage(), store, std::move(clock));
+}
+
+void DeckModel::deckChanged()
+{
+    emit infoPagesChanged();
+    emit currentInfoPageChanged();
+}
+
+void DeckModel::setAgents(QList<Agent> agents)
+{
+    if (agents == m_agents)
+        return;
+    m_agents = std::move(agents);
+    emit agentsChanged();
+    deckChanged();
+}
+
+void DeckModel::update(QList<Agent> agents, QList<ProviderUsage> usage)
+{
+    setAgents(std::move(agents));
+    if (usage != m_usage) {
+        m_usage = std::move(usage);
+        emit usageChanged();
+        deckChanged();
+    }
+    if (m_infoPageIndex != 0 && m_infoPageIndex >= infoPageCount())
+        setInfoPageIndex(0);
+}
+
+void DeckModel::setNow(Timestamp now)
+{
+    if (now == m_now)
+        return;
+    m_now = now;
+    emit nowChanged();
+}
+
+void DeckModel::startTimers()
+{
+    if (m_tickTimer)
+        return;
+    // Children of the model: they stop with it and fire on its (main) thread.
+    m_tickTimer = new QTimer(this);
+    m_tickTimer->setTimerType(Qt::PreciseTimer); // a clock must not skip seconds
+    m_tickTimer->setInterval(1000);
+    connect(m_tickTimer, &QTimer::timeout, this, [this] { setNow(m_clock()); });
+    m_pageTimer = new QTimer(this);
+    m_pageTimer->setInterval(4000);
+    connect(m_pageTimer, &QTimer::timeout, this, [this] { advancePage(1); });
+    m_tickTimer->start();
+    m_pageTimer->start();
+}
+
+void DeckModel::setInfoPageIndex(int index)
+{
+    if (index == m_infoPageIndex)
+        return;
+    m_infoPageIndex = index;
+    emit infoPageIndexChanged();
+    emit currentInfoPageChanged();
+}
+
+QList<InfoPage> DeckModel::infoPages() const
+{
+    QList<InfoPage> pages;
+    pages.reserve(infoPageCount());
+    int id = 0;
+    pages.append(InfoPage{id++, InfoPage::Summary{}});
+    for (const Agent& a : m_agents)
+        pages.append(InfoPage{id++, a});
+    for (const ProviderUsage& u : m_usage)
+        pages.append(InfoPage{id++, u});
+    return pages;
+}
+
+int DeckModel::infoPageCount() const
+{
+    return static_cast<int>(1 + m_agents.size() + m_usage.size());
+}
+
+std::optional<InfoPage> DeckModel::currentInfoPage() const
+{
+    const int i = m_infoPageIndex;
+    if (i < 0 || i >= infoPageCount())
+        return std::nullopt;
+    if (i == 0)
+        return InfoPage{0, InfoPage::Summary{}};
+    if (i <= m_agents.size())
+        return InfoPage{i, m_agents.at(i - 1)};
+    return InfoPage{i, m_usage.at(i - 1 - m_agents.size())};
+}
+
+void DeckModel::advancePage(int step)
+{
+    const int count = infoPageCount();
+    const int n = count > 0 ? count : 1;
+    // Reduce first so that a stray index or step cannot overflow.
+    const long long next = ((static_cast<long long>(m_infoPageIndex) + step) % n + n) % n;
+    setInfoPageIndex(static_cast<int>(next));
+}
+
+std::optional<int> DeckModel::pageIndexForAgent(const QString& agentID) const
+{
+    for (qsizetype i = 0; i < m_agents.size(); ++i) {
+        if (m_agents.at(i).id == agentID)
+            return static_cast<int>(1 + i);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> DeckModel::pageIndexForUsage(const QString& usageID) const
+{
+    for (qsizetype i = 0; i < m_usage.size(); ++i) {
+        if (m_usage.at(i).id == usageID)
+            return static_cast<int>(1 + m_agents.size() + i);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> DeckModel::pageIndexForUsagePrefix(const QString& prefix) const
+{
+    for (qsizetype i = 0; i < m_usage.size(); ++i) {
+        if (m_usage.at(i).id.startsWith(prefix))
+            return static_cast<int>(1 + m_agents.size() + i);
+    }
+    return std::nullopt;
+}
+
+std::optional<Agent> DeckModel::agent(const QString& id) const
+{
+    for (const Agent& a : m_agents) {
+        if (a.id == id)
+            return a;
+    }
+    return std::nullopt;
+}
+
+std::optional<ProviderUsage> DeckModel::usageTile(const QString& id) const
+{
+    for (const ProviderUsage& u : m_usage) {
+        if (u.id == id)
+            return u;
+    }
+    return std::nullopt;
+}
+
+std::optional<ProviderUsage> DeckModel::usageTileWithPrefix(const QString& prefix) const
+{
+    for (const ProviderUsage& u : m_usage) {
+        if (u.id.startsWith(prefix))
+            return u;
+    }
+    return std::nullopt;
+}
+
+int DeckModel::workingCount() const
+{
+    return static_cast<int>(std::count_if(m_agents.cbegin(), m_agents.cend(),
+                                          [](const Agent& a) { return a.status == AgentStatus::working; }));
+}
+
+int DeckModel::needsYouCount() const
+{
+    return static_cast<int>(std::count_if(m_agents.cbegin(), m_agents.cend(),
+                                          [](const Agent& a) { return a.status == AgentStatus::needsYou; }));
+}
+
+void DeckModel::acknowledge(const Agent& agent)
+{
+    if (agent.status != AgentStatus::needsYou)
+        return;
+    if (m_onAcknowledge) {
+        m_onAcknowledge(agent.id);
+        return;
+    }
+    QList<Agent> agents = m_agents;
+    for (Agent& a : agents) {
+        if (a.id == agent.id) {
+            a.status = AgentStatus::working;
+            a.startedAt = m_clock();
+            setAgents(std::move(agents));
+            return;
+        }
+    }
+}
+
+KeyAssignment DeckModel::assignmentAt(qsizetype slot) const
+{
+    return vexlor::assignmentAt(m_keyAssignments, slot);
+}
+
+void DeckModel::assign(KeyAssignment assignment, qsizetype slot)
+{
+    if (slot < 0)
+        return;
+    while (m_keyAssignments.size() <= slot) {
+        m_keyAssignments.append(defaultAssignment(m_keyAssignments.size()));
+        emit keyAssignmentsChanged();
+    }
+    if (m_keyAssignments.at(slot) != assignment) {
+        m_keyAssignments[slot] = assignment;
+        emit keyAssignmentsChanged();
+    }
+    saveKeyAssignments(m_store, m_keyAssignments);
+}
+
+QString DeckModel::elapsedText(Timestamp from, Timestamp to)
+{
+    const double diff = to - from;
+    // Whole seconds, fraction dropped; a start in the future reads as 0.
+    const long long s = std::isfinite(diff) && diff > 0 ? static_cast<long long>(std::min(diff, 1e15)) : 0;
+    if (s < 3600)
+        return QString::asprintf("%lld:%02lld", s / 60, s % 60);
+    return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
+}
+
+QVariant DeckModel::agentById(const QString& id) const
+{
+    return toVariant(agent(id));
+}
+
+QVariant DeckModel::usageById(const QString& id) const
+{
+    return toVariant(usageTile(id));
+}
+
+QVariant DeckModel::usageByPrefix(const QString& prefix) const
+{
+    return toVariant(usageTileWithPrefix(prefix));
+}
+
+QVariant DeckModel::agentPage(const QString& agentID) const
+{
+    return toVariant(pageIndexForAgent(agentID));
+}
+
+QVariant DeckModel::usagePage(const QString& usageID) const
+{
+    return toVariant(pageIndexForUsage(usageID));
+}
+
+QVariant DeckModel::usagePrefixPage(const QString& prefix) const
+{
+    return toVariant(pageIndexForUsagePrefix(prefix));
+}
+
+void DeckModel::acknowledgeAgent(const QString& agentID)
+{
+    if (const std::optional<Agent> a = agent(agentID))
+        acknowledge(*a);
+}
+
+QString DeckModel::assignmentNameAt(int slot) const
+{
+    return toString(assignmentAt(slot));
+}
+
+bool DeckModel::assignByName(const QString& assignment, int slot)
+{
+    const std::optional<KeyAssignment> a = keyAssignmentFromString(assignment);
+    if (!a)
+        return false;
+    assign(*a, slot);
+    return true;
+}
+
+QStringList DeckModel::assignmentNames()
+{
+    return toStringList(allKeyAssignments());
+}
+
+QString DeckModel::assignmentPickerLabel(const QString& assignment)
+{
+    const std::optional<KeyAssignment> a = keyAssignmentFromString(assignment);
+    return a ? pickerLabel(*a) : QString();
+}
+
+QString DeckModel::elapsedSince(double fromSeconds) const
+{
+    return elapsedText(Timestamp::fromSeconds(fromSeconds), m_now);
+}
+
+QVariantList DeckModel::agentList() const
+{
+    return toVariantList(m_agents);
+}
+
+QVariantList DeckModel::usageList() const
+{
+    return toVariantList(m_usage);
+}
+
+QVariantList DeckModel::infoPageList() const
+{
+    return toVariantList(infoPages());
+}
+
+QVariant DeckModel::currentInfoPageValue() const
+{
+    return toVariant(currentInfoPage());
+}
+
+} // namespace vexlor

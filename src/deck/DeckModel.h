@@ -1,0 +1,165 @@
+#pragma once
+// The observable state the deck draws: the agents and usage tiles of the last
+// hub pass, the clock, the information page on show and the key layout.
+//
+// Writers: the hub calls update() after every pass and installs
+// setOnAcknowledge(); the interface calls startTimers() once, moves pages,
+// acknowledges agents and assigns keys. Every stored field notifies on change
+// only (an update with equal content emits nothing). Main thread only.
+//
+// QML sees the records as gadgets (Agent, ProviderUsage, InfoPage,
+// AgentSession, Rgba) inside QVariant / QVariantList; a missing value
+// (lookup miss, no current page, no start time) is `undefined`.
+
+#include "Agent.h"
+#include "InfoPage.h"
+#include "KeyAssignment.h"
+#include "PreferencesStore.h"
+#include "ProviderUsage.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QTimer;
+
+namespace vexlor {
+
+class DeckModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QVariantList agents READ agentList NOTIFY agentsChanged)
+    Q_PROPERTY(QVariantList usage READ usageList NOTIFY usageChanged)
+    // Seconds since 1970; advanced every second once the timers run.
+    Q_PROPERTY(double now READ nowSeconds NOTIFY nowChanged)
+    Q_PROPERTY(int infoPageIndex READ infoPageIndex WRITE setInfoPageIndex NOTIFY infoPageIndexChanged)
+    Q_PROPERTY(QVariantList infoPages READ infoPageList NOTIFY infoPagesChanged)
+    Q_PROPERTY(int infoPageCount READ infoPageCount NOTIFY infoPagesChanged)
+    Q_PROPERTY(QVariant currentInfoPage READ currentInfoPageValue NOTIFY currentInfoPageChanged)
+    Q_PROPERTY(int workingCount READ workingCount NOTIFY agentsChanged)
+    Q_PROPERTY(int needsYouCount READ needsYouCount NOTIFY agentsChanged)
+    // Stored values of the key layout, slot 0 first (may be shorter or longer
+    // than the grid; read keys through assignmentAt()).
+    Q_PROPERTY(QStringList keyAssignments READ keyAssignmentNames NOTIFY keyAssignmentsChanged)
+
+public:
+    using AcknowledgeCallback = std::function<void(const QString& agentID)>;
+
+    // The key layout is read from `store` (which must outlive the model) and
+    // every assign() writes it back there. `clock` gives "now".
+    DeckModel(QList<Agent> agents, QList<ProviderUsage> usage,
+              PreferencesStore& store = PreferencesStore::shared(),
+              Clock clock = systemClock(), QObject* parent = nullptr);
+    ~DeckModel() override;
+
+    // What the deck shows before the first pass: the four agents idle and six
+    // "loading" tiles in the neutral colours.
+    [[nodiscard]] static QList<Agent> placeholderAgents();
+    [[nodiscard]] static QList<ProviderUsage> placeholderUsage();
+    [[nodiscard]] static std::unique_ptr<DeckModel> placeholder(
+        PreferencesStore& store = PreferencesStore::shared(), Clock clock = systemClock());
+
+    [[nodiscard]] const QList<Agent>& agents() const { return m_agents; }
+    [[nodiscard]] const QList<ProviderUsage>& usage() const { return m_usage; }
+    [[nodiscard]] Timestamp now() const { return m_now; }
+    [[nodiscard]] int infoPageIndex() const { return m_infoPageIndex; }
+    [[nodiscard]] const QList<KeyAssignment>& keyAssignments() const { return m_keyAssignments; }
+
+    // Replaces the agents, then the tiles; an index past the new last page
+    // returns to 0.
+    void update(QList<Agent> agents, QList<ProviderUsage> usage);
+    // Starts the 1-second clock tick and the 4-second page advance; later
+    // calls do nothing. The timers run until the model is destroyed.
+    Q_INVOKABLE void startTimers();
+    [[nodiscard]] bool timersStarted() const { return m_tickTimer != nullptr; }
+
+    void setInfoPageIndex(int index);
+    // Summary, then one page per agent, then one per tile; ids 0, 1, 2, ...
+    [[nodiscard]] QList<InfoPage> infoPages() const;
+    [[nodiscard]] int infoPageCount() const;
+    [[nodiscard]] std::optional<InfoPage> currentInfoPage() const;
+    // Moves by `step` pages, wrapping around; with no pages the index is 0.
+    Q_INVOKABLE void advancePage(int step);
+    [[nodiscard]] std::optional<int> pageIndexForAgent(const QString& agentID) const;
+    [[nodiscard]] std::optional<int> pageIndexForUsage(const QString& usageID) const;
+    [[nodiscard]] std::optional<int> pageIndexForUsagePrefix(const QString& prefix) const;
+
+    [[nodiscard]] std::optional<Agent> agent(const QString& id) const;
+    [[nodiscard]] std::optional<ProviderUsage> usageTile(const QString& id) const;
+    // The first tile whose id starts with `prefix` ("claude" finds
+    // "claude-usage" before "claude-session").
+    [[nodiscard]] std::optional<ProviderUsage> usageTileWithPrefix(const QString& prefix) const;
+    [[nodiscard]] int workingCount() const;
+    [[nodiscard]] int needsYouCount() const;
+
+    // Only for an agent that needs the user: hands its id to the installed
+    // callback, or, without one, marks the model's own copy as working now.
+    void acknowledge(const Agent& agent);
+    void setOnAcknowledge(AcknowledgeCallback callback) { m_onAcknowledge = std::move(callback); }
+
+    [[nodiscard]] KeyAssignment assignmentAt(qsizetype slot) const;
+    // Fills the gap up to `slot` with the defaults of those slots, stores the
+    // assignment and writes the whole layout. A negative slot is ignored.
+    void assign(KeyAssignment assignment, qsizetype slot);
+
+    // "m:ss" below an hour, "h:mm:ss" from then on; whole seconds, never
+    // negative.
+    [[nodiscard]] static QString elapsedText(Timestamp from, Timestamp to);
+
+    // QML forms of the operations above (ids and assignments as text;
+    // misses as undefined).
+    Q_INVOKABLE QVariant agentById(const QString& id) const;
+    Q_INVOKABLE QVariant usageById(const QString& id) const;
+    Q_INVOKABLE QVariant usageByPrefix(const QString& prefix) const;
+    Q_INVOKABLE QVariant agentPage(const QString& agentID) const;
+    Q_INVOKABLE QVariant usagePage(const QString& usageID) const;
+    Q_INVOKABLE QVariant usagePrefixPage(const QString& prefix) const;
+    Q_INVOKABLE void acknowledgeAgent(const QString& agentID);
+    Q_INVOKABLE QString assignmentNameAt(int slot) const;
+    // False (and nothing changes) for an unknown assignment name.
+    Q_INVOKABLE bool assignByName(const QString& assignment, int slot);
+    // Every assignment's stored value, in picker order, and its label.
+    Q_INVOKABLE static QStringList assignmentNames();
+    Q_INVOKABLE static QString assignmentPickerLabel(const QString& assignment);
+    // elapsedText() from `fromSeconds` to the model's now.
+    Q_INVOKABLE QString elapsedSince(double fromSeconds) const;
+
+    [[nodiscard]] QVariantList agentList() const;
+    [[nodiscard]] QVariantList usageList() const;
+    [[nodiscard]] double nowSeconds() const { return m_now.seconds(); }
+    [[nodiscard]] QVariantList infoPageList() const;
+    [[nodiscard]] QVariant currentInfoPageValue() const;
+    [[nodiscard]] QStringList keyAssignmentNames() const { return toStringList(m_keyAssignments); }
+
+signals:
+    void agentsChanged();
+    void usageChanged();
+    void nowChanged();
+    void infoPageIndexChanged();
+    // The page list changed (agents or tiles changed).
+    void infoPagesChanged();
+    // The page list or the index changed.
+    void currentInfoPageChanged();
+    void keyAssignmentsChanged();
+
+private:
+    void setNow(Timestamp now);
+    void setAgents(QList<Agent> agents);
+    void deckChanged();
+
+    QList<Agent> m_agents;
+    QList<ProviderUsage> m_usage;
+    PreferencesStore& m_store;
+    Clock m_clock;
+    Timestamp m_now;
+    int m_infoPageIndex = 0;
+    QList<KeyAssignment> m_keyAssignments;
+    QTimer* m_tickTimer = nullptr;
+    QTimer* m_pageTimer = nullptr;
+    AcknowledgeCallback m_onAcknowledge;
+};
+
+} // namespace vexlor

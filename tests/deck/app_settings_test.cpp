@@ -1,0 +1,120 @@
+// App settings: loading rules, a write on every assignment, and a change
+// signal only on a real change.
+
+#include "TestSupport.h"
+#include "deck/AppSettings.h"
+#include "deck/PreferencesStore.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vexlor;
+using namespace vexlor::test;
+
+class AppSettingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loading_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("infoBar");
+        QTest::addColumn<bool>("tips");
+
+        QTest::newRow("empty store") << QByteArray("{}") << false << 4 << 2 << true << true;
+        QTest::newRow("stored values") << QByteArray(R"({"OnlineAccessEnabled": true, "GridColumns": 6,
+            "GridRows": 1, "ShowInfoBar": false, "ShowTipsOnLaunch": false})")
+                                       << true << 6 << 1 << false << false;
+        QTest::newRow("columns 7, rows 0") << QByteArray(R"({"GridColumns": 7, "GridRows": 0})") << false << 4 << 2
+                                           << true << true;
+        QTest::newRow("columns 1, rows 5") << QByteArray(R"({"GridColumns": 1, "GridRows": 5})") << false << 4 << 2
+                                           << true << true;
+        QTest::newRow("smallest grid") << QByteArray(R"({"GridColumns": 2, "GridRows": 1})") << false << 2 << 1
+                                       << true << true;
+        QTest::newRow("wrong types") << QByteArray(R"({"OnlineAccessEnabled": 1, "GridColumns": "5",
+            "GridRows": 3.5, "ShowInfoBar": 0, "ShowTipsOnLaunch": "false"})")
+                                     << false << 4 << 2 << true << true;
+        QTest::newRow("corrupt file") << QByteArray("{\"GridColumns\": 5") << false << 4 << 2 << true << true;
+    }
+
+    void loading()
+    {
+        QFETCH(QByteArray, json);
+        QTemporaryDir tmp;
+        const QString path = writeFile(tmp.path(), QStringLiteral("preferences.json"), json);
+        PreferencesStore store(path);
+        AppSettings settings(store);
+        QTEST(settings.onlineAccess(), "online");
+        QTEST(settings.gridColumns(), "columns");
+        QTEST(settings.gridRows(), "rows");
+        QTEST(settings.showInfoBar(), "infoBar");
+        QTEST(settings.showTipsOnLaunch(), "tips");
+        QVERIFY(!store.hasUnsavedChanges()); // nothing is written back at load
+    }
+
+    void everyAssignmentWritesButOnlyChangesNotify()
+    {
+        QTemporaryDir tmp;
+        const QString path = writeFile(tmp.path(), QStringLiteral("preferences.json"), R"({"GridColumns": 7})");
+        PreferencesStore store(path);
+        AppSettings settings(store);
+        QSignalSpy columns(&settings, &AppSettings::gridColumnsChanged);
+        QSignalSpy rows(&settings, &AppSettings::gridRowsChanged);
+        QSignalSpy online(&settings, &AppSettings::onlineAccessChanged);
+        QSignalSpy infoBar(&settings, &AppSettings::showInfoBarChanged);
+        QSignalSpy tips(&settings, &AppSettings::showTipsOnLaunchChanged);
+
+        // Equal to the loaded default: no signal, but the key is written.
+        settings.setGridColumns(4);
+        QCOMPARE(columns.count(), 0);
+        QCOMPARE(PreferencesStore(path).integerValue(AppSettings::kGridColumnsKey), 4);
+        settings.setShowInfoBar(true);
+        QCOMPARE(infoBar.count(), 0);
+        QCOMPARE(PreferencesStore(path).value(AppSettings::kShowInfoBarKey), std::optional(QJsonValue(true)));
+
+        settings.setGridColumns(5);
+        settings.setGridRows(3);
+        settings.setOnlineAccess(true);
+        settings.setShowInfoBar(false);
+        settings.setShowTipsOnLaunch(false);
+        settings.setOnlineAccess(true);
+        QCOMPARE(columns.count(), 1);
+        QCOMPARE(rows.count(), 1);
+        QCOMPARE(online.count(), 1);
+        QCOMPARE(infoBar.count(), 1);
+        QCOMPARE(tips.count(), 1);
+
+        PreferencesStore reread(path);
+        QCOMPARE(reread.value(AppSettings::kGridColumnsKey), std::optional(QJsonValue(5)));
+        QCOMPARE(reread.value(AppSettings::kGridRowsKey), std::optional(QJsonValue(3)));
+        QCOMPARE(reread.value(AppSettings::kOnlineAccessKey), std::optional(QJsonValue(true)));
+        QCOMPARE(reread.value(AppSettings::kShowInfoBarKey), std::optional(QJsonValue(false)));
+        QCOMPARE(reread.value(AppSettings::kShowTipsOnLaunchKey), std::optional(QJsonValue(false)));
+
+        // Assignments are not validated; a later load falls back to the default.
+        settings.setGridColumns(9);
+        QCOMPARE(settings.gridColumns(), 9);
+        QCOMPARE(AppSettings(reread).gridColumns(), 5); // `reread` holds the old state
+        PreferencesStore fresh(path);
+        QCOMPARE(AppSettings(fresh).gridColumns(), 4);
+    }
+
+    void changeSignalsSeeTheNewValue()
+    {
+        QTemporaryDir tmp;
+        PreferencesStore store(tmp.filePath(u"preferences.json"_qs));
+        AppSettings settings(store);
+        bool seen = false;
+        connect(&settings, &AppSettings::onlineAccessChanged, this, [&] { seen = settings.onlineAccess(); });
+        settings.setOnlineAccess(true);
+        QVERIFY(seen);
+        QCOMPARE(AppSettings::columnChoices(), (QList<int>{2, 3, 4, 5, 6}));
+        QCOMPARE(AppSettings::rowChoices(), (QList<int>{1, 2, 3, 4}));
+    }
+};
+
+QTEST_GUILESS_MAIN(AppSettingsTest)
+#include "app_settings_test.moc"

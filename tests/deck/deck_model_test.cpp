@@ -1,0 +1,385 @@
+// Deck model: placeholder, updates and their signals, information pages,
+// lookups, acknowledgement, timers, and every formatted text.
+
+#include "TestSupport.h"
+#include "deck/DeckModel.h"
+
+#include <QLocale>
+#include <QMetaProperty>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace vexlor;
+using namespace vexlor::test;
+
+namespace {
+
+Agent makeAgent(const QString& id, AgentStatus status, int sessions = 0, QList<AgentSession> rows = {})
+{
+    Agent a;
+    a.id = id;
+    a.name = id.toUpper();
+    a.status = status;
+    a.sessions = sessions;
+    a.openSessions = std::move(rows);
+    return a;
+}
+
+AgentSession row(const QString& title, AgentSession::State state)
+{
+    return AgentSession{u"x:"_qs + title, title, state, std::nullopt};
+}
+
+ProviderUsage tile(const QString& id, ProviderUsage::Kind kind)
+{
+    ProviderUsage u = ProviderUsage::captionTile(id, id.section(u'-', 0, 0).toUpper(), u"loading"_qs);
+    u.kind = std::move(kind);
+    return u;
+}
+
+QList<ProviderUsage> tiles(const QStringList& ids)
+{
+    QList<ProviderUsage> out;
+    for (const QString& id : ids)
+        out.append(tile(id, ProviderUsage::Unavailable{u"loading"_qs}));
+    return out;
+}
+
+QList<Agent> agents(const QStringList& ids)
+{
+    QList<Agent> out;
+    for (const QString& id : ids)
+        out.append(makeAgent(id, AgentStatus::idle));
+    return out;
+}
+
+// A gadget property as QML reads it.
+QVariant gadgetProperty(const QVariant& gadget, const char* name)
+{
+    const QMetaObject* mo = gadget.metaType().metaObject();
+    if (!mo)
+        return {};
+    const int i = mo->indexOfProperty(name);
+    return i < 0 ? QVariant() : mo->property(i).readOnGadget(gadget.constData());
+}
+
+struct Fixture {
+    QTemporaryDir tmp;
+    PreferencesStore store{tmp.filePath(u"preferences.json"_qs)};
+    Timestamp time = Timestamp::fromSeconds(1'000'000);
+    Clock clock = [this] { return time; };
+};
+
+} // namespace
+
+class DeckModelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void placeholder()
+    {
+        Fixture f;
+        const auto model = DeckModel::placeholder(f.store, f.clock);
+        QStringList ids;
+        for (const Agent& a : model->agents()) {
+            ids << a.id + u'/' + a.name;
+            QVERIFY(a.status == AgentStatus::idle && a.sessions == 0 && !a.startedAt);
+            QVERIFY(a.models.isEmpty() && a.openSessions.isEmpty());
+        }
+        QCOMPARE(ids, (QStringList{u"claude/CLAUDE"_qs, u"codex/CODEX"_qs, u"opencode/OPENCODE"_qs, u"kimi/KIMI"_qs}));
+        ids.clear();
+        for (const ProviderUsage& u : model->usage()) {
+            ids << u.id + u'/' + u.name;
+            QCOMPARE(u.caption(), u"loading"_qs);
+            QVERIFY(u.tint == neutralPalette().tint && u.tileBackground == neutralPalette().tileBackground);
+            QVERIFY(!u.secondaryText && !u.resetsAt);
+        }
+        QCOMPARE(ids, (QStringList{u"claude-usage/CLAUDE"_qs, u"claude-session/CLAUDE"_qs, u"codex-usage/CODEX"_qs,
+                                   u"codex-session/CODEX"_qs, u"opencode-usage/OPENCODE"_qs, u"kimi-usage/KIMI"_qs}));
+        QCOMPARE(model->now(), f.time);
+        QCOMPARE(model->infoPageIndex(), 0);
+        QVERIFY(!model->timersStarted());
+    }
+
+    void updateNotifiesOnlyOnChange()
+    {
+        Fixture f;
+        DeckModel model(agents({u"claude"_qs}), tiles({u"claude-usage"_qs}), f.store, f.clock);
+        QSignalSpy agentsSpy(&model, &DeckModel::agentsChanged);
+        QSignalSpy usageSpy(&model, &DeckModel::usageChanged);
+        QSignalSpy pagesSpy(&model, &DeckModel::infoPagesChanged);
+        QSignalSpy indexSpy(&model, &DeckModel::infoPageIndexChanged);
+
+        model.update(agents({u"claude"_qs}), tiles({u"claude-usage"_qs}));
+        QCOMPARE(agentsSpy.count() + usageSpy.count() + pagesSpy.count() + indexSpy.count(), 0);
+
+        model.update(agents({u"claude"_qs}), tiles({u"claude-usage"_qs, u"claude-session"_qs}));
+        QCOMPARE(agentsSpy.count(), 0);
+        QCOMPARE(usageSpy.count(), 1);
+        QCOMPARE(pagesSpy.count(), 1);
+
+        QList<Agent> changed = agents({u"claude"_qs});
+        changed[0].status = AgentStatus::working;
+        model.update(changed, model.usage());
+        QCOMPARE(agentsSpy.count(), 1);
+        QCOMPARE(usageSpy.count(), 1);
+        QCOMPARE(model.workingCount(), 1);
+        QCOMPARE(model.needsYouCount(), 0);
+    }
+
+    void pageIndexFollowsThePageList()
+    {
+        Fixture f;
+        const QStringList five = {u"a-usage"_qs, u"b-usage"_qs, u"c-usage"_qs, u"d-usage"_qs, u"e-usage"_qs};
+        DeckModel model(agents({u"a"_qs, u"b"_qs, u"c"_qs}), tiles(five), f.store, f.clock);
+        const QList<InfoPage> pages = model.infoPages();
+        QCOMPARE(pages.size(), 9);
+        QStringList kinds;
+        for (qsizetype i = 0; i < pages.size(); ++i) {
+            QCOMPARE(pages[i].id, int(i));
+            kinds << pages[i].kindName();
+        }
+        QCOMPARE(kinds.join(u','), u"summary,agent,agent,agent,usage,usage,usage,usage,usage"_qs);
+
+        QSignalSpy indexSpy(&model, &DeckModel::infoPageIndexChanged);
+        QSignalSpy currentSpy(&model, &DeckModel::currentInfoPageChanged);
+        model.advancePage(-1);
+        QCOMPARE(model.infoPageIndex(), 8);
+        QCOMPARE(model.currentInfoPage()->kindName(), u"usage"_qs);
+        QCOMPARE(std::get<ProviderUsage>(model.currentInfoPage()->content).id, u"e-usage"_qs);
+        model.update(agents({u"a"_qs, u"b"_qs, u"c"_qs}), tiles(five.mid(1) << u"f-usage"_qs)); // still nine
+        QCOMPARE(model.infoPageIndex(), 8);
+        QCOMPARE(indexSpy.count(), 1);
+        QCOMPARE(currentSpy.count(), 2); // the index moved, then the pages changed
+        model.update(agents({u"a"_qs, u"b"_qs, u"c"_qs}), tiles(five.mid(1))); // eight pages
+        QCOMPARE(model.infoPageIndex(), 0);
+        QCOMPARE(indexSpy.count(), 2);
+
+        model.advancePage(1);
+        QCOMPARE(model.infoPageIndex(), 1);
+        QCOMPARE(std::get<Agent>(model.currentInfoPage()->content).id, u"a"_qs);
+        model.advancePage(0); // unchanged: no notification
+        QCOMPARE(indexSpy.count(), 3);
+
+        model.setInfoPageIndex(-1);
+        QVERIFY(!model.currentInfoPage());
+        QVERIFY(!model.currentInfoPageValue().isValid());
+        model.setInfoPageIndex(99);
+        QVERIFY(!model.currentInfoPage());
+        model.advancePage(1); // wraps a stray index back into range
+        QCOMPARE(model.infoPageIndex(), (99 + 1) % 8);
+
+        DeckModel empty({}, {}, f.store, f.clock);
+        QCOMPARE(empty.infoPageCount(), 1);
+        empty.advancePage(-1);
+        QCOMPARE(empty.infoPageIndex(), 0);
+        empty.advancePage(1);
+        QCOMPARE(empty.infoPageIndex(), 0);
+    }
+
+    void lookups()
+    {
+        Fixture f;
+        DeckModel model(agents({u"claude"_qs, u"codex"_qs, u"opencode"_qs, u"kimi"_qs}),
+                        tiles({u"claude-usage"_qs, u"claude-session"_qs, u"codex-usage"_qs}), f.store, f.clock);
+        QCOMPARE(model.pageIndexForUsage(u"codex-usage"_qs), std::optional(7));
+        QCOMPARE(model.pageIndexForUsage(u"codex"_qs), std::nullopt); // exact ids only
+        QCOMPARE(model.pageIndexForUsagePrefix(u"claude"_qs), std::optional(5));
+        QCOMPARE(model.pageIndexForUsagePrefix(u"codex"_qs), std::optional(7));
+        QCOMPARE(model.pageIndexForUsagePrefix(u"kimi"_qs), std::nullopt);
+        QCOMPARE(model.pageIndexForAgent(u"opencode"_qs), std::optional(3));
+        QCOMPARE(model.pageIndexForAgent(u"nobody"_qs), std::nullopt);
+        QCOMPARE(model.usageTileWithPrefix(u"claude"_qs)->id, u"claude-usage"_qs);
+        QCOMPARE(model.usageTile(u"claude-session"_qs)->id, u"claude-session"_qs);
+        QVERIFY(!model.usageTile(u"claude"_qs));
+        QCOMPARE(model.agent(u"kimi"_qs)->name, u"KIMI"_qs);
+        QVERIFY(!model.agent(u"KIMI"_qs));
+
+        // The QML forms: numbers, gadgets, or undefined.
+        QCOMPARE(model.usagePage(u"codex-usage"_qs), QVariant(7));
+        QVERIFY(!model.agentPage(u"nobody"_qs).isValid());
+        QCOMPARE(gadgetProperty(model.agentById(u"codex"_qs), "name"), QVariant(u"CODEX"_qs));
+        QVERIFY(!model.usageByPrefix(u"zzz"_qs).isValid());
+    }
+
+    void acknowledge()
+    {
+        Fixture f;
+        QList<Agent> list{makeAgent(u"claude"_qs, AgentStatus::needsYou, 1),
+                          makeAgent(u"codex"_qs, AgentStatus::idle, 2)};
+        DeckModel model(list, {}, f.store, f.clock);
+        QSignalSpy spy(&model, &DeckModel::agentsChanged);
+
+        // Not needing the user: nothing, with or without a callback.
+        model.acknowledge(list[1]);
+        QStringList calls;
+        model.setOnAcknowledge([&](const QString& id) { calls << id; });
+        model.acknowledge(list[1]);
+        QVERIFY(calls.isEmpty());
+
+        // With a callback the hub decides; the model changes nothing.
+        model.acknowledgeAgent(u"claude"_qs);
+        QCOMPARE(calls, QStringList{u"claude"_qs});
+        QCOMPARE(model.agents(), list);
+        QCOMPARE(spy.count(), 0);
+
+        // Without one the model marks its own copy as working since now.
+        model.setOnAcknowledge({});
+        f.time = Timestamp::fromSeconds(2'000'000);
+        model.acknowledge(list[0]);
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(model.agents()[0].status == AgentStatus::working);
+        QCOMPARE(model.agents()[0].startedAt, std::optional(f.time));
+        QCOMPARE(model.agents()[1], list[1]);
+
+        // An agent the model does not hold: nothing.
+        model.acknowledge(makeAgent(u"kimi"_qs, AgentStatus::needsYou));
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void timers()
+    {
+        Fixture f;
+        DeckModel model(agents({u"a"_qs}), {}, f.store, f.clock);
+        model.startTimers();
+        model.startTimers();
+        const auto timers = model.findChildren<QTimer*>();
+        QCOMPARE(timers.size(), 2);
+        QList<int> intervals{timers[0]->interval(), timers[1]->interval()};
+        std::sort(intervals.begin(), intervals.end());
+        QCOMPARE(intervals, (QList<int>{1000, 4000}));
+
+        QSignalSpy now(&model, &DeckModel::nowChanged);
+        f.time = f.time + 5;
+        QVERIFY(now.wait(2000));
+        QCOMPARE(model.now(), f.time);
+        QTRY_COMPARE_WITH_TIMEOUT(model.infoPageIndex(), 1, 5000);
+    }
+
+    void agentTexts_data()
+    {
+        using S = AgentSession::State;
+        QTest::addColumn<Agent>("agent");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("detail");
+
+        QTest::newRow("idle with 3 open") << makeAgent(u"a"_qs, AgentStatus::idle, 3, {row(u"T"_qs, S::idle)})
+                                          << u"IDLE"_qs << u"3 open"_qs << u"T"_qs;
+        QTest::newRow("working, no working rows")
+            << makeAgent(u"a"_qs, AgentStatus::working, 2, {row(u"T"_qs, S::idle), row(u"U"_qs, S::idle)})
+            << u"WORKING"_qs << u"2 active"_qs << u"T +1"_qs;
+        QTest::newRow("working rows counted")
+            << makeAgent(u"a"_qs, AgentStatus::working, 5, {row(u"T"_qs, S::working), row(u"U"_qs, S::idle)})
+            << u"WORKING"_qs << u"1 active"_qs << u"T +1"_qs;
+        QTest::newRow("working, no rows") << makeAgent(u"a"_qs, AgentStatus::working, 0) << u"WORKING"_qs
+                                          << u"0 active"_qs << u"live backend"_qs;
+        QTest::newRow("needs you A +2")
+            << makeAgent(u"a"_qs, AgentStatus::needsYou, 4,
+                         {row(u"A"_qs, S::attention), row(u"B"_qs, S::attention), row(u"C"_qs, S::attention),
+                          row(u"W"_qs, S::working)})
+            << u"NEED YOU"_qs << u"3 attention"_qs << u"A +2"_qs;
+        QTest::newRow("needs you, no attention rows")
+            << makeAgent(u"a"_qs, AgentStatus::needsYou, 2, {row(u"W"_qs, S::working)}) << u"NEED YOU"_qs
+            << u"2 attention"_qs << u"waiting for you"_qs;
+        QTest::newRow("offline") << makeAgent(u"a"_qs, AgentStatus::offline, 0) << u"NOT FOUND"_qs << QString()
+                                 << u"not installed"_qs;
+    }
+
+    void agentTexts()
+    {
+        QFETCH(Agent, agent);
+        QTEST(agent.statusLabel(), "status");
+        QTEST(agent.countLine(), "count");
+        QTEST(agent.detailLine(), "detail");
+        // QML reads the same texts through the gadget.
+        QTEST(gadgetProperty(QVariant::fromValue(agent), "countLine").toString(), "count");
+    }
+
+    void usageTexts_data()
+    {
+        QTest::addColumn<ProviderUsage>("usage");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("detail");
+        using U = ProviderUsage;
+        QTest::newRow("percent rounds half up") << tile(u"a"_qs, U::Percent{0.425, u"7d"_qs}) << u"43%"_qs
+                                                << u"7d used"_qs;
+        QTest::newRow("half a percent") << tile(u"a"_qs, U::Percent{0.005, u"5h"_qs}) << u"1%"_qs << u"5h used"_qs;
+        QTest::newRow("binary-inexact half") << tile(u"a"_qs, U::Percent{0.285, u"5h"_qs}) << u"29%"_qs
+                                             << u"5h used"_qs;
+        QTest::newRow("just below half") << tile(u"a"_qs, U::Percent{0.0049, u"5h"_qs}) << u"0%"_qs << u"5h used"_qs;
+        QTest::newRow("full") << tile(u"a"_qs, U::Percent{1.0, u"1w"_qs}) << u"100%"_qs << u"1w used"_qs;
+        QTest::newRow("millions") << tile(u"a"_qs, U::Tokens{1'234'567, 12.5, u"7d"_qs}) << u"1.23M"_qs
+                                  << u"$12.50 / 7d"_qs;
+        QTest::newRow("thousands") << tile(u"a"_qs, U::Tokens{45'600, 0, u"7d"_qs}) << u"46K"_qs << u"7d tokens"_qs;
+        QTest::newRow("just under a million") << tile(u"a"_qs, U::Tokens{999'999, 0, u"24h"_qs}) << u"1000K"_qs
+                                              << u"24h tokens"_qs;
+        QTest::newRow("exactly a million") << tile(u"a"_qs, U::Tokens{1'000'000, 0.004, u"7d"_qs}) << u"1.00M"_qs
+                                           << u"$0.00 / 7d"_qs;
+        QTest::newRow("none") << tile(u"a"_qs, U::Tokens{0, 0, u"7d"_qs}) << u"0K"_qs << u"7d tokens"_qs;
+        QTest::newRow("caption") << tile(u"a"_qs, U::Unavailable{u"online off"_qs}) << u"\u2014"_qs
+                                 << u"online off"_qs;
+    }
+
+    void usageTexts()
+    {
+        QFETCH(ProviderUsage, usage);
+        QTEST(usage.valueText(), "value");
+        QTEST(usage.detailText(), "detail");
+    }
+
+    void moneyFollowsTheLocale()
+    {
+        const QLocale saved;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const ProviderUsage u = tile(u"a"_qs, ProviderUsage::Tokens{2'000'000, 1234.5, u"7d"_qs});
+        const QString detail = u.detailText();
+        const QString value = u.valueText();
+        QLocale::setDefault(saved);
+        QCOMPARE(detail, u"$1.234,50 / 7d"_qs);
+        QCOMPARE(value, u"2.00M"_qs); // key figures keep their decimal point
+    }
+
+    void elapsedText_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("59.9 s") << 59.9 << u"0:59"_qs;
+        QTest::newRow("75 s") << 75.0 << u"1:15"_qs;
+        QTest::newRow("just under an hour") << 3599.99 << u"59:59"_qs;
+        QTest::newRow("an hour") << 3600.0 << u"1:00:00"_qs;
+        QTest::newRow("3725 s") << 3725.0 << u"1:02:05"_qs;
+        QTest::newRow("two days") << 2 * 86400.0 + 61 << u"48:01:01"_qs;
+        QTest::newRow("future start") << -30.0 << u"0:00"_qs;
+    }
+
+    void elapsedText()
+    {
+        QFETCH(double, seconds);
+        const Timestamp to = Timestamp::fromSeconds(1'700'000'000);
+        QTEST(DeckModel::elapsedText(to - seconds, to), "text");
+    }
+
+    void coloursAndGadgets()
+    {
+        QCOMPARE(providerPalette(u"claude").tint, Rgba::rgb(1.00, 0.62, 0.26));
+        QCOMPARE(providerPalette(u"codex").tileBackground, Rgba::rgb(0.06, 0.15, 0.25));
+        QCOMPARE(providerPalette(u"kimi").tint, Rgba::rgb(0.95, 0.35, 0.65));
+        QCOMPARE(providerPalette(u"opencode"), providerPalette(u"anything"));
+        QCOMPARE(neutralPalette().tint.name(), u"#ff9e9e9e"_qs);
+        QCOMPARE(providerPalette(u"claude").tint.name(), u"#ffff9e42"_qs);
+
+        ProviderUsage u = tile(u"claude-usage"_qs, ProviderUsage::Percent{0.1, u"7d"_qs});
+        u.resetsAt = Timestamp::fromSeconds(42);
+        const QVariant v = QVariant::fromValue(u);
+        QCOMPARE(gadgetProperty(v, "kind"), QVariant(u"percent"_qs));
+        QCOMPARE(gadgetProperty(v, "valueText"), QVariant(u"10%"_qs));
+        QCOMPARE(gadgetProperty(v, "resetsAt"), QVariant(42.0));
+        QVERIFY(!gadgetProperty(v, "secondaryText").isValid());
+        QCOMPARE(gadgetProperty(gadgetProperty(v, "tint"), "name"), QVariant(u"#ff9e9e9e"_qs));
+    }
+};
+
+QTEST_GUILESS_MAIN(DeckModelTest)
+#include "deck_model_test.moc"

@@ -1,0 +1,187 @@
+// Key assignments: stored values, labels, the default layout, loading from
+// the preferences and assigning keys through the deck model.
+
+#include "TestSupport.h"
+#include "deck/DeckModel.h"
+#include "deck/KeyAssignment.h"
+#include "deck/PreferencesStore.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vexlor;
+using namespace vexlor::test;
+
+namespace {
+
+QString prefsWith(const QTemporaryDir& tmp, const QByteArray& json)
+{
+    return writeFile(tmp.path(), QStringLiteral("preferences.json"), json);
+}
+
+QList<KeyAssignment> parse(const QStringList& names)
+{
+    QList<KeyAssignment> out;
+    for (const QString& n : names)
+        out.append(keyAssignmentFromString(n).value());
+    return out;
+}
+
+} // namespace
+
+class KeyAssignmentTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void casesStoredValuesAndLabels()
+    {
+        const QStringList expected = {
+            u"claudeStatus"_qs, u"codexStatus"_qs, u"opencodeStatus"_qs, u"kimiStatus"_qs, u"allAgents"_qs,
+            u"claudeUsed"_qs, u"claudeLeft"_qs, u"claudeSpend"_qs, u"claudeSessionUsed"_qs,
+            u"claudeSessionLeft"_qs, u"codexUsed"_qs, u"codexLeft"_qs, u"codexSessionUsed"_qs,
+            u"codexSessionLeft"_qs, u"opencodeUsage"_qs, u"kimiUsage"_qs, u"info"_qs, u"clock"_qs, u"spacer"_qs};
+        QCOMPARE(toStringList(allKeyAssignments()), expected);
+        for (KeyAssignment a : allKeyAssignments())
+            QVERIFY(keyAssignmentFromString(toString(a)) == a);
+        QVERIFY(!keyAssignmentFromString(u"ClaudeStatus"));
+        QVERIFY(!keyAssignmentFromString(u"claudestatus"));
+        QVERIFY(!keyAssignmentFromString(u""));
+
+        const QStringList labels = {
+            u"Status"_qs, u"Status"_qs, u"Status"_qs, u"Status"_qs, u"All agents"_qs, u"% used"_qs, u"% left"_qs,
+            u"Tokens & cost"_qs, u"% used session"_qs, u"% left session"_qs, u"% used"_qs, u"% left"_qs,
+            u"% used session"_qs, u"% left session"_qs, u"Tokens & cost"_qs, u"Tokens & cost"_qs,
+            u"Info pages"_qs, u"Clock"_qs, u"Empty"_qs};
+        QStringList actual;
+        for (KeyAssignment a : allKeyAssignments())
+            actual.append(pickerLabel(a));
+        QCOMPARE(actual, labels);
+    }
+
+    void defaultLayout()
+    {
+        const auto& d = defaultKeyAssignments();
+        QCOMPARE(d.size(), 24);
+        QCOMPARE(toStringList(d.mid(8, 4)),
+                 (QStringList{u"allAgents"_qs, u"claudeSpend"_qs, u"clock"_qs, u"info"_qs}));
+        QCOMPARE(toStringList(d.mid(16, 8)),
+                 (QStringList{u"claudeSessionLeft"_qs, u"codexSessionLeft"_qs, u"clock"_qs, u"info"_qs,
+                              u"info"_qs, u"info"_qs, u"info"_qs, u"info"_qs}));
+        QCOMPARE(toString(defaultAssignment(0)), u"claudeStatus"_qs);
+        QCOMPARE(toString(defaultAssignment(23)), u"info"_qs);
+        QCOMPARE(toString(defaultAssignment(24)), u"info"_qs);
+        QCOMPARE(toString(defaultAssignment(-1)), u"info"_qs);
+    }
+
+    void loadingAndSlotLookup_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QStringList>("loaded");
+        QTest::addColumn<QList<int>>("slotList");
+        QTest::addColumn<QStringList>("shown");
+
+        const QStringList defaults = toStringList(defaultKeyAssignments());
+        QTest::newRow("missing") << QByteArray("{}") << defaults << QList<int>{9, 30, -1}
+                                 << QStringList{u"claudeSpend"_qs, u"info"_qs, u"info"_qs};
+        QTest::newRow("unknown string takes its slot's default")
+            << QByteArray(R"({"KeyAssignments": ["codexStatus", "fromAnotherVersion"]})")
+            << QStringList{u"codexStatus"_qs, u"codexStatus"_qs} << QList<int>{0, 1, 5}
+            << QStringList{u"codexStatus"_qs, u"codexStatus"_qs, u"codexUsed"_qs};
+        QTest::newRow("letter case matters")
+            << QByteArray(R"({"KeyAssignments": ["clock", "ClaudeStatus"]})")
+            << QStringList{u"clock"_qs, u"codexStatus"_qs} << QList<int>{0, 1} << QStringList{u"clock"_qs, u"codexStatus"_qs};
+        QTest::newRow("not an array") << QByteArray(R"({"KeyAssignments": "clock"})") << defaults << QList<int>{0}
+                                      << QStringList{u"claudeStatus"_qs};
+        QTest::newRow("not all strings") << QByteArray(R"({"KeyAssignments": ["clock", 3]})") << defaults
+                                         << QList<int>{0} << QStringList{u"claudeStatus"_qs};
+        QTest::newRow("empty array stays empty") << QByteArray(R"({"KeyAssignments": []})") << QStringList{}
+                                                 << QList<int>{0, 11} << QStringList{u"claudeStatus"_qs, u"info"_qs};
+        QTest::newRow("longer than the defaults")
+            << QByteArray(R"({"KeyAssignments": ["spacer","spacer","spacer","spacer","spacer","spacer","spacer",
+                "spacer","spacer","spacer","spacer","spacer","spacer","spacer","spacer","spacer","spacer","spacer",
+                "spacer","spacer","spacer","spacer","spacer","spacer","clock","nope"]})")
+            << (QStringList(24, u"spacer"_qs) << u"clock"_qs << u"info"_qs) << QList<int>{24, 25, 26}
+            << QStringList{u"clock"_qs, u"info"_qs, u"info"_qs};
+    }
+
+    void loadingAndSlotLookup()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QStringList, loaded);
+        QFETCH(QList<int>, slotList);
+        QFETCH(QStringList, shown);
+        QTemporaryDir tmp;
+        const QString path = prefsWith(tmp, json);
+        const QByteArray before = json;
+        PreferencesStore store(path);
+        DeckModel model({}, {}, store);
+        QCOMPARE(model.keyAssignmentNames(), loaded);
+        for (qsizetype i = 0; i < slotList.size(); ++i)
+            QCOMPARE(toString(model.assignmentAt(slotList[i])), shown[i]);
+        QVERIFY(!store.hasUnsavedChanges());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before); // loading writes nothing back
+    }
+
+    void assignFillsTheGapWithDefaultsAndWrites_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QStringList>("written");
+        QTest::addColumn<int>("signalCount");
+
+        QTest::newRow("slot 6 after two stored entries")
+            << QByteArray(R"({"KeyAssignments": ["kimiStatus", "info"]})") << 6
+            << QStringList{u"kimiStatus"_qs, u"info"_qs, u"opencodeStatus"_qs, u"kimiStatus"_qs, u"claudeUsed"_qs,
+                           u"codexUsed"_qs, u"clock"_qs}
+            << 6; // five appends (slots 2 to 6) and the change
+        QStringList to25 = toStringList(defaultKeyAssignments());
+        to25 << u"info"_qs << u"clock"_qs;
+        QTest::newRow("slot 25 with an empty list") << QByteArray(R"({"KeyAssignments": []})") << 25 << to25 << 27;
+        QStringList replaced = toStringList(defaultKeyAssignments());
+        replaced[3] = u"clock"_qs;
+        QTest::newRow("inside the list") << QByteArray("{}") << 3 << replaced << 1;
+        QTest::newRow("same value still written") << QByteArray(R"({"KeyAssignments": ["clock"]})") << 0
+                                                  << QStringList{u"clock"_qs} << 0;
+    }
+
+    void assignFillsTheGapWithDefaultsAndWrites()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, slot);
+        QFETCH(QStringList, written);
+        QFETCH(int, signalCount);
+        QTemporaryDir tmp;
+        const QString path = prefsWith(tmp, json);
+        PreferencesStore store(path);
+        DeckModel model({}, {}, store);
+        QSignalSpy spy(&model, &DeckModel::keyAssignmentsChanged);
+        model.assign(KeyAssignment::clock, slot);
+        QCOMPARE(spy.count(), signalCount);
+        QCOMPARE(model.keyAssignmentNames(), written);
+        QCOMPARE(PreferencesStore(path).stringArray(kKeyAssignmentsPreference), std::optional(written));
+        QVERIFY(model.keyAssignments() == parse(written));
+    }
+
+    void negativeSlotChangesAndWritesNothing()
+    {
+        QTemporaryDir tmp;
+        const QString path = tmp.filePath(u"preferences.json"_qs);
+        PreferencesStore store(path);
+        DeckModel model({}, {}, store);
+        QSignalSpy spy(&model, &DeckModel::keyAssignmentsChanged);
+        model.assign(KeyAssignment::clock, -1);
+        QVERIFY(!model.assignByName(u"noSuchKey"_qs, 0));
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(model.keyAssignments() == defaultKeyAssignments());
+
+        QVERIFY(model.assignByName(u"spacer"_qs, 1));
+        QCOMPARE(model.assignmentNameAt(1), u"spacer"_qs);
+        QCOMPARE(DeckModel::assignmentPickerLabel(u"spacer"_qs), u"Empty"_qs);
+    }
+};
+
+QTEST_GUILESS_MAIN(KeyAssignmentTest)
+#include "key_assignment_test.moc"
