@@ -246,7 +246,10 @@ bool PreferencesStore::save()
     // commit() flushes, syncs the temporary file and renames it into place.
     if (!file.commit())
         return false;
-    syncDirectory(info.absolutePath());
+    // The entry that changed is in the folder of the real file when the
+    // preferences are a symbolic link (QSaveFile writes through links).
+    const QString real = QFileInfo(m_path).canonicalFilePath();
+    syncDirectory(real.isEmpty() ? info.absolutePath() : QFileInfo(real).absolutePath());
 
     m_values = merged;
     m_pending.clear();

@@ -260,6 +260,22 @@ private slots:
         QCOMPARE(again.integerValue(u"GridRows"_qs), 3);
     }
 
+    void symbolicLinkStaysALink()
+    {
+        QTemporaryDir tmp;
+        const QString target = writeFile(tmp.path(), QStringLiteral("dotfiles/preferences.json"), R"({"GridRows": 1})");
+        const QString path = tmp.filePath(u"config/preferences.json"_qs);
+        QVERIFY(QDir().mkpath(tmp.filePath(u"config"_qs)));
+        QVERIFY(QFile::link(target, path));
+        PreferencesStore store(path);
+        QCOMPARE(store.integerValue(u"GridRows"_qs), 1);
+        store.setInteger(u"GridColumns"_qs, 5);
+        QVERIFY(QFileInfo(path).isSymLink());
+        PreferencesStore viaTarget(target);
+        QCOMPARE(viaTarget.integerValue(u"GridColumns"_qs), 5);
+        QCOMPARE(viaTarget.integerValue(u"GridRows"_qs), 1);
+    }
+
     void lockHeldElsewhereLeavesTheFileAlone()
     {
         QTemporaryDir tmp;
