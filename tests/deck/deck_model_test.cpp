@@ -317,6 +317,9 @@ private slots:
                                               << u"24h tokens"_qs;
         QTest::newRow("exactly a million") << tile(u"a"_qs, U::Tokens{1'000'000, 0.004, u"7d"_qs}) << u"1.00M"_qs
                                            << u"$0.00 / 7d"_qs;
+        // An exact half rounds away from zero, as the percentages do.
+        QTest::newRow("exact half thousand") << tile(u"a"_qs, U::Tokens{2'500, 0, u"7d"_qs}) << u"3K"_qs
+                                             << u"7d tokens"_qs;
         QTest::newRow("none") << tile(u"a"_qs, U::Tokens{0, 0, u"7d"_qs}) << u"0K"_qs << u"7d tokens"_qs;
         QTest::newRow("caption") << tile(u"a"_qs, U::Unavailable{u"online off"_qs}) << u"\u2014"_qs
                                  << u"online off"_qs;
