@@ -14,6 +14,9 @@
 
 namespace vexlor {
 
+struct Agent;
+struct ProviderUsage;
+
 enum class SnapshotAgentStatus { working, needsYou, idle, offline };
 enum class SnapshotPalette { claude, codex, kimi, opencode, neutral };
 
@@ -90,6 +93,13 @@ struct DeckSnapshot {
     DeckSnapshotContent content;
 
     bool operator==(const DeckSnapshot&) const = default;
+
+    // Version 1, captured at `capturedAt`, with every agent and usage tile in
+    // the given order. Agents always get a list of open sessions (possibly
+    // empty); tiles get a palette derived from their id and kind instead of
+    // their colours.
+    [[nodiscard]] static DeckSnapshot from(const QList<Agent>& agents, const QList<ProviderUsage>& usage,
+                                           Timestamp capturedAt);
 };
 
 [[nodiscard]] QString toString(SnapshotAgentStatus status);
