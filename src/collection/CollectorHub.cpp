@@ -1,0 +1,209 @@
+#include "collection/CollectorHub.h"
+
+#include "collection/ReportMapping.h"
+#include "deck/AppSettings.h"
+#include "deck/DeckModel.h"
+#include "deck/PreferencesStore.h"
+#include "providers/claude/ClaudeCollector.h"
+#include "providers/codex/CodexCollector.h"
+#include "providers/kimi/KimiCodeCollector.h"
+#include "providers/opencode/OpenCodeCollector.h"
+#include "sync/KVSDeckSyncService.h"
+
+#include <QCoroTimer>
+#include <QJsonObject>
+
+namespace vexlor {
+
+namespace {
+
+std::vector<std::shared_ptr<AgentCollector>> defaultCollectors()
+{
+    std::vector<std::shared_ptr<AgentCollector>> list;
+    list.push_back(std::make_shared<ClaudeCollector>());
+    list.push_back(std::make_shared<CodexCollector>());
+    list.push_back(std::make_shared<OpenCodeCollector>());
+    list.push_back(std::make_shared<KimiCodeCollector>());
+    return list;
+}
+
+// Runs until the hub is gone: one pass, then the interval counted from the
+// end of that pass on Qt's monotonic timers.
+QCoro::Task<void> pollLoop(QPointer<CollectorHub> hub, std::chrono::milliseconds interval)
+{
+    while (hub) {
+        co_await hub->refresh();
+        if (!hub)
+            break;
+        co_await QCoro::sleepFor(interval);
+    }
+}
+
+// Lets a started task run on by itself: a QCoro task that is dropped before it
+// finishes frees its own frame when it completes.
+void detach(QCoro::Task<void> task)
+{
+    Q_UNUSED(task);
+}
+
+} // namespace
+
+CollectorHub::CollectorHub(DeckModel* model, DeckSyncPublishing* sync, QObject* parent)
+    : CollectorHub(model, sync, Options{}, parent)
+{
+}
+
+CollectorHub::CollectorHub(DeckModel* model, DeckSyncPublishing* sync, Options options, QObject* parent)
+    : QObject(parent)
+    , m_model(model)
+    , m_clock(options.clock ? std::move(options.clock) : systemClock())
+    , m_preferences(options.preferences)
+    , m_allowNetwork(std::move(options.allowNetwork))
+    , m_interval(options.interval)
+{
+    if (options.collectors.empty()) {
+        m_collectors = defaultCollectors();
+    } else {
+        for (auto& c : options.collectors)
+            m_collectors.push_back(std::shared_ptr<AgentCollector>(std::move(c)));
+    }
+    m_attentionSince = m_clock();
+    if (sync) {
+        m_sync = sync;
+    } else {
+        m_ownedSync = KVSDeckSyncService::createDefault();
+        m_sync = m_ownedSync.get();
+    }
+    loadAcknowledged();
+
+    if (m_model) {
+        QPointer<CollectorHub> self(this);
+        m_model->setOnAcknowledge([self](const QString& providerID) {
+            if (self)
+                self->acknowledge(providerID);
+        });
+    }
+}
+
+CollectorHub::~CollectorHub() = default;
+
+PreferencesStore& CollectorHub::preferences() const
+{
+    return m_preferences ? *m_preferences : PreferencesStore::shared();
+}
+
+void CollectorHub::start()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    detach(pollLoop(QPointer<CollectorHub>(this), m_interval));
+}
+
+QCoro::Task<void> CollectorHub::refresh()
+{
+    CollectorContext context;
+    context.attentionSince = m_attentionSince;
+    context.acknowledged = m_acknowledged;
+    context.allowNetwork = m_allowNetwork ? m_allowNetwork() : AppSettings::shared().onlineAccess();
+
+    // The collectors stay alive for this pass even if the hub goes away
+    // while one of them is waiting.
+    const auto collectors = m_collectors;
+    QPointer<CollectorHub> self(this);
+    QList<ProviderReport> reports;
+    reports.reserve(static_cast<qsizetype>(collectors.size()));
+    for (const auto& collector : collectors) {
+        // The task is named before it is awaited: g++ 12 may destroy
+        // temporaries inside a co_await expression twice.
+        auto task = collector->collect(context);
+        reports.append(co_await std::move(task));
+    }
+    if (!self)
+        co_return;
+    apply(reports);
+}
+
+void CollectorHub::apply(const QList<ProviderReport>& reports)
+{
+    m_attentionKeys.clear();
+    QList<Agent> agents;
+    QList<ProviderUsage> usage;
+    const Timestamp now = m_clock();
+    for (size_t i = 0; i < m_collectors.size() && i < static_cast<size_t>(reports.size()); ++i) {
+        const auto& collector = m_collectors[i];
+        const ProviderReport& report = reports[static_cast<qsizetype>(i)];
+        const QString id = collector->providerID();
+
+        QStringList keys;
+        bool working = false;
+        for (const auto& s : report.sessions) {
+            if (s.state == SessionState::attention)
+                keys << s.key;
+            working = working || s.state == SessionState::working;
+        }
+        m_attentionKeys.insert(id, keys);
+
+        if (report.installed && working) {
+            if (!m_workingSince.contains(id))
+                m_workingSince.insert(id, now);
+        } else {
+            m_workingSince.remove(id);
+        }
+
+        std::optional<Timestamp> startedAt;
+        if (auto it = m_workingSince.constFind(id); it != m_workingSince.constEnd())
+            startedAt = *it;
+        const MappedProvider mapped = mapReport(id, collector->displayName(), report, startedAt);
+        agents.append(mapped.agent);
+        usage.append(mapped.usage);
+    }
+
+    if (m_model)
+        m_model->update(agents, usage);
+    const DeckSnapshot snapshot = DeckSnapshot::from(agents, usage, now);
+    if (m_sync)
+        m_sync->publish(snapshot);
+    emit passApplied(snapshot);
+}
+
+void CollectorHub::acknowledge(const QString& providerID)
+{
+    const Timestamp now = m_clock();
+    for (const QString& key : m_attentionKeys.value(providerID))
+        m_acknowledged.insert(key, now);
+    const Timestamp cutoff = now - kAcknowledgementLifetime;
+    for (auto it = m_acknowledged.begin(); it != m_acknowledged.end();) {
+        if (!(it.value() > cutoff))
+            it = m_acknowledged.erase(it);
+        else
+            ++it;
+    }
+    saveAcknowledged();
+    detach(refresh());
+}
+
+void CollectorHub::loadAcknowledged()
+{
+    m_acknowledged.clear();
+    const auto stored = preferences().dictionary(QString::fromLatin1(kAcknowledgedKey));
+    if (!stored)
+        return;
+    QHash<QString, Timestamp> loaded;
+    for (auto it = stored->constBegin(); it != stored->constEnd(); ++it) {
+        if (!it.value().isDouble())
+            return; // one bad value discards the whole map
+        loaded.insert(it.key(), Timestamp::fromSeconds(it.value().toDouble()));
+    }
+    m_acknowledged = std::move(loaded);
+}
+
+void CollectorHub::saveAcknowledged()
+{
+    QMap<QString, double> out;
+    for (auto it = m_acknowledged.cbegin(); it != m_acknowledged.cend(); ++it)
+        out.insert(it.key(), it.value().seconds());
+    preferences().setDoubleDictionary(QString::fromLatin1(kAcknowledgedKey), out);
+}
+
+} // namespace vexlor

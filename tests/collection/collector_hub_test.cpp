@@ -1,0 +1,285 @@
+// The collector hub: working and attention bookkeeping, acknowledgements and
+// their persistence, overlapping passes, and the polling loop.
+
+#include "TestSupport.h"
+#include "collection/CollectorHub.h"
+#include "deck/DeckModel.h"
+#include "deck/PreferencesStore.h"
+#include "sync/DeckSyncContracts.h"
+
+#include <QCoroSignal>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vexlor;
+using namespace vexlor::test;
+
+namespace {
+
+// A collector whose reports the test scripts; it can hold a pass until the
+// test releases it, and remembers the contexts it was given.
+class ScriptedCollector : public QObject, public AgentCollector {
+    Q_OBJECT
+public:
+    ScriptedCollector(QString id, QString name) : m_id(std::move(id)), m_name(std::move(name)) {}
+    QString providerID() const override { return m_id; }
+    QString displayName() const override { return m_name; }
+
+    QCoro::Task<ProviderReport> collect(CollectorContext context) override
+    {
+        contexts.append(context);
+        ProviderReport report = next;
+        if (holdNext) {
+            holdNext = false;
+            co_await qCoro(this, &ScriptedCollector::released);
+        }
+        co_return report;
+    }
+
+    ProviderReport next;
+    bool holdNext = false;
+    QList<CollectorContext> contexts;
+
+signals:
+    void released();
+
+private:
+    QString m_id, m_name;
+};
+
+class RecordingPublisher : public DeckSyncPublishing {
+public:
+    void publish(const DeckSnapshot& snapshot) override { published.append(snapshot); }
+    QList<DeckSnapshot> published;
+};
+
+SessionSnapshot session(const QString& provider, const QString& id, SessionState state, double completion = 0)
+{
+    SessionSnapshot s;
+    s.key = provider + u':' + id;
+    s.id = id;
+    s.state = state;
+    s.isOpen = true;
+    s.activityAt = Timestamp::fromSeconds(1000);
+    if (state == SessionState::attention)
+        s.completionAt = Timestamp::fromSeconds(completion);
+    return s;
+}
+
+ProviderReport installed(QList<SessionSnapshot> sessions)
+{
+    ProviderReport r;
+    r.installed = true;
+    r.sessions = std::move(sessions);
+    return r;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::unique_ptr<PreferencesStore> prefs = std::make_unique<PreferencesStore>(dir.path() + u"/prefs.json");
+    double clockSeconds = 2000000000;
+    std::unique_ptr<DeckModel> model = DeckModel::placeholder(*prefs, [this] { return Timestamp::fromSeconds(clockSeconds); });
+    RecordingPublisher publisher;
+    ScriptedCollector* claude = nullptr;
+    ScriptedCollector* codex = nullptr;
+    bool online = false;
+    std::unique_ptr<CollectorHub> hub;
+
+    void makeHub()
+    {
+        CollectorHub::Options o;
+        auto c1 = std::make_unique<ScriptedCollector>(QStringLiteral("claude"), QStringLiteral("CLAUDE"));
+        auto c2 = std::make_unique<ScriptedCollector>(QStringLiteral("codex"), QStringLiteral("CODEX"));
+        claude = c1.get();
+        codex = c2.get();
+        o.collectors.push_back(std::move(c1));
+        o.collectors.push_back(std::move(c2));
+        o.clock = [this] { return Timestamp::fromSeconds(clockSeconds); };
+        o.preferences = prefs.get();
+        o.allowNetwork = [this] { return online; };
+        o.interval = std::chrono::milliseconds(5);
+        hub = std::make_unique<CollectorHub>(model.get(), &publisher, std::move(o));
+    }
+
+    void pass() { QVERIFY(runTask([this]() -> QCoro::Task<bool> { co_await hub->refresh(); co_return true; }())); }
+};
+
+} // namespace
+
+class CollectorHubTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void workingBookkeepingRestartsAfterABreak()
+    {
+        Fixture f;
+        f.makeHub();
+        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("a"), SessionState::working)});
+        f.pass();
+        QCOMPARE(f.hub->workingSince().value(QStringLiteral("claude")), Timestamp::fromSeconds(f.clockSeconds));
+        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::working);
+        QCOMPARE(f.model->agent(QStringLiteral("claude"))->startedAt, std::optional(Timestamp::fromSeconds(f.clockSeconds)));
+
+        const double firstStart = f.clockSeconds;
+        f.clockSeconds += 3;
+        f.pass();
+        QCOMPARE(f.hub->workingSince().value(QStringLiteral("claude")), Timestamp::fromSeconds(firstStart));
+
+        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("a"), SessionState::idle)});
+        f.clockSeconds += 3;
+        f.pass();
+        QVERIFY(!f.hub->workingSince().contains(QStringLiteral("claude")));
+
+        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("a"), SessionState::working)});
+        f.clockSeconds += 3;
+        f.pass();
+        QCOMPARE(f.hub->workingSince().value(QStringLiteral("claude")), Timestamp::fromSeconds(f.clockSeconds));
+
+        // Not installed clears it even with a working session in the report.
+        ProviderReport gone = f.claude->next;
+        gone.installed = false;
+        f.claude->next = gone;
+        f.pass();
+        QVERIFY(!f.hub->workingSince().contains(QStringLiteral("claude")));
+    }
+
+    void everyCollectorGetsTheSameContext()
+    {
+        Fixture f;
+        f.makeHub();
+        f.pass();
+        f.online = true;
+        f.pass();
+        QCOMPARE(f.claude->contexts.size(), 2);
+        QCOMPARE(f.codex->contexts.size(), 2);
+        QCOMPARE(f.claude->contexts[0].allowNetwork, false);
+        QCOMPARE(f.claude->contexts[1].allowNetwork, true);
+        QCOMPARE(f.codex->contexts[1].allowNetwork, true);
+        QCOMPARE(f.claude->contexts[0].attentionSince, f.hub->attentionSince());
+        QCOMPARE(f.publisher.published.size(), 2);
+        QCOMPARE(f.publisher.published.last().content.agents.size(), 2);
+    }
+
+    void acknowledgementStampsAttentionKeysAndRunsAPass()
+    {
+        Fixture f;
+        f.makeHub();
+        // One working and one attention session: the agent shows working, but
+        // the attention session is still the one acknowledged.
+        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("w"), SessionState::working),
+                                    session(QStringLiteral("claude"), QStringLiteral("n"), SessionState::attention, f.clockSeconds)});
+        f.pass();
+        QCOMPARE(f.hub->attentionKeys().value(QStringLiteral("claude")), QStringList{QStringLiteral("claude:n")});
+        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::working);
+
+        f.clockSeconds += 10;
+        QSignalSpy applied(f.hub.get(), &CollectorHub::passApplied);
+        f.hub->acknowledge(QStringLiteral("claude"));
+        QVERIFY(applied.count() == 1 || applied.wait(5000));
+        QCOMPARE(f.hub->acknowledged().value(QStringLiteral("claude:n")), Timestamp::fromSeconds(f.clockSeconds));
+        QCOMPARE(f.claude->contexts.last().acknowledged.value(QStringLiteral("claude:n")), Timestamp::fromSeconds(f.clockSeconds));
+
+        // Persisted as seconds, and read back by a new hub.
+        const auto stored = f.prefs->dictionary(QStringLiteral("CollectorAcknowledged"));
+        QVERIFY(stored);
+        QCOMPARE(stored->value(QStringLiteral("claude:n")).toDouble(), f.clockSeconds);
+        PreferencesStore reread(f.prefs->path());
+        CollectorHub::Options o;
+        o.collectors.push_back(std::make_unique<ScriptedCollector>(QStringLiteral("x"), QStringLiteral("X")));
+        o.preferences = &reread;
+        RecordingPublisher p;
+        CollectorHub second(nullptr, &p, std::move(o));
+        QCOMPARE(second.acknowledged().value(QStringLiteral("claude:n")), Timestamp::fromSeconds(f.clockSeconds));
+    }
+
+    void acknowledgingWithoutAttentionStillSavesAndPasses()
+    {
+        Fixture f;
+        f.makeHub();
+        f.pass();
+        QSignalSpy applied(f.hub.get(), &CollectorHub::passApplied);
+        f.hub->acknowledge(QStringLiteral("codex"));
+        QVERIFY(applied.count() == 1 || applied.wait(5000));
+        QVERIFY(f.hub->acknowledged().isEmpty());
+        QVERIFY(f.prefs->dictionary(QStringLiteral("CollectorAcknowledged")).has_value());
+    }
+
+    void pruningDropsEntriesFourteenDaysOld()
+    {
+        Fixture f;
+        const double now = f.clockSeconds;
+        f.prefs->setDoubleDictionary(QStringLiteral("CollectorAcknowledged"),
+                                     {{QStringLiteral("claude:old"), now - 1209600},
+                                      {QStringLiteral("claude:young"), now - 1209599},
+                                      {QStringLiteral("claude:ancient"), 1}});
+        f.makeHub();
+        // Loaded entries stay, however old, until the next acknowledgement.
+        QCOMPARE(f.hub->acknowledged().size(), 3);
+        f.hub->acknowledge(QStringLiteral("claude"));
+        QCOMPARE(f.hub->acknowledged().keys(), QStringList{QStringLiteral("claude:young")});
+        const auto stored = f.prefs->dictionary(QStringLiteral("CollectorAcknowledged"));
+        QCOMPARE(stored->keys(), QStringList{QStringLiteral("claude:young")});
+    }
+
+    void oneBadStoredValueDiscardsTheMap()
+    {
+        Fixture f;
+        // Written through the file, as another version of the program might.
+        writeFile(f.dir.path(), QStringLiteral("prefs.json"),
+                  R"({"CollectorAcknowledged":{"claude:a":1700000000,"claude:b":"1700000000"}})");
+        f.prefs->reload();
+        f.makeHub();
+        QVERIFY(f.hub->acknowledged().isEmpty());
+    }
+
+    void lastPassToFinishWins()
+    {
+        Fixture f;
+        f.makeHub();
+        // The first pass waits inside the Claude collector with a stale report.
+        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("stale"), SessionState::working)});
+        f.claude->holdNext = true;
+        auto first = f.hub->refresh();
+        QVERIFY(!first.isReady());
+
+        // A second pass (as an acknowledgement starts) overtakes it.
+        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("fresh"), SessionState::idle)});
+        f.pass();
+        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::idle);
+
+        emit f.claude->released();
+        QTRY_VERIFY(first.isReady());
+        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::working);
+        QCOMPARE(f.publisher.published.size(), 2);
+    }
+
+    void callbackHoldsTheHubWeakly()
+    {
+        Fixture f;
+        f.makeHub();
+        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("n"), SessionState::attention, f.clockSeconds + 1)});
+        f.pass();
+        const Agent needy = *f.model->agent(QStringLiteral("claude"));
+        QVERIFY(needy.status == AgentStatus::needsYou);
+        f.hub.reset();
+        f.model->acknowledge(needy); // must not reach the destroyed hub
+        QCOMPARE(f.prefs->dictionary(QStringLiteral("CollectorAcknowledged")), std::nullopt);
+    }
+
+    void loopPollsUntilTheHubIsGone()
+    {
+        Fixture f;
+        f.makeHub();
+        QSignalSpy applied(f.hub.get(), &CollectorHub::passApplied);
+        f.hub->start();
+        f.hub->start(); // a second start does nothing
+        QTRY_VERIFY_WITH_TIMEOUT(applied.count() >= 3, 10000);
+        QVERIFY(f.claude->contexts.size() >= 3);
+        f.hub.reset();
+        QTest::qWait(50); // the loop ends quietly
+    }
+};
+
+QTEST_GUILESS_MAIN(CollectorHubTest)
+#include "collector_hub_test.moc"
