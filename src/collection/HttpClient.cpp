@@ -92,6 +92,16 @@ QCoro::Task<HttpResult> HttpClient::get(QUrl url, HeaderFields headers, HttpLimi
         co_return result;
     }
 
+    for (const auto& field : headers) {
+        // A line break in a value would end the field and start another.
+        if (field.first.isEmpty() || field.first.contains(':') || field.second.contains('\r')
+            || field.second.contains('\n') || field.second.contains('\0') || field.first.contains('\r')
+            || field.first.contains('\n')) {
+            result.errorText = QStringLiteral("header field with a line break refused");
+            co_return result;
+        }
+    }
+
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);

@@ -62,7 +62,9 @@ public:
 
     // GET `url` with exactly `headers` (in order) besides the transport's own
     // fields. No cookies are stored or sent, no redirect is followed (a 3xx
-    // answer is returned as its status), no authentication is retried.
+    // answer is returned as its status), no authentication is retried. A
+    // field whose name or value holds a line break fails before anything is
+    // sent.
     QCoro::Task<HttpResult> get(QUrl url, HeaderFields headers, HttpLimits limits = {});
 
 private:

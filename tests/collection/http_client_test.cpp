@@ -238,6 +238,19 @@ private slots:
         QCOMPARE(result->body.size(), 4096);
     }
 
+    void lineBreakInFieldSendsNothing()
+    {
+        FakeHttpServer server;
+        QVERIFY(server.listen());
+        server.setDefaultReply(FakeHttpServer::json(200, "{}"));
+        const auto result = runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/"))),
+                                                             {{"Authorization", "Bearer a\r\nX-Injected: 1"}}));
+        QVERIFY(result.has_value());
+        QCOMPARE(result->outcome, HttpResult::Outcome::transportError);
+        QVERIFY(!result->errorText.contains(u"Bearer"));
+        QCOMPARE(server.connections(), 0);
+    }
+
     void refusedConnectionIsTransportError()
     {
         quint16 port = 0;

@@ -1,5 +1,6 @@
 #include "FakeHttpServer.h"
 
+#include <QNetworkInterface>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -54,6 +55,15 @@ FakeHttpServer::Reply FakeHttpServer::json(int status, const QByteArray& body)
     r.body = body;
     r.headers = {{"Content-Type", "application/json"}};
     return r;
+}
+
+QHostAddress FakeHttpServer::nonLoopbackAddress()
+{
+    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        if (!a.isLoopback() && a.protocol() == QAbstractSocket::IPv4Protocol)
+            return a;
+    }
+    return {};
 }
 
 void FakeHttpServer::accept()

@@ -50,6 +50,10 @@ public:
     void setDefaultReply(Reply reply) { m_default = std::move(reply); }
     void enqueue(Reply reply) { m_queue.append(std::move(reply)); }
     static Reply json(int status, const QByteArray& body);
+    // An IPv4 address of this machine that is not loopback, or a null
+    // address when it has none. A server listening on QHostAddress::AnyIPv4
+    // is reachable there, so a test can prove a refused URL sent nothing.
+    static QHostAddress nonLoopbackAddress();
 
     [[nodiscard]] const QList<Request>& requests() const { return m_requests; }
     [[nodiscard]] int connections() const { return m_connections; }

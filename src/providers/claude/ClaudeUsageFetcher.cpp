@@ -148,9 +148,12 @@ QCoro::Task<void> ClaudeUsageFetcher::fetch()
         token = m_cachedToken;
     }
     if (!token) {
-        // May run the key chain tool: off the interface thread.
-        token = co_await QtConcurrent::run(
+        // May run the key chain tool: off the interface thread. The future is
+        // made in its own statement: g++ 12 destroys a capturing closure twice
+        // when it is a temporary inside a co_await expression.
+        QFuture<std::optional<QString>> lookup = QtConcurrent::run(
             [sources = m_options.tokenSources] { return lookUpClaudeToken(sources); });
+        token = co_await lookup;
         if (!token) {
             fail(t, QStringLiteral("Claude Code OAuth token not found"));
             co_return;

@@ -8,7 +8,6 @@
 #include "providers/claude/ClaudeUsageFetcher.h"
 
 #include <QHostAddress>
-#include <QNetworkInterface>
 #include <QTest>
 
 using namespace vexlor;
@@ -326,22 +325,13 @@ private slots:
 
     void plainHttpToRemoteHostRefused()
     {
-        // A real address of this machine that is not loopback, so the fake
-        // server would see a connection if the policy let one through.
-        QHostAddress outside;
-        for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
-            if (!a.isLoopback() && a.protocol() == QAbstractSocket::IPv4Protocol) {
-                outside = a;
-                break;
-            }
-        }
+        const QHostAddress outside = FakeHttpServer::nonLoopbackAddress();
+        if (outside.isNull())
+            QSKIP("this machine has no non-loopback address");
         Rig rig;
         FakeHttpServer open;
-        if (!outside.isNull())
-            QVERIFY(open.listen(QHostAddress::AnyIPv4));
-        rig.urlOverride = outside.isNull()
-            ? QStringLiteral("http://192.0.2.1:9/api/oauth/usage")
-            : open.url(QStringLiteral("/api/oauth/usage"), outside.toString());
+        QVERIFY(open.listen(QHostAddress::AnyIPv4));
+        rig.urlOverride = open.url(QStringLiteral("/api/oauth/usage"), outside.toString());
         rig.pass(0);
         const UsageSnapshot usage = rig.usage();
         QVERIFY(usage.error.has_value());

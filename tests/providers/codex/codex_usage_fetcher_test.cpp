@@ -1,0 +1,296 @@
+// Codex online usage against a loopback fake endpoint: the refresh decision,
+// the request, the windows, and the silent failures.
+
+#include "FakeHttpServer.h"
+#include "TestSupport.h"
+#include "providers/codex/CodexUsageFetcher.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vexlor;
+using vexlor::test::FakeHttpServer;
+using vexlor::test::runTask;
+
+namespace {
+
+constexpr double t0 = 1'800'000'000;
+
+QByteArray jwtWithExpiry(double exp)
+{
+    const QByteArray payload = "{\"exp\":" + QByteArray::number(exp, 'f', 0) + "}";
+    return "eyJhbGciOiJub25lIn0."
+        + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals) + ".c2ln";
+}
+
+const QByteArray usageBody = R"({"plan_type":"plus","rate_limit":{"allowed":true,
+    "primary_window":{"used_percent":42,"limit_window_seconds":18000,"reset_after_seconds":600},
+    "secondary_window":{"used_percent":150,"limit_window_seconds":604800,"reset_after_seconds":86400}}})";
+
+struct Rig {
+    QTemporaryDir home;
+    FakeHttpServer server;
+    Timestamp now = Timestamp::fromSeconds(t0);
+    QString urlOverride;
+
+    Rig()
+    {
+        if (!home.isValid() || !server.listen())
+            qFatal("test rig did not start");
+        urlOverride = server.url(QStringLiteral("/backend-api/wham/usage"));
+        writeAuth(R"({"tokens":{"access_token":"at-1","account_id":"acct-9"}})");
+    }
+    void writeAuth(const QByteArray& json) { test::writeFile(home.path(), QStringLiteral("auth.json"), json); }
+    [[nodiscard]] QString authPath() const { return home.filePath(QStringLiteral("auth.json")); }
+
+    std::optional<UsageSnapshot> fetch(int timeoutMs = 5000)
+    {
+        CodexFetchOptions options;
+        options.clock = [this] { return now; };
+        options.environment = [this](const char* name) -> std::optional<QString> {
+            if (QByteArray(name) == "VEXLOR_CODEX_USAGE_URL" && !urlOverride.isEmpty())
+                return urlOverride;
+            return std::nullopt;
+        };
+        options.limits = {timeoutMs, 64 * 1024};
+        auto result = runTask(fetchCodexUsage(authPath(), options));
+        if (!result)
+            qFatal("fetch did not finish");
+        return *result;
+    }
+};
+
+} // namespace
+
+class CodexUsageFetcherTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parsesWindows_data()
+    {
+        QTest::addColumn<QByteArray>("window");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<double>("percent");  // -1: absent
+        QTest::addColumn<double>("resetsIn"); // -1: absent
+        QTest::addColumn<double>("period");   // -1: absent
+        QTest::newRow("5h") << QByteArray(R"({"used_percent":42,"limit_window_seconds":18000,"reset_after_seconds":60})")
+                            << QStringLiteral("5h") << 0.42 << 60.0 << 18000.0;
+        QTest::newRow("1w") << QByteArray(R"({"used_percent":0,"limit_window_seconds":604800})") << QStringLiteral("1w")
+                            << 0.0 << -1.0 << 604800.0;
+        QTest::newRow("over 100") << QByteArray(R"({"used_percent":150,"limit_window_seconds":86400})")
+                                  << QStringLiteral("1d") << 1.0 << -1.0 << 86400.0;
+        QTest::newRow("negative") << QByteArray(R"({"used_percent":-5,"limit_window_seconds":5400})")
+                                  << QStringLiteral("90m") << 0.0 << -1.0 << 5400.0;
+        QTest::newRow("odd seconds truncate") << QByteArray(R"({"limit_window_seconds":150})") << QStringLiteral("2m")
+                                              << -1.0 << -1.0 << 150.0;
+        QTest::newRow("no length") << QByteArray(R"({"used_percent":"5","reset_after_seconds":1.5})")
+                                   << QStringLiteral("limit") << -1.0 << 1.5 << -1.0;
+        QTest::newRow("huge length") << QByteArray(R"({"limit_window_seconds":1e300})") << QStringLiteral("limit")
+                                     << -1.0 << -1.0 << 1e300;
+    }
+    void parsesWindows()
+    {
+        QFETCH(QByteArray, window);
+        QFETCH(QString, label);
+        QFETCH(double, percent);
+        QFETCH(double, resetsIn);
+        QFETCH(double, period);
+        const Timestamp now = Timestamp::fromSeconds(t0);
+        const QByteArray body = "{\"rate_limit\":{\"primary_window\":" + window + "}}";
+        const auto usage = parseCodexUsage(body, now);
+        QVERIFY(usage.has_value());
+        QCOMPARE(usage->windows.size(), 1);
+        const UsageWindowSnapshot& w = usage->windows.first();
+        QCOMPARE(w.label, label);
+        QCOMPARE(w.percent, percent < 0 ? std::nullopt : std::optional<double>(percent));
+        QCOMPARE(w.resetsAt, resetsIn < 0 ? std::nullopt : std::optional<Timestamp>(now + resetsIn));
+        QCOMPARE(w.periodSeconds, period < 0 ? std::nullopt : std::optional<double>(period));
+        QCOMPARE(w.tokens, std::nullopt);
+        QCOMPARE(usage->updatedAt, now);
+        QCOMPARE(usage->error, std::nullopt);
+    }
+
+    void malformedBodies_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("not json") << QByteArray("<html>");
+        QTest::newRow("array") << QByteArray("[]");
+        QTest::newRow("no rate_limit") << QByteArray(R"({"primary_window":{"used_percent":1}})");
+        QTest::newRow("rate_limit not an object") << QByteArray(R"({"rate_limit":[1]})");
+        QTest::newRow("neither window") << QByteArray(R"({"rate_limit":{"allowed":true}})");
+        QTest::newRow("windows not objects") << QByteArray(R"({"rate_limit":{"primary_window":1,"secondary_window":null}})");
+    }
+    void malformedBodies()
+    {
+        QFETCH(QByteArray, body);
+        QVERIFY(!parseCodexUsage(body, Timestamp::fromSeconds(t0)).has_value());
+    }
+
+    void decisionAndPrecedence()
+    {
+        std::optional<UsageSnapshot> live;
+        Timestamp fetchedAt = Timestamp::distantPast();
+        CollectorContext on;
+        on.allowNetwork = true;
+        CollectorContext off;
+        const auto at = [](double s) { return Timestamp::fromSeconds(t0 + s); };
+
+        QVERIFY(codexRefreshDue(at(0), on, live, fetchedAt));
+        QCOMPARE(fetchedAt, at(0));
+        QVERIFY(!codexRefreshDue(at(3), on, live, fetchedAt));
+        QVERIFY(!codexRefreshDue(at(300), on, live, fetchedAt));
+
+        UsageSnapshot sessionUsage = UsageSnapshot::failed(QStringLiteral("No Codex usage event found"), at(0));
+        live = UsageSnapshot{{UsageWindowSnapshot{QStringLiteral("5h"), 0.5, {}, {}, 18000}}, {}, at(0), {}};
+        QCOMPARE(codexReportedUsage(live, sessionUsage), *live);
+
+        // Switched off: live usage is dropped, the fetch time stays, and
+        // switching back on within 300 s of the last attempt fetches nothing.
+        QVERIFY(!codexRefreshDue(at(100), off, live, fetchedAt));
+        QVERIFY(!live.has_value());
+        QCOMPARE(fetchedAt, at(0));
+        QCOMPARE(codexReportedUsage(live, sessionUsage), sessionUsage);
+        QVERIFY(!codexRefreshDue(at(200), on, live, fetchedAt));
+        QVERIFY(codexRefreshDue(at(300.5), on, live, fetchedAt));
+        QCOMPARE(fetchedAt, at(300.5));
+    }
+
+    void requestAndAnswer()
+    {
+        Rig rig;
+        rig.server.setDefaultReply(FakeHttpServer::json(200, usageBody));
+        const auto usage = rig.fetch();
+        QVERIFY(usage.has_value());
+        QCOMPARE(usage->windows.size(), 2);
+        QCOMPARE(usage->windows[0].label, QStringLiteral("5h"));
+        QCOMPARE(usage->windows[0].percent, std::optional<double>(0.42));
+        QCOMPARE(usage->windows[0].resetsAt, std::optional<Timestamp>(rig.now + 600));
+        QCOMPARE(usage->windows[1].label, QStringLiteral("1w"));
+        QCOMPARE(usage->windows[1].percent, std::optional<double>(1.0));
+        QCOMPARE(usage->updatedAt, rig.now);
+
+        QCOMPARE(rig.server.requests().size(), 1);
+        const auto& request = rig.server.requests().first();
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(request.target, QByteArray("/backend-api/wham/usage"));
+        QCOMPARE(request.header("Authorization"), std::optional<QByteArray>("Bearer at-1"));
+        QCOMPARE(request.header("Accept"), std::optional<QByteArray>("application/json"));
+        QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Vexlor/0.1"));
+        QCOMPARE(request.header("ChatGPT-Account-Id"), std::optional<QByteArray>("acct-9"));
+        const QList<QByteArray> ours{"Authorization", "Accept", "User-Agent", "ChatGPT-Account-Id"};
+        QList<QByteArray> order;
+        for (const QByteArray& name : request.headerNames())
+            if (ours.contains(name))
+                order.append(name);
+        QCOMPARE(order, ours);
+    }
+
+    void accountHeaderOnlyWhenNonEmpty_data()
+    {
+        QTest::addColumn<QByteArray>("auth");
+        QTest::newRow("missing") << QByteArray(R"({"tokens":{"access_token":"at-1"}})");
+        QTest::newRow("empty") << QByteArray(R"({"tokens":{"access_token":"at-1","account_id":""}})");
+        QTest::newRow("not a string") << QByteArray(R"({"tokens":{"access_token":"at-1","account_id":12}})");
+    }
+    void accountHeaderOnlyWhenNonEmpty()
+    {
+        QFETCH(QByteArray, auth);
+        Rig rig;
+        rig.writeAuth(auth);
+        rig.server.setDefaultReply(FakeHttpServer::json(200, usageBody));
+        QVERIFY(rig.fetch().has_value());
+        QCOMPARE(rig.server.requests().size(), 1);
+        QVERIFY(!rig.server.requests().first().header("ChatGPT-Account-Id"));
+    }
+
+    // The token's expiry decides whether anything is sent at all.
+    void tokenExpiry_data()
+    {
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("expired a second ago") << jwtWithExpiry(t0 - 1) << false;
+        QTest::newRow("expires now") << jwtWithExpiry(t0) << true;
+        QTest::newRow("valid") << jwtWithExpiry(t0 + 3600) << true;
+        QTest::newRow("no exp") << QByteArray("eyJhbGciOiJub25lIn0.e30.c2ln") << true;
+        QTest::newRow("not a JWT") << QByteArray("opaque") << true;
+    }
+    void tokenExpiry()
+    {
+        QFETCH(QByteArray, token);
+        QFETCH(bool, sent);
+        Rig rig;
+        rig.writeAuth(R"({"tokens":{"access_token":")" + token + R"("}})");
+        rig.server.setDefaultReply(FakeHttpServer::json(200, usageBody));
+        QCOMPARE(rig.fetch().has_value(), sent);
+        QCOMPARE(rig.server.connections(), sent ? 1 : 0);
+    }
+
+    void badCredentialsSendNothing_data()
+    {
+        QTest::addColumn<QByteArray>("auth"); // "-": no file
+        QTest::newRow("no file") << QByteArray("-");
+        QTest::newRow("not json") << QByteArray("{tokens");
+        QTest::newRow("no tokens") << QByteArray(R"({"OPENAI_API_KEY":"sk"})");
+        QTest::newRow("empty token") << QByteArray(R"({"tokens":{"access_token":""}})");
+    }
+    void badCredentialsSendNothing()
+    {
+        QFETCH(QByteArray, auth);
+        Rig rig;
+        if (auth == "-")
+            QVERIFY(QFile::remove(rig.authPath()));
+        else
+            rig.writeAuth(auth);
+        QVERIFY(!rig.fetch().has_value());
+        QCOMPARE(rig.server.connections(), 0);
+    }
+
+    void failedAnswersGiveNothing_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("mode");
+        const int normal = int(FakeHttpServer::Reply::Mode::normal);
+        QTest::newRow("401") << 401 << usageBody << normal;
+        QTest::newRow("500") << 500 << usageBody << normal;
+        QTest::newRow("redirect") << 302 << usageBody << normal;
+        QTest::newRow("malformed") << 200 << QByteArray("{") << normal;
+        QTest::newRow("no window") << 200 << QByteArray(R"({"rate_limit":{}})") << normal;
+        QTest::newRow("over cap") << 200 << QByteArray(70 * 1024, ' ') << normal;
+        QTest::newRow("endless") << 200 << QByteArray() << int(FakeHttpServer::Reply::Mode::endless);
+        QTest::newRow("silent") << 200 << QByteArray() << int(FakeHttpServer::Reply::Mode::never);
+    }
+    void failedAnswersGiveNothing()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, mode);
+        Rig rig;
+        FakeHttpServer::Reply reply = FakeHttpServer::json(status, body);
+        reply.mode = FakeHttpServer::Reply::Mode(mode);
+        rig.server.setDefaultReply(reply);
+        QVERIFY(!rig.fetch(1500).has_value());
+        QCOMPARE(rig.server.requests().size(), 1);
+    }
+
+    void plainHttpToRemoteHostRefused()
+    {
+        const QHostAddress outside = FakeHttpServer::nonLoopbackAddress();
+        if (outside.isNull())
+            QSKIP("this machine has no non-loopback address");
+        Rig rig;
+        FakeHttpServer open;
+        QVERIFY(open.listen(QHostAddress::AnyIPv4));
+        open.setDefaultReply(FakeHttpServer::json(200, usageBody));
+        rig.urlOverride = open.url(QStringLiteral("/backend-api/wham/usage"), outside.toString());
+        QVERIFY(!rig.fetch().has_value());
+        QCOMPARE(open.connections(), 0);
+        // The same server over loopback is accepted, so the refusal is the policy's.
+        rig.urlOverride = open.url(QStringLiteral("/backend-api/wham/usage"));
+        QVERIFY(rig.fetch().has_value());
+        QCOMPARE(open.connections(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(CodexUsageFetcherTest)
+#include "codex_usage_fetcher_test.moc"
