@@ -5,7 +5,6 @@
 #include "collection/FileRoutines.h"
 
 #include <QCoroFuture>
-#include <QCoreApplication>
 #include <QFile>
 #include <QMutexLocker>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,7 +18,6 @@ namespace {
 
 constexpr double listingInterval = 30;
 constexpr double spendInterval = 60;
-constexpr double usageInterval = 300;
 // At most this much of a transcript's end is read for a session.
 constexpr qint64 tailBytes = 786432;
 // Status files are a few hundred bytes; anything far larger is not one.
@@ -53,15 +51,25 @@ std::optional<QList<QString>> statusFileNames(const QString& directory)
     return names;
 }
 
-UsageSnapshot onlineAccessDisabled(Timestamp now)
+ClaudeUsageFetcher::Options onlineOptions(const ClaudeCollectorOptions& options, const Clock& clock)
 {
-    return UsageSnapshot::failed(QCoreApplication::translate("ClaudeCollector", "online access disabled"), now);
+    ClaudeUsageFetcher::Options online;
+    if (options.online)
+        online = *options.online;
+    else
+        online.tokenSources = ClaudeTokenSources::system(options.configDirectory);
+    online.clock = clock;
+    return online;
 }
 
 } // namespace
 
 ClaudeCollector::ClaudeCollector()
-    : ClaudeCollector(ClaudeCollectorOptions{configDirectoryFromEnvironment()})
+    : ClaudeCollector([] {
+        ClaudeCollectorOptions options;
+        options.configDirectory = configDirectoryFromEnvironment();
+        return options;
+    }())
 {
 }
 
@@ -69,6 +77,7 @@ ClaudeCollector::ClaudeCollector(ClaudeCollectorOptions options)
     : m_configDirectory(std::move(options.configDirectory))
     , m_clock(options.clock ? std::move(options.clock) : systemClock())
     , m_processAlive(options.processAlive ? std::move(options.processAlive) : ProcessProbe(processIsAlive))
+    , m_online(onlineOptions(options, m_clock))
     , m_spendScanner(m_clock)
 {
 }
@@ -109,7 +118,7 @@ QCoro::Task<ProviderReport> ClaudeCollector::collect(CollectorContext context)
     if (!prepared.installed)
         co_return ProviderReport{};
     if (prepared.fetchDue)
-        co_await refreshOnlineUsage(now);
+        co_await refreshOnlineUsage();
     QFuture<ProviderReport> finishing = QtConcurrent::run(
         [this, now, context, listing = prepared.listing] { return finish(now, context, listing); });
     ProviderReport report = co_await finishing;
@@ -141,22 +150,20 @@ ClaudeCollector::Prepared ClaudeCollector::prepare(Timestamp now, bool allowNetw
         }
     }
 
+    // The gate: with access off the usage says so and switching on fetches at
+    // once; a due fetch moves the fetch time now, so an overlapping pass finds
+    // the gate closed.
+    CollectorContext gateContext;
+    gateContext.allowNetwork = allowNetwork;
+    prepared.fetchDue = m_online.gate(now, gateContext);
     QMutexLocker locker(&m_lock);
-    if (!allowNetwork) {
-        m_usage = onlineAccessDisabled(now);
-        m_usageFetchedAt = Timestamp::distantPast(); // switching on fetches at once
-    } else if (now - m_usageFetchedAt > usageInterval) {
-        m_usageFetchedAt = now; // an overlapping pass finds the gate closed
-        prepared.fetchDue = true;
-    }
     prepared.listing = m_projectFiles;
     return prepared;
 }
 
-QCoro::Task<void> ClaudeCollector::refreshOnlineUsage(Timestamp now)
+QCoro::Task<void> ClaudeCollector::refreshOnlineUsage()
 {
-    Q_UNUSED(now);
-    co_return;
+    co_await m_online.fetch();
 }
 
 ProviderReport ClaudeCollector::finish(Timestamp now, const CollectorContext& context, const Listing& listing)
@@ -180,8 +187,8 @@ ProviderReport ClaudeCollector::finish(Timestamp now, const CollectorContext& co
             m_spend = spend;
     }
 
+    report.usage = m_online.usage();
     QMutexLocker locker(&m_lock);
-    report.usage = m_usage;
     report.spend = m_spend;
     return report;
 }

@@ -7,6 +7,7 @@
 
 #include "ClaudeSpendScanner.h"
 #include "ClaudeTail.h"
+#include "ClaudeUsageFetcher.h"
 #include "ProcessProbe.h"
 #include "collection/AgentCollector.h"
 
@@ -20,6 +21,10 @@ struct ClaudeCollectorOptions {
     QString configDirectory;
     Clock clock = systemClock();
     ProcessProbe processAlive = processIsAlive;
+    // Token sources, endpoint and limits of the online usage fetch; the real
+    // ones for the configuration directory when absent. Its clock is the
+    // collector's.
+    std::optional<ClaudeUsageFetcher::Options> online;
 };
 
 class ClaudeCollector final : public AgentCollector {
@@ -75,19 +80,19 @@ private:
     QList<SessionSnapshot> buildSessions(const QHash<QString, FileStamp>& index, const CollectorContext& context);
     ClaudeTail tailOf(const FileStamp& transcript, QSet<QString>& used);
     // Online plan usage, due at most every 300 seconds while online access is
-    // on. Not fetched yet: the last usage stays as it is.
-    QCoro::Task<void> refreshOnlineUsage(Timestamp now);
+    // on (the gate runs in prepare()).
+    QCoro::Task<void> refreshOnlineUsage();
 
     const QString m_configDirectory;
     const Clock m_clock;
     const ProcessProbe m_processAlive;
+    // The usage last obtained, the time of the last fetch and the cached
+    // token; it has its own lock, never taken while m_lock is held.
+    ClaudeUsageFetcher m_online;
 
     mutable QMutex m_lock; // guards every field below except m_spendScanner
     Listing m_projectFiles;
     Timestamp m_projectsScannedAt = Timestamp::distantPast();
-    UsageSnapshot m_usage;
-    Timestamp m_usageFetchedAt = Timestamp::distantPast();
-    std::optional<QString> m_cachedToken; // the OAuth token once found
     SpendSnapshot m_spend;
     Timestamp m_spendScannedAt = Timestamp::distantPast();
     QHash<QString, CachedTail> m_tailCache; // transcript path -> parsed tail

@@ -3,6 +3,7 @@
 #include "collection/IsoDate.h"
 #include "collection/Json.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
@@ -91,7 +92,7 @@ bool ClaudeUsageFetcher::gate(Timestamp now, const CollectorContext& context)
 {
     QMutexLocker locker(&m_lock);
     if (!context.allowNetwork) {
-        m_usage = UsageSnapshot::failed(QStringLiteral("online access disabled"), now);
+        m_usage = UsageSnapshot::failed(QCoreApplication::translate("ClaudeCollector", "online access disabled"), now);
         m_fetchedAt = Timestamp::distantPast();
         return false;
     }
@@ -155,7 +156,7 @@ QCoro::Task<void> ClaudeUsageFetcher::fetch()
             [sources = m_options.tokenSources] { return lookUpClaudeToken(sources); });
         token = co_await lookup;
         if (!token) {
-            fail(t, QStringLiteral("Claude Code OAuth token not found"));
+            fail(t, QCoreApplication::translate("ClaudeCollector", "Claude Code OAuth token not found"));
             co_return;
         }
         QMutexLocker locker(&m_lock);
@@ -167,7 +168,8 @@ QCoro::Task<void> ClaudeUsageFetcher::fetch()
         {"anthropic-beta", "oauth-2025-04-20"},
         {"User-Agent", "Vexlor/0.1"},
     };
-    const HttpResult result = co_await HttpClient::shared().get(endpoint.url, headers, m_options.limits);
+    QCoro::Task<HttpResult> request = HttpClient::shared().get(endpoint.url, headers, m_options.limits);
+    const HttpResult result = co_await std::move(request);
     if (!result.isResponse()) {
         fail(t, result.errorText);
         co_return;
@@ -177,7 +179,7 @@ QCoro::Task<void> ClaudeUsageFetcher::fetch()
             QMutexLocker locker(&m_lock);
             m_cachedToken.reset();
         }
-        fail(t, QStringLiteral("Claude usage HTTP %1").arg(result.status));
+        fail(t, QCoreApplication::translate("ClaudeCollector", "Claude usage HTTP %1").arg(result.status));
         co_return;
     }
 

@@ -42,6 +42,11 @@ CodexCollector::CodexCollector(Options options)
     : m_sessionsDirectory(expandTilde(options.home) + QStringLiteral("/sessions"))
     , m_authFilePath(expandTilde(options.home) + QStringLiteral("/auth.json"))
     , m_clock(options.clock ? std::move(options.clock) : systemClock())
+    , m_online([&] {
+        CodexFetchOptions online = std::move(options.online);
+        online.clock = m_clock;
+        return online;
+    }())
 {
 }
 
@@ -74,7 +79,7 @@ QCoro::Task<ProviderReport> CodexCollector::collect(CollectorContext context)
         co_await refreshLiveUsage();
     {
         QMutexLocker locker(&m_lock);
-        report.usage = m_liveUsage ? *m_liveUsage : m_usage;
+        report.usage = codexReportedUsage(m_liveUsage, m_usage);
     }
     report.installed = true;
     report.sessions = std::move(scanned.sessions);
@@ -181,14 +186,17 @@ void CodexCollector::updateUsage(const std::optional<QList<UsageWindowSnapshot>>
 
 bool CodexCollector::liveRefreshDue(Timestamp now, const CollectorContext& context)
 {
-    Q_UNUSED(now);
-    Q_UNUSED(context);
-    return false;
+    return codexRefreshDue(now, context, m_liveUsage, m_liveFetchedAt);
 }
 
 QCoro::Task<void> CodexCollector::refreshLiveUsage()
 {
-    co_return;
+    QCoro::Task<std::optional<UsageSnapshot>> fetching = fetchCodexUsage(m_authFilePath, m_online);
+    std::optional<UsageSnapshot> live = co_await std::move(fetching);
+    if (!live)
+        co_return;
+    QMutexLocker locker(&m_lock);
+    m_liveUsage = std::move(*live);
 }
 
 } // namespace vexlor

@@ -6,6 +6,7 @@
 // held only for short reads and writes, so overlapping passes stay consistent.
 
 #include "CodexTail.h"
+#include "CodexUsageFetcher.h"
 #include "collection/AgentCollector.h"
 
 #include <QHash>
@@ -20,6 +21,8 @@ public:
     struct Options {
         QString home;                 // the Codex home; "~" is expanded
         Clock clock = systemClock();  // read once per pass, on the caller's thread
+        // Endpoint and limits of the online refresh; its clock is the collector's.
+        CodexFetchOptions online = {};
     };
 
     static constexpr int maxFiles = 40;                    // newest logs looked at per pass
@@ -65,15 +68,15 @@ private:
     // With the lock held.
     void updateUsage(const std::optional<QList<UsageWindowSnapshot>>& rateLimits, Timestamp now);
     // With the lock held: whether an online usage refresh is due on this pass.
-    // Online usage is not fetched yet, so no refresh is ever due and
-    // m_liveUsage stays absent; m_liveFetchedAt is kept for its cadence.
     [[nodiscard]] bool liveRefreshDue(Timestamp now, const CollectorContext& context);
-    // The online refresh itself, awaited without the lock; not fetched yet.
+    // The online refresh itself, awaited without the lock; a failure leaves
+    // m_liveUsage as it was.
     QCoro::Task<void> refreshLiveUsage();
 
     const QString m_sessionsDirectory;
     const QString m_authFilePath;
     const Clock m_clock;
+    const CodexFetchOptions m_online;
 
     mutable QMutex m_lock; // guards every member below
     QList<FileStamp> m_files; // the newest logs of the last listing, newest first

@@ -1,39 +1,20 @@
 #include "CodexUsageFetcher.h"
 
 #include "CodexAuth.h"
+#include "CodexRateLimits.h"
 #include "collection/Json.h"
-
-#include <cmath>
 
 namespace vexlor {
 
 namespace {
 
-// The short name of a window of `minutes`: weeks, days, hours or minutes when
-// the count divides evenly, "limit" when unknown.
-QString windowLabelOf(std::optional<double> minutes)
-{
-    if (!minutes || !std::isfinite(*minutes) || std::abs(*minutes) >= 9.0e18)
-        return QStringLiteral("limit");
-    const qint64 m = static_cast<qint64>(std::trunc(*minutes));
-    if (m % 10080 == 0)
-        return QString::number(m / 10080) + u'w';
-    if (m % 1440 == 0)
-        return QString::number(m / 1440) + u'd';
-    if (m % 60 == 0)
-        return QString::number(m / 60) + u'h';
-    return QString::number(m) + u'm';
-}
-
 UsageWindowSnapshot windowFrom(json::object o, Timestamp now)
 {
     UsageWindowSnapshot w;
     const auto seconds = json::number(o, "limit_window_seconds");
-    w.label = windowLabelOf(seconds ? std::optional<double>(*seconds / 60.0) : std::nullopt);
-    if (const auto used = json::number(o, "used_percent")) {
-        const double fraction = *used / 100.0;
-        w.percent = !(fraction > 0) ? 0.0 : (fraction > 1 ? 1.0 : fraction);
-    }
+    w.label = windowLabel(seconds ? std::optional<double>(*seconds / 60.0) : std::nullopt);
+    if (const auto used = json::number(o, "used_percent"))
+        w.percent = usedFraction(*used);
     if (const auto after = json::number(o, "reset_after_seconds"))
         w.resetsAt = now + *after;
     w.periodSeconds = seconds;
@@ -105,7 +86,10 @@ QCoro::Task<std::optional<UsageSnapshot>> fetchCodexUsage(QString authFilePath, 
     if (!credentials->accountId.isEmpty())
         headers.append({"ChatGPT-Account-Id", credentials->accountId.toUtf8()});
 
-    const HttpResult result = co_await HttpClient::shared().get(endpoint.url, headers, options.limits);
+    // Named, not a temporary of the co_await expression (g++ 12 may destroy
+    // such temporaries twice).
+    QCoro::Task<HttpResult> request = HttpClient::shared().get(endpoint.url, headers, options.limits);
+    const HttpResult result = co_await std::move(request);
     if (!result.isResponse() || result.status != 200)
         co_return std::nullopt;
     co_return parseCodexUsage(result.body, options.clock());

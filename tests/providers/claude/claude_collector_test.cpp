@@ -51,6 +51,18 @@ struct Fixture {
         ClaudeCollectorOptions o;
         o.configDirectory = config;
         o.clock = [v = clockValue] { return *v; };
+        // Never the real key chain, environment or endpoint: a found token
+        // would go to a closed loopback port.
+        ClaudeUsageFetcher::Options online;
+        online.environment = [](const char* name) -> std::optional<QString> {
+            if (QByteArray(name) == "VEXLOR_CLAUDE_USAGE_URL")
+                return QStringLiteral("http://127.0.0.1:9/api/oauth/usage");
+            return std::nullopt;
+        };
+        online.tokenSources.environment = [](const char*) { return std::optional<QString>(); };
+        online.tokenSources.keychain = [](const QString&) { return std::optional<QByteArray>(); };
+        online.tokenSources.credentialsFile = config + QStringLiteral("/.credentials.json");
+        o.online = online;
         return o;
     }
     void advance(double seconds) { *clockValue = *clockValue + seconds; }
@@ -423,12 +435,13 @@ private slots:
         f.advance(0.5);
         QCOMPARE(pass(collector).spend->updatedAt, std::optional(f.now()));
 
-        // Online access on: the gate no longer writes the disabled snapshot.
+        // Online access on: the first pass fetches at once; without a token
+        // it says so instead of "online access disabled".
         CollectorContext online;
         online.allowNetwork = true;
-        const UsageSnapshot before = pass(collector).usage;
         f.advance(1);
-        QCOMPARE(pass(collector, online).usage, before);
+        QCOMPARE(pass(collector, online).usage,
+                 UsageSnapshot::failed(QStringLiteral("Claude Code OAuth token not found"), f.now()));
         f.advance(1);
         report = pass(collector);
         QCOMPARE(report.usage, UsageSnapshot::failed(QStringLiteral("online access disabled"), f.now()));
