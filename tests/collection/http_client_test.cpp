@@ -128,7 +128,11 @@ private slots:
         QFETCH(int, status);
         FakeHttpServer server;
         QVERIFY(server.listen());
-        server.setDefaultReply(FakeHttpServer::json(status, "{\"error\":1}"));
+        FakeHttpServer::Reply reply = FakeHttpServer::json(status, "{\"error\":1}");
+        // A challenge must not turn a refused token into a transport error.
+        if (status == 401)
+            reply.headers.append(std::pair<QByteArray, QByteArray>("WWW-Authenticate", "Bearer realm=\"api\""));
+        server.setDefaultReply(reply);
         const auto result = runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/"))), {}));
         QVERIFY(result.has_value());
         QVERIFY2(result->isResponse(), qPrintable(result->errorText));
