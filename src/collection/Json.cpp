@@ -9,6 +9,10 @@ namespace vexlor::json {
 
 std::optional<Document> Document::parseObject(QByteArrayView utf8)
 {
+    // Nothing to parse; an empty view may also have no data pointer at all,
+    // which the parser would hand to memcpy.
+    if (utf8.isEmpty())
+        return std::nullopt;
     auto doc = std::make_shared<simdjson::dom::document>();
     // The document owns the parsed tape and strings; the parser only lends its
     // scratch buffers, so one per thread serves every call.

@@ -149,6 +149,17 @@ private slots:
         QCOMPARE(json::string(o, "i"), std::nullopt);
     }
 
+    // An empty view (no data pointer at all) used to reach memcpy with a null
+    // source inside the parser; the sanitizer lane catches that.
+    void emptyJsonIsNoObject()
+    {
+        QVERIFY(!json::Document::parseObject(QByteArrayView()).has_value());
+        QVERIFY(!json::Document::parseObject(QByteArray()).has_value());
+        QVERIFY(!json::Document::parseObject(" \n").has_value());
+        QVERIFY(parseJSONLinesUtf8(QByteArrayView()).isEmpty());
+        QVERIFY(json::Document::parseObject("{}").has_value());
+    }
+
     void isoDates_data()
     {
         QTest::addColumn<QString>("text");
