@@ -1,0 +1,141 @@
+#include "AppDelegate.h"
+
+#include "DeckPanel.h"
+#include "DeckViewState.h"
+#include "ModelDeckSource.h"
+#include "PanelGeometry.h"
+#include "SymbolImageProvider.h"
+#include "TrayMenu.h"
+#include "deck/AppSettings.h"
+#include "deck/DeckModel.h"
+#include "deck/PreferencesStore.h"
+
+#include <QCoreApplication>
+#include <QQuickItem>
+#include <QTimer>
+
+namespace vexlor {
+
+namespace {
+std::optional<QRectF> savedFrame(const PreferencesStore& store)
+{
+    const auto saved = store.dictionary(AppDelegate::kPanelFrameKey);
+    if (!saved)
+        return std::nullopt;
+    const QRectF frame(saved->value(QStringLiteral("x")).toDouble(), saved->value(QStringLiteral("y")).toDouble(),
+                       saved->value(QStringLiteral("width")).toDouble(),
+                       saved->value(QStringLiteral("height")).toDouble());
+    if (!(frame.width() > 0) || !(frame.height() > 0))
+        return std::nullopt;
+    return frame;
+}
+} // namespace
+
+AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_settings(settings)
+    , m_model(DeckModel::placeholder(store))
+{
+    m_engine.addImportPath(QStringLiteral("qrc:/"));
+    m_engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+    m_source = std::make_unique<ModelDeckSource>(*m_model);
+    m_state = std::make_unique<DeckViewState>(m_source.get());
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The panel goes first, while the menu and state it reports to still exist.
+    m_controller.attach(nullptr);
+    if (m_panel)
+        m_panel->disconnect(this);
+    m_panel.reset();
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    m_menu = std::make_unique<TrayMenu>(TrayMenu::Actions{
+        [this] { return panelVisible(); },
+        [this] { togglePanel(); },
+        [] { QCoreApplication::quit(); },
+    });
+    showPanel();
+    startHub();
+}
+
+bool AppDelegate::panelVisible() const
+{
+    return m_panel && m_panel->isVisible();
+}
+
+void AppDelegate::showPanel()
+{
+    if (!m_panel)
+        makePanel();
+    m_panel->present();
+    QTimer::singleShot(0, this, [this] {
+        m_controller.fitToContent();
+        keepPanelOnScreen();
+    });
+}
+
+void AppDelegate::togglePanel()
+{
+    if (panelVisible())
+        m_panel->hide();
+    else
+        showPanel();
+}
+
+void AppDelegate::makePanel()
+{
+    m_panel = std::make_unique<DeckPanel>(&m_engine);
+    m_panel->setInitialProperties({
+        {QStringLiteral("deckState"), QVariant::fromValue<QObject*>(m_state.get())},
+        {QStringLiteral("settings"), QVariant::fromValue<QObject*>(&m_settings)},
+        {QStringLiteral("controller"), QVariant::fromValue<QObject*>(&m_controller)},
+        {QStringLiteral("model"), QVariant::fromValue<QObject*>(m_model.get())},
+    });
+    m_panel->setSource(QUrl(QStringLiteral("qrc:/Vexlor/qml/DeckView.qml")));
+
+    const QSizeF fitting = m_panel->contentFittingSize().value_or(QSizeF(500, 380));
+    m_panel->setFrame(firstPanelFrame(*m_panel, fitting, savedFrame(m_store)));
+    m_panel->setFrameSaver([this](const QRectF& frame) {
+        m_store.setDoubleDictionary(kPanelFrameKey, {{QStringLiteral("x"), frame.x()},
+                                                     {QStringLiteral("y"), frame.y()},
+                                                     {QStringLiteral("width"), frame.width()},
+                                                     {QStringLiteral("height"), frame.height()}});
+    });
+    connect(m_panel.get(), &DeckPanel::contentSizeChanged, &m_controller, &PanelController::contentSizeChanged);
+    connect(m_panel.get(), &DeckPanel::contextMenuRequested, this, [this] {
+        if (m_menu)
+            m_menu->popupWithoutTray();
+    });
+    connect(m_panel.get(), &QWindow::visibleChanged, this, [this](bool visible) {
+        if (m_menu)
+            m_menu->refresh();
+        emit panelVisibilityChanged(visible);
+    });
+    m_controller.attach(m_panel.get());
+}
+
+void AppDelegate::keepPanelOnScreen()
+{
+    if (!m_panel)
+        return;
+    if (const auto target = startupOnScreenFrame(*m_panel))
+        m_panel->setFrame(*target);
+}
+
+bool AppDelegate::collects() const
+{
+    return false;
+}
+
+void AppDelegate::startHub()
+{
+    // The collector hub joins here once it exists; until then the deck shows
+    // the model's placeholder content.
+}
+
+} // namespace vexlor

@@ -1,0 +1,67 @@
+#pragma once
+// Start-up and the application's life: makes the deck model and the panel
+// controller, then, when launching has finished, shows the floating panel and
+// only after that starts collecting. Owns the menu and the panel.
+
+#include "PanelController.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QQmlEngine>
+#include <memory>
+
+namespace vexlor {
+
+class AppSettings;
+class DeckModel;
+class DeckPanel;
+class DeckViewState;
+class ModelDeckSource;
+class PreferencesStore;
+class TrayMenu;
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    inline static const QString kPanelFrameKey = QStringLiteral("DeckPanel");
+
+    AppDelegate(PreferencesStore& store, AppSettings& settings, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Shows the panel, then starts the hub.
+    void applicationDidFinishLaunching();
+    void showPanel();
+    void togglePanel();
+    void keepPanelOnScreen();
+
+    [[nodiscard]] DeckPanel* panel() const { return m_panel.get(); }
+    [[nodiscard]] PanelController& controller() { return m_controller; }
+    [[nodiscard]] DeckModel& model() { return *m_model; }
+    [[nodiscard]] DeckViewState& deckState() { return *m_state; }
+    [[nodiscard]] TrayMenu* menu() const { return m_menu.get(); }
+    [[nodiscard]] bool panelVisible() const;
+    // Whether launching starts a collector hub that reports passes.
+    [[nodiscard]] bool collects() const;
+
+signals:
+    // After the hub applied one pass to the model.
+    void passCompleted();
+    void panelVisibilityChanged(bool visible);
+
+private:
+    void makePanel();
+    void startHub();
+
+    PreferencesStore& m_store;
+    AppSettings& m_settings;
+    std::unique_ptr<DeckModel> m_model;
+    PanelController m_controller;
+    QQmlEngine m_engine;
+    std::unique_ptr<ModelDeckSource> m_source;
+    std::unique_ptr<DeckViewState> m_state;
+    std::unique_ptr<DeckPanel> m_panel;
+    std::unique_ptr<TrayMenu> m_menu;
+};
+
+} // namespace vexlor

@@ -1,0 +1,98 @@
+// The entry point: picks the platform, parses the options, prepares the demo
+// home when asked, and starts the application delegate.
+
+#include "AppDelegate.h"
+#include "CommandLine.h"
+#include "DeckPanel.h"
+#include "DemoHome.h"
+#include "deck/AppSettings.h"
+#include "deck/PreferencesStore.h"
+
+#include <QApplication>
+#include <QQuickWindow>
+#include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(VexlorPlugin)
+
+namespace {
+
+// Placing, moving and tucking the panel need global coordinates, which only
+// X11 gives; under Wayland prefer XWayland unless the user chose a platform.
+void preferX11()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+// Renders the panel once `passes` collector passes were applied and the
+// entrance has settled, then ends the program.
+void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passes, bool hasHub)
+{
+    auto* seen = new int(0);
+    const auto shoot = [&app, path] {
+        // Let the entrance springs come to rest first.
+        QTimer::singleShot(2600, &app, [&app, path] {
+            const QImage image = app.panel() ? app.panel()->grabWindow() : QImage();
+            const bool saved = !image.isNull() && image.save(path, "PNG");
+            if (!saved)
+                std::fprintf(stderr, "vexlor: could not write the screenshot to %s\n", qPrintable(path));
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    };
+    if (!hasHub) {
+        shoot();
+        return;
+    }
+    QObject::connect(&app, &vexlor::AppDelegate::passCompleted, &app, [seen, passes, shoot] {
+        if (++*seen == passes)
+            shoot();
+    });
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    preferX11();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vexlor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
+    QApplication::setApplicationVersion(QStringLiteral(VEXLOR_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const vexlor::CommandLine line = vexlor::parseCommandLine(QApplication::arguments());
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "vexlor: %s\n", qPrintable(line.error));
+        return 2;
+    }
+
+    std::unique_ptr<vexlor::DemoHome> demo;
+    if (line.demo) {
+        demo = std::make_unique<vexlor::DemoHome>();
+        if (!demo->prepare()) {
+            std::fprintf(stderr, "vexlor: could not write the demonstration home\n");
+            return 1;
+        }
+    }
+
+    vexlor::PreferencesStore& store = vexlor::PreferencesStore::shared();
+    vexlor::AppSettings& settings = vexlor::AppSettings::shared();
+    if (demo) // the demo's own store: open straight onto the deck
+        settings.setShowTipsOnLaunch(false);
+    if (line.columns)
+        settings.setGridColumns(*line.columns);
+    if (line.rows)
+        settings.setGridRows(*line.rows);
+
+    vexlor::AppDelegate app(store, settings);
+    if (demo)
+        demo->start();
+    QTimer::singleShot(0, &app, [&app] { app.applicationDidFinishLaunching(); });
+    if (line.screenshotPath)
+        scheduleScreenshot(app, *line.screenshotPath, line.passes, app.collects());
+    return QApplication::exec();
+}

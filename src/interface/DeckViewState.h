@@ -1,0 +1,106 @@
+#pragma once
+// The deck view's state and decisions: which overlays are open, which key's
+// picker is showing which page, and what a tap or long press on a key does.
+// QML draws from it and forwards gestures to it; it owns no drawing.
+
+#include "DeckSource.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QVariantList>
+#include <QtQml/qqmlregistration.h>
+
+namespace vexlor {
+
+class DeckViewState : public QObject {
+    Q_OBJECT
+    QML_NAMED_ELEMENT(DeckState)
+    QML_UNCREATABLE("made by the application")
+    Q_PROPERTY(bool show READ show NOTIFY showChanged)
+    Q_PROPERTY(bool showSettings READ showSettings WRITE setShowSettings NOTIFY showSettingsChanged)
+    Q_PROPERTY(int editingSlot READ editingSlot NOTIFY editingSlotChanged)
+    Q_PROPERTY(QString pickerProviderID READ pickerProviderID NOTIFY pickerProviderIDChanged)
+    Q_PROPERTY(bool showOnlinePrompt READ showOnlinePrompt WRITE setShowOnlinePrompt NOTIFY showOnlinePromptChanged)
+    Q_PROPERTY(bool showAgentList READ showAgentList WRITE setShowAgentList NOTIFY showAgentListChanged)
+    Q_PROPERTY(QString sheetAgentID READ sheetAgentID WRITE setSheetAgentID NOTIFY sheetAgentIDChanged)
+    Q_PROPERTY(bool showTipDialog READ showTipDialog WRITE setShowTipDialog NOTIFY showTipDialogChanged)
+    Q_PROPERTY(int currentTipIndex READ currentTipIndex WRITE setCurrentTipIndex NOTIFY currentTipIndexChanged)
+    // Bumped whenever the deck's data changed, so bindings that call the
+    // invokables below re-evaluate.
+    Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
+    Q_PROPERTY(QString pickerHeader READ pickerHeader NOTIFY pickerChanged)
+    Q_PROPERTY(QVariantList pickerRows READ pickerRows NOTIFY pickerChanged)
+
+public:
+    explicit DeckViewState(DeckSource* source, QObject* parent = nullptr);
+
+    [[nodiscard]] bool show() const { return m_show; }
+    [[nodiscard]] bool showSettings() const { return m_showSettings; }
+    [[nodiscard]] int editingSlot() const { return m_editingSlot; } // -1: none
+    [[nodiscard]] QString pickerProviderID() const { return m_pickerProviderID; } // empty: none
+    [[nodiscard]] bool showOnlinePrompt() const { return m_showOnlinePrompt; }
+    [[nodiscard]] bool showAgentList() const { return m_showAgentList; }
+    [[nodiscard]] QString sheetAgentID() const { return m_sheetAgentID; } // empty: none
+    [[nodiscard]] bool showTipDialog() const { return m_showTipDialog; }
+    [[nodiscard]] int currentTipIndex() const { return m_currentTipIndex; }
+    [[nodiscard]] int revision() const { return m_revision; }
+    [[nodiscard]] QString pickerHeader() const;
+    [[nodiscard]] QVariantList pickerRows() const;
+
+    void setShowSettings(bool value);
+    void setShowOnlinePrompt(bool value);
+    void setShowAgentList(bool value);
+    void setSheetAgentID(const QString& value);
+    void setShowTipDialog(bool value);
+    void setCurrentTipIndex(int value);
+
+    // The view was first shown: start the model's timers, make the entrance,
+    // and open the tips card when the user wants it at launch.
+    Q_INVOKABLE void appear(bool showTipsOnLaunch);
+
+    Q_INVOKABLE [[nodiscard]] QString assignmentAt(int slot) const;
+    Q_INVOKABLE [[nodiscard]] QColor background(int slot) const;
+    Q_INVOKABLE [[nodiscard]] bool chromeless(int slot) const;
+    // Until keys draw their own content: the provider and picker label.
+    Q_INVOKABLE [[nodiscard]] QString assignmentTitle(int slot) const;
+
+    Q_INVOKABLE void tap(int slot);
+    Q_INVOKABLE void longPress(int slot);
+
+    Q_INVOKABLE void openPickerProvider(const QString& providerID);
+    Q_INVOKABLE void closePickerProvider();
+    Q_INVOKABLE void choosePickerOption(const QString& assignment);
+    Q_INVOKABLE void closePicker();
+
+signals:
+    void showChanged();
+    void showSettingsChanged();
+    void editingSlotChanged();
+    void pickerProviderIDChanged();
+    void showOnlinePromptChanged();
+    void showAgentListChanged();
+    void sheetAgentIDChanged();
+    void showTipDialogChanged();
+    void currentTipIndexChanged();
+    void revisionChanged();
+    void pickerChanged();
+
+private:
+    void setEditingSlot(int slot);
+    void setPickerProviderID(const QString& id);
+
+    QPointer<DeckSource> m_source;
+    bool m_show = false;
+    bool m_showSettings = false;
+    int m_editingSlot = -1;
+    QString m_pickerProviderID;
+    bool m_showOnlinePrompt = false;
+    bool m_showAgentList = false;
+    QString m_sheetAgentID;
+    bool m_showTipDialog = false;
+    int m_currentTipIndex = 0;
+    int m_revision = 0;
+};
+
+} // namespace vexlor

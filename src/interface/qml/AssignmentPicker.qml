@@ -1,0 +1,147 @@
+import QtQuick
+
+// The picker's content inside its card: a header and the rows of the main
+// page or of one provider's page, as the deck's state lists them.
+Item {
+    id: picker
+    property QtObject deckState
+    readonly property bool onProviderPage: deckState && deckState.pickerProviderID.length > 0
+    readonly property var rows: deckState ? deckState.pickerRows : []
+    implicitWidth: 250
+    implicitHeight: 14 + header.height + 8 + list.height + 14
+
+    // Header: "KEY n SHOWS", or the provider with a way back.
+    Row {
+        id: header
+        x: 14
+        y: 14
+        spacing: 6
+        height: 14
+        SymbolIcon {
+            visible: picker.onProviderPage
+            anchors.verticalCenter: parent.verticalCenter
+            name: "chevron.left"
+            size: 9
+            color: Qt.rgba(1, 1, 1, 0.5)
+        }
+        Text {
+            anchors.verticalCenter: parent.verticalCenter
+            text: picker.deckState ? picker.deckState.pickerHeader : ""
+            color: Qt.rgba(1, 1, 1, 0.5)
+            font.pixelSize: 10
+            font.weight: Font.Black
+            font.letterSpacing: 1.5
+        }
+    }
+    MouseArea {
+        anchors.fill: header
+        enabled: picker.onProviderPage
+        onClicked: picker.deckState.closePickerProvider()
+    }
+
+    Flickable {
+        id: list
+        x: 14
+        y: header.y + header.height + 8
+        width: picker.width - 28
+        height: picker.onProviderPage ? column.implicitHeight : Math.min(240, column.implicitHeight)
+        contentHeight: column.implicitHeight
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        interactive: contentHeight > height
+
+        Column {
+            id: column
+            objectName: "pickerColumn"
+            width: list.width
+            spacing: 2
+            Repeater {
+                model: picker.rows
+                delegate: Loader {
+                    required property var modelData
+                    width: column.width
+                    sourceComponent: modelData.kind === "section" ? sectionLabel : pickerRow
+                    property var row: modelData
+                }
+            }
+        }
+    }
+
+    Component {
+        id: sectionLabel
+        Item {
+            width: parent ? parent.width : 0
+            height: 10 + label.implicitHeight + 4
+            Text {
+                id: label
+                x: 10
+                y: 10
+                text: parent.parent ? parent.parent.row.label : ""
+                color: Qt.rgba(1, 1, 1, 0.35)
+                font.pixelSize: 8
+                font.weight: Font.Black
+                font.letterSpacing: 1.5
+            }
+        }
+    }
+
+    Component {
+        id: pickerRow
+        Rectangle {
+            id: rowItem
+            readonly property var row: parent ? parent.row : ({})
+            width: parent ? parent.width : 0
+            height: 7 + label.implicitHeight + 7
+            radius: 8
+            color: row.selected ? Qt.rgba(1, 1, 1, 0.1) : "transparent"
+            antialiasing: true
+
+            Text {
+                id: label
+                x: 10
+                anchors.verticalCenter: parent.verticalCenter
+                text: rowItem.row.label || ""
+                color: Qt.rgba(1, 1, 1, rowItem.row.selected ? 0.95 : 0.7)
+                font.pixelSize: 12
+                font.weight: rowItem.row.selected ? Font.Bold : Font.Medium
+            }
+            Row {
+                anchors.right: parent.right
+                anchors.rightMargin: 10
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 6
+                Rectangle {
+                    visible: rowItem.row.kind === "provider" && rowItem.row.selected
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: 5
+                    height: 5
+                    radius: 2.5
+                    color: Qt.rgba(0.22, 0.87, 0.45, 1)
+                }
+                SymbolIcon {
+                    visible: rowItem.row.kind === "provider"
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "chevron.right"
+                    size: 9
+                    color: Qt.rgba(1, 1, 1, 0.4)
+                }
+                SymbolIcon {
+                    visible: rowItem.row.kind === "option" && rowItem.row.selected
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "checkmark"
+                    size: 10
+                    color: Qt.rgba(0.22, 0.87, 0.45, 1)
+                }
+            }
+            MouseArea {
+                anchors.fill: parent
+                onClicked: {
+                    if (rowItem.row.kind === "provider")
+                        picker.deckState.openPickerProvider(rowItem.row.providerID)
+                    else
+                        picker.deckState.choosePickerOption(rowItem.row.assignment)
+                }
+            }
+        }
+    }
+}

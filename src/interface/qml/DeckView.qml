@@ -1,0 +1,218 @@
+import QtQuick
+import Vexlor
+
+// The root of the panel: the deck frame, the key grid, the information bar,
+// the title line, the gear, and the overlays stacked over them.
+Item {
+    id: deck
+    property QtObject deckState
+    property QtObject settings
+    property QtObject controller
+    property QtObject model
+    // The panel moves the window and opens the menu; the view only asks.
+    signal moveRequested()
+    signal contextMenuRequested()
+
+    readonly property int columns: settings ? settings.gridColumns : 4
+    readonly property int rows: settings ? settings.gridRows : 2
+    readonly property bool infoBarShown: settings ? settings.showInfoBar : true
+    readonly property bool tucked: controller ? controller.isTucked : false
+    readonly property real gridWidth: columns * 96 + (columns - 1) * 16
+    readonly property real gridHeight: rows * 96 + (rows - 1) * 16
+
+    implicitWidth: 34 + gridWidth + 34
+    implicitHeight: 32 + contentColumn.implicitHeight + 18
+
+    focus: true
+    Keys.onEscapePressed: {
+        if (deckState && deckState.showTipDialog)
+            deckState.showTipDialog = false
+    }
+
+    Component.onCompleted: {
+        if (deckState)
+            deckState.appear(settings ? settings.showTipsOnLaunch : false)
+    }
+
+    Item {
+        id: frame
+        width: deck.implicitWidth
+        height: deck.implicitHeight
+        anchors.horizontalCenter: parent.horizontalCenter
+
+        // The frame is opaque, so its 1-wide inner edge (white 0.12 to 0.02
+        // over the fill) is drawn as an outer shape in the blended colours
+        // with the fill inset by one point.
+        Rectangle {
+            anchors.fill: parent
+            radius: 36
+            antialiasing: true
+            gradient: Gradient {
+                GradientStop { position: 0.0; color: Qt.rgba(0.2212, 0.2212, 0.2212, 1) }
+                GradientStop { position: 1.0; color: Qt.rgba(0.0739, 0.0739, 0.0739, 1) }
+            }
+        }
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: 1
+            radius: 35
+            antialiasing: true
+            gradient: Gradient {
+                GradientStop { position: 0.0; color: Qt.rgba(0.115, 0.115, 0.115, 1) }
+                GradientStop { position: 1.0; color: Qt.rgba(0.055, 0.055, 0.055, 1) }
+            }
+        }
+
+        // The background: a double click tucks or restores, a drag moves the
+        // panel, a right click opens the menu when there is no tray.
+        MouseArea {
+            anchors.fill: parent
+            acceptedButtons: Qt.LeftButton | Qt.RightButton
+            property point pressedAt
+            onPressed: mouse => { pressedAt = Qt.point(mouse.x, mouse.y) }
+            onPositionChanged: mouse => {
+                if (pressed && Math.abs(mouse.x - pressedAt.x) + Math.abs(mouse.y - pressedAt.y) > 3)
+                    deck.moveRequested()
+            }
+            onClicked: mouse => {
+                if (mouse.button === Qt.RightButton)
+                    deck.contextMenuRequested()
+            }
+            onDoubleClicked: mouse => {
+                if (mouse.button === Qt.LeftButton && deck.controller)
+                    deck.controller.toggleTuck()
+            }
+        }
+
+        Column {
+            id: contentColumn
+            x: 34
+            y: 32
+            width: deck.gridWidth
+
+            Grid {
+                id: grid
+                objectName: "keyGrid"
+                columns: deck.columns
+                rowSpacing: 16
+                columnSpacing: 16
+                Repeater {
+                    id: keys
+                    model: deck.columns * deck.rows
+                    delegate: KeyView {
+                        required property int index
+                        readonly property int revision: deck.deckState ? deck.deckState.revision : 0
+                        objectName: "key" + index
+                        show: deck.deckState ? deck.deckState.show : false
+                        appearDelay: index * 0.06
+                        background: deck.deckState ? (revision, deck.deckState.background(index)) : "transparent"
+                        chromeless: deck.deckState ? (revision, deck.deckState.chromeless(index)) : false
+                        title: deck.deckState ? (revision, deck.deckState.assignmentTitle(index)) : ""
+                        onAction: deck.deckState.tap(index)
+                        onLongPressAction: deck.deckState.longPress(index)
+                    }
+                }
+            }
+
+            Item { width: 1; height: deck.infoBarShown ? 22 : 0 }
+            Entrance {
+                width: deck.gridWidth
+                height: deck.infoBarShown ? 84 : 0
+                visible: deck.infoBarShown
+                show: deck.deckState ? deck.deckState.show : false
+                delay: 0.48
+                InfoBarView {
+                    anchors.fill: parent
+                    model: deck.model
+                }
+            }
+            Item { width: 1; height: 14 }
+            Entrance {
+                width: deck.gridWidth
+                height: title.implicitHeight
+                show: deck.deckState ? deck.deckState.show : false
+                delay: 0.54
+                Text {
+                    id: title
+                    width: parent.width
+                    horizontalAlignment: Text.AlignHCenter
+                    text: qsTr("VEXLOR - Quorvane")
+                    color: Qt.rgba(1, 1, 1, 0.22)
+                    font.pixelSize: 9
+                    font.weight: Font.DemiBold
+                    font.letterSpacing: 3.5
+                    maximumLineCount: 1
+                    fontSizeMode: Text.HorizontalFit
+                    minimumPixelSize: 4
+                }
+            }
+        }
+
+        GearButton {
+            objectName: "gearButton"
+            anchors.right: parent.right
+            anchors.rightMargin: 12
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 8
+            opacity: deck.deckState && deck.deckState.showSettings ? 0 : 1
+            onAction: deck.deckState.showSettings = true
+        }
+
+        // Overlays, later ones on top.
+        Overlay {
+            objectName: "settingsOverlay"
+            open: deck.deckState ? deck.deckState.showSettings : false
+            cardOrigin: Item.BottomRight
+            cardWidth: 250
+            cardHeight: 200
+            onDismissed: deck.deckState.showSettings = false
+        }
+        Overlay {
+            id: pickerOverlay
+            objectName: "pickerOverlay"
+            open: deck.deckState ? deck.deckState.editingSlot >= 0 : false
+            cardWidth: 250
+            cardHeight: picker.implicitHeight
+            Behavior on cardHeight { DeckSpring { response: 0.35; dampingFraction: 0.85 } }
+            onDismissed: deck.deckState.closePicker()
+            AssignmentPicker {
+                id: picker
+                anchors.fill: parent
+                deckState: deck.deckState
+            }
+        }
+        Overlay {
+            objectName: "onlinePromptOverlay"
+            open: deck.deckState ? deck.deckState.showOnlinePrompt : false
+            onDismissed: deck.deckState.showOnlinePrompt = false
+        }
+        Overlay {
+            objectName: "agentListOverlay"
+            open: deck.deckState ? deck.deckState.showAgentList : false
+            onDismissed: deck.deckState.showAgentList = false
+        }
+        Overlay {
+            objectName: "tipsOverlay"
+            open: deck.deckState ? deck.deckState.showTipDialog : false
+            onDismissed: deck.deckState.showTipDialog = false
+        }
+        Overlay {
+            objectName: "sessionSheetOverlay"
+            open: deck.deckState ? deck.deckState.sheetAgentID.length > 0 : false
+            onDismissed: deck.deckState.sheetAgentID = ""
+        }
+
+        // While tucked, one click anywhere brings the panel back.
+        Rectangle {
+            objectName: "tuckedCatcher"
+            anchors.fill: parent
+            visible: deck.tucked
+            radius: 36
+            color: Qt.rgba(0, 0, 0, 0.001)
+            MouseArea {
+                anchors.fill: parent
+                onClicked: deck.controller.untuck()
+            }
+        }
+    }
+}

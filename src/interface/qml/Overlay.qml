@@ -1,0 +1,48 @@
+import QtQuick
+
+// One overlay over the deck: a dimming layer in the deck's shape that closes
+// it on a click, and a card centred on the deck that enters and leaves by
+// scaling from 0.92 with a fade, on the standard spring.
+Item {
+    id: overlay
+    property bool open: false
+    property real cardWidth: 250
+    property real cardHeight: 160
+    // Where the card scales from; the settings card uses Item.BottomRight.
+    property int cardOrigin: Item.Center
+    default property alias content: card.content
+    property alias card: card
+    signal dismissed()
+
+    property real progress: open ? 1 : 0
+    Behavior on progress { DeckSpring { response: 0.4; dampingFraction: 0.8 } }
+    readonly property real shown: Math.max(0, Math.min(1, progress))
+
+    visible: shown > 0.001
+    anchors.fill: parent
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 36
+        color: "black"
+        opacity: 0.45 * overlay.shown
+        antialiasing: true
+        MouseArea {
+            anchors.fill: parent
+            acceptedButtons: Qt.LeftButton
+            onClicked: overlay.dismissed()
+        }
+    }
+
+    CardFrame {
+        id: card
+        width: overlay.cardWidth
+        height: overlay.cardHeight
+        anchors.centerIn: parent
+        opacity: overlay.shown
+        scale: 0.92 + 0.08 * overlay.progress
+        transformOrigin: overlay.cardOrigin
+        // Clicks on the card stay on the card.
+        MouseArea { anchors.fill: parent; z: -1 }
+    }
+}
