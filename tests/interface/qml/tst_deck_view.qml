@@ -124,6 +124,20 @@ TestCase {
         compare(deck.deckState.sheetAgentID, "")
     }
 
+    function test_pressShrinksTheKeyAndReleaseActs() {
+        const deck = makeDeck(2, 2, true)
+        const key = findByName(deck, "key0")
+        tryCompare(key, "opacity", 1) // the entrance has run
+        mousePress(key)
+        verify(key.isPressed)
+        tryVerify(() => key.press > 0.95)
+        compare(deck.deckState.sheetAgentID, "") // nothing happens before release
+        mouseRelease(key)
+        verify(!key.isPressed)
+        compare(deck.deckState.sheetAgentID, "claude")
+        tryVerify(() => key.press < 0.05)
+    }
+
     function test_pickerChoosesAnOptionOnAProviderPage() {
         const deck = makeDeck(2, 2, true)
         findByName(deck, "key0").longPressAction()
