@@ -6,6 +6,7 @@
 #include "PanelGeometry.h"
 #include "SymbolImageProvider.h"
 #include "TrayMenu.h"
+#include "collection/CollectorHub.h"
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
@@ -129,13 +130,19 @@ void AppDelegate::keepPanelOnScreen()
 
 bool AppDelegate::collects() const
 {
-    return false;
+    return true;
 }
 
 void AppDelegate::startHub()
 {
-    // The collector hub joins here once it exists; until then the deck shows
-    // the model's placeholder content.
+    if (m_hub)
+        return;
+    CollectorHub::Options options;
+    options.preferences = &m_store;
+    options.allowNetwork = [this] { return m_settings.onlineAccess(); };
+    m_hub = std::make_unique<CollectorHub>(m_model.get(), nullptr, std::move(options));
+    connect(m_hub.get(), &CollectorHub::passApplied, this, &AppDelegate::passCompleted);
+    m_hub->start();
 }
 
 } // namespace vexlor

@@ -13,6 +13,7 @@
 namespace vexlor {
 
 class AppSettings;
+class CollectorHub;
 class DeckModel;
 class DeckPanel;
 class DeckViewState;
@@ -40,6 +41,7 @@ public:
     [[nodiscard]] DeckModel& model() { return *m_model; }
     [[nodiscard]] DeckViewState& deckState() { return *m_state; }
     [[nodiscard]] TrayMenu* menu() const { return m_menu.get(); }
+    [[nodiscard]] CollectorHub* hub() const { return m_hub.get(); }
     [[nodiscard]] bool panelVisible() const;
     // Whether launching starts a collector hub that reports passes.
     [[nodiscard]] bool collects() const;
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<DeckViewState> m_state;
     std::unique_ptr<DeckPanel> m_panel;
     std::unique_ptr<TrayMenu> m_menu;
+    std::unique_ptr<CollectorHub> m_hub;
 };
 
 } // namespace vexlor

@@ -192,7 +192,7 @@ bool DemoHome::writeClaude()
                    {QStringLiteral("updatedAt"), double(now)}, {QStringLiteral("statusUpdatedAt"), double(now)},
                    {QStringLiteral("name"), name}, {QStringLiteral("cwd"), cwd}});
     };
-    status(claudeBusy, QStringLiteral("working"), QStringLiteral("Refactor the billing API"),
+    status(claudeBusy, QStringLiteral("idle"), QStringLiteral("Refactor the billing API"),
            QStringLiteral("/home/demo/api-server"));
     status(claudeAsking, QStringLiteral("waiting_for_permission"), QStringLiteral("Migrate docs to the new theme"),
            QStringLiteral("/home/demo/docs-site"));
@@ -208,10 +208,10 @@ bool DemoHome::writeClaude()
         appendJsonLine(quiet, claudeRecord(QStringLiteral("user"), at));
         appendJsonLine(quiet, claudeAnswer(at + 20000, QStringLiteral("end_turn"), ++serial));
     }
-    appendJsonLine(busy, claudeRecord(QStringLiteral("user"), now - 90000));
-    appendJsonLine(busy, claudeAnswer(now - 60000, QStringLiteral("tool_use"), ++serial));
+    appendJsonLine(busy, claudeRecord(QStringLiteral("user"), now - 600000));
+    appendJsonLine(busy, claudeAnswer(now - 560000, QStringLiteral("end_turn"), ++serial));
     appendJsonLine(asking, claudeRecord(QStringLiteral("user"), now - 400000));
-    appendJsonLine(asking, claudeAnswer(now - 380000, QStringLiteral("tool_use"), ++serial));
+    appendJsonLine(asking, claudeAnswer(now - 380000, QStringLiteral("end_turn"), ++serial));
     return QFile::exists(path(busy));
 }
 
@@ -220,31 +220,45 @@ void DemoHome::playClaude(int phase)
     const qint64 now = nowMs();
     const qint64 pid = QCoreApplication::applicationPid();
     const QString busy = QStringLiteral("claude/projects/-home-demo-api-server/%1.jsonl").arg(claudeBusy);
+    const QString asking = QStringLiteral("claude/projects/-home-demo-docs-site/%1.jsonl").arg(claudeAsking);
     const auto status = [&](const QString& id, const QString& word, const QString& name, const QString& cwd) {
         writeJson(QStringLiteral("claude/sessions/%1.json").arg(id),
                   {{QStringLiteral("sessionId"), id}, {QStringLiteral("pid"), pid}, {QStringLiteral("status"), word},
                    {QStringLiteral("updatedAt"), double(now)}, {QStringLiteral("statusUpdatedAt"), double(now)},
                    {QStringLiteral("name"), name}, {QStringLiteral("cwd"), cwd}});
     };
+    const QString api = QStringLiteral("Refactor the billing API");
+    const QString apiDir = QStringLiteral("/home/demo/api-server");
+    const QString docs = QStringLiteral("Migrate docs to the new theme");
+    const QString docsDir = QStringLiteral("/home/demo/docs-site");
     const int serial = 100 + m_step;
-    if (phase == 0) { // a new prompt: working again
+    switch (phase) {
+    case 1: // a new prompt
         appendJsonLine(busy, claudeRecord(QStringLiteral("user"), now));
-        status(claudeBusy, QStringLiteral("working"), QStringLiteral("Refactor the billing API"),
-               QStringLiteral("/home/demo/api-server"));
-    } else if (phase < 4) { // tools run
+        status(claudeBusy, QStringLiteral("working"), api, apiDir);
+        break;
+    case 2: // the docs session got its permission
         appendJsonLine(busy, claudeAnswer(now, QStringLiteral("tool_use"), serial));
-    } else if (phase == 4) { // the turn ends: it needs the user
+        appendJsonLine(asking, claudeAnswer(now, QStringLiteral("tool_use"), serial + 1000));
+        status(claudeAsking, QStringLiteral("working"), docs, docsDir);
+        break;
+    case 3:
+        appendJsonLine(busy, claudeAnswer(now, QStringLiteral("tool_use"), serial));
+        break;
+    case 4: // the turn ends: it needs the user
         appendJsonLine(busy, claudeAnswer(now, QStringLiteral("end_turn"), serial));
-        status(claudeBusy, QStringLiteral("idle"), QStringLiteral("Refactor the billing API"),
-               QStringLiteral("/home/demo/api-server"));
+        status(claudeBusy, QStringLiteral("idle"), api, apiDir);
+        break;
+    case 5:
+        appendJsonLine(asking, claudeAnswer(now, QStringLiteral("end_turn"), serial + 1000));
+        status(claudeAsking, QStringLiteral("idle"), docs, docsDir);
+        break;
+    case 7: // and asks for a permission again
+        status(claudeAsking, QStringLiteral("waiting_for_permission"), docs, docsDir);
+        break;
+    default:
+        break;
     }
-    // The docs session gets its permission half-way and asks again later.
-    if (phase == 2)
-        status(claudeAsking, QStringLiteral("working"), QStringLiteral("Migrate docs to the new theme"),
-               QStringLiteral("/home/demo/docs-site"));
-    else if (phase == 6)
-        status(claudeAsking, QStringLiteral("waiting_for_permission"), QStringLiteral("Migrate docs to the new theme"),
-               QStringLiteral("/home/demo/docs-site"));
 }
 
 // Codex: one session at work with the plan windows Codex records, one that
@@ -270,18 +284,22 @@ bool DemoHome::writeCodex()
     return QFile::exists(path(busy));
 }
 
-void DemoHome::playCodex(int phase)
+void DemoHome::playCodex(int)
 {
     const qint64 now = nowMs();
     const QString day = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy/MM/dd"));
     const QString busy = QStringLiteral("codex/sessions/%1/rollout-demo-%2.jsonl").arg(day, codexBusy);
-    if (phase == 7) {
+    // Codex re-lists its logs only every 30 seconds, so each of its states
+    // lasts a whole cycle (36 s) to be seen: it works for one cycle and waits
+    // for the user in the next.
+    const int codexPhase = m_step % (2 * cycleSteps);
+    if (codexPhase == 5) {
         appendJsonLine(busy, codexEvent(QStringLiteral("event_msg"), now,
                                         {{QStringLiteral("type"), QStringLiteral("task_complete")}}));
-    } else if (phase == 0) {
+    } else if (codexPhase == 5 + cycleSteps) {
         appendJsonLine(busy, codexEvent(QStringLiteral("event_msg"), now,
                                         {{QStringLiteral("type"), QStringLiteral("task_started")}}));
-    } else if (phase < 7) {
+    } else if (codexPhase < 5 || codexPhase > 5 + cycleSteps) {
         appendJsonLine(busy, codexEvent(QStringLiteral("event_msg"), now,
                                         {{QStringLiteral("type"), QStringLiteral("token_count")},
                                          {QStringLiteral("rate_limits"), codexRateLimits(38 + (m_step % 40), 61)}}));
@@ -301,7 +319,7 @@ bool DemoHome::writeKimi()
     index(QStringLiteral("kimi-demo-1"));
     index(QStringLiteral("kimi-demo-2"));
     writeJson(QStringLiteral("kimi/sessions/kimi-demo-1/state.json"),
-              {{QStringLiteral("updatedAt"), iso(now)}, {QStringLiteral("title"), QStringLiteral("Translate the onboarding flow")},
+              {{QStringLiteral("updatedAt"), iso(now - 600000)}, {QStringLiteral("title"), QStringLiteral("Translate the onboarding flow")},
                {QStringLiteral("workDir"), QStringLiteral("/home/demo/web")}});
     writeJson(QStringLiteral("kimi/sessions/kimi-demo-2/state.json"),
               {{QStringLiteral("updatedAt"), iso(now - 3600000)},
@@ -320,8 +338,8 @@ bool DemoHome::writeKimi()
 
 void DemoHome::playKimi(int phase)
 {
-    // Working for most of the cycle, then quiet long enough to go idle.
-    if (phase < 5) {
+    // Working for part of the cycle, then quiet long enough to go idle.
+    if (phase >= 2 && phase <= 5) {
         writeJson(QStringLiteral("kimi/sessions/kimi-demo-1/state.json"),
                   {{QStringLiteral("updatedAt"), iso(nowMs())},
                    {QStringLiteral("title"), QStringLiteral("Translate the onboarding flow")},
@@ -353,8 +371,8 @@ bool DemoHome::writeOpenCode()
                                          now - qint64(hour) * 3600000,
                                          openCodeAnswer(QStringLiteral("stop"), 42000, 0.38));
     }
-    ok = ok && insertOpenCodeMessage(dbPath, QStringLiteral("msg_live_0"), QStringLiteral("ses_demo_live"), now - 20000,
-                                     {{QStringLiteral("role"), QStringLiteral("user")}});
+    ok = ok && insertOpenCodeMessage(dbPath, QStringLiteral("msg_live_0"), QStringLiteral("ses_demo_live"), now - 1800000,
+                                     openCodeAnswer(QStringLiteral("stop"), 12000, 0.09));
     return ok;
 }
 
@@ -362,12 +380,12 @@ void DemoHome::playOpenCode(int phase)
 {
     const QString dbPath = path(QStringLiteral("opencode/opencode.db"));
     const QString id = QStringLiteral("msg_live_%1").arg(m_step);
-    if (phase == 0)
+    if (phase == 1)
         insertOpenCodeMessage(dbPath, id, QStringLiteral("ses_demo_live"), nowMs(), {{QStringLiteral("role"), QStringLiteral("user")}});
     else if (phase == 3)
         insertOpenCodeMessage(dbPath, id, QStringLiteral("ses_demo_live"), nowMs(),
                               openCodeAnswer(QStringLiteral("tool-calls"), 18000, 0.12));
-    else if (phase == 6)
+    else if (phase == 5)
         insertOpenCodeMessage(dbPath, id, QStringLiteral("ses_demo_live"), nowMs(),
                               openCodeAnswer(QStringLiteral("stop"), 9000, 0.07));
 }
