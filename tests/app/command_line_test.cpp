@@ -1,0 +1,63 @@
+// The program's options: defaults, the screenshot pair and the values that
+// are refused.
+
+#include "CommandLine.h"
+
+#include <QTest>
+
+using namespace vexlor;
+
+namespace {
+CommandLine parse(const QStringList& options)
+{
+    return parseCommandLine(QStringList{QStringLiteral("vexlor")} + options);
+}
+} // namespace
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaults()
+    {
+        const CommandLine line = parse({});
+        QVERIFY(!line.demo);
+        QVERIFY(!line.screenshotPath);
+        QCOMPARE(line.passes, 1);
+        QVERIFY(!line.columns);
+        QVERIFY(line.error.isEmpty());
+    }
+
+    void demoScreenshotAfterPasses()
+    {
+        const CommandLine line = parse({QStringLiteral("--demo"), QStringLiteral("--screenshot"),
+                                        QStringLiteral("/tmp/deck.png"), QStringLiteral("--passes"), QStringLiteral("3"),
+                                        QStringLiteral("--columns"), QStringLiteral("6"), QStringLiteral("--rows"),
+                                        QStringLiteral("4")});
+        QVERIFY(line.demo);
+        QCOMPARE(line.screenshotPath, std::optional<QString>(QStringLiteral("/tmp/deck.png")));
+        QCOMPARE(line.passes, 3);
+        QCOMPARE(line.columns, std::optional<int>(6));
+        QCOMPARE(line.rows, std::optional<int>(4));
+        QVERIFY(line.error.isEmpty());
+    }
+
+    void refusedValues_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("no passes") << QStringList{QStringLiteral("--passes"), QStringLiteral("0")};
+        QTest::newRow("passes not a number") << QStringList{QStringLiteral("--passes"), QStringLiteral("two")};
+        QTest::newRow("one column") << QStringList{QStringLiteral("--columns"), QStringLiteral("1")};
+        QTest::newRow("seven columns") << QStringList{QStringLiteral("--columns"), QStringLiteral("7")};
+        QTest::newRow("five rows") << QStringList{QStringLiteral("--rows"), QStringLiteral("5")};
+        QTest::newRow("no rows") << QStringList{QStringLiteral("--rows"), QStringLiteral("0")};
+    }
+    void refusedValues()
+    {
+        QFETCH(QStringList, options);
+        QVERIFY(!parse(options).error.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "command_line_test.moc"
