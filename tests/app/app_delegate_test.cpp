@@ -100,6 +100,21 @@ private slots:
         QCOMPARE(toggle->text(), QStringLiteral("Hide Deck"));
     }
 
+    void tuckAndUntuckMoveTheRealWindow()
+    {
+        PreferencesStore store(storePath());
+        AppSettings settings(store);
+        AppDelegate app(store, settings);
+        app.applicationDidFinishLaunching();
+        QTRY_VERIFY_WITH_TIMEOUT(app.panel()->frame().right() == mainArea().right() - panel::cornerMargin, 10000);
+        const QRectF placed = app.panel()->frame();
+        app.controller().tuck(); // top-right: to the right edge, over the animation
+        QTRY_COMPARE_WITH_TIMEOUT(app.panel()->frame().x(), mainArea().right() - panel::sliver, 10000);
+        QCOMPARE(app.panel()->frame().y(), placed.y());
+        app.controller().untuck();
+        QTRY_COMPARE_WITH_TIMEOUT(app.panel()->frame(), placed, 10000);
+    }
+
     void gridChangesRefitThePanel()
     {
         PreferencesStore store(storePath());
