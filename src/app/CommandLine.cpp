@@ -25,17 +25,48 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QCoreApplication::translate("main", "Run on a built-in demonstration home instead of your own data."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
         QCoreApplication::translate("main", "Render the deck to a PNG file and exit."), QStringLiteral("file"));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+        QCoreApplication::translate("main", "Run without a deck: print every pass's snapshot as one JSON line on "
+                                            "standard output; \"ack PROVIDER\" lines on standard input acknowledge."));
     const QCommandLineOption passes(QStringLiteral("passes"),
-        QCoreApplication::translate("main", "With --screenshot: collector passes to wait for (default 1)."),
+        QCoreApplication::translate("main", "With --screenshot: collector passes to wait for (default 1). "
+                                            "With --headless: exit after this many snapshots (default: never)."),
         QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+        QCoreApplication::translate("main", "With --headless: seconds between passes (default 3; fractions allowed)."),
+        QStringLiteral("seconds"), QStringLiteral("3"));
     const QCommandLineOption columns(QStringLiteral("columns"),
         QCoreApplication::translate("main", "Set the deck's key columns (2 to 6)."), QStringLiteral("n"));
     const QCommandLineOption rows(QStringLiteral("rows"),
         QCoreApplication::translate("main", "Set the deck's key rows (1 to 4)."), QStringLiteral("n"));
-    parser.addOptions({demo, screenshot, passes, columns, rows});
-    parser.process(arguments);
+    parser.addOptions({headless, demo, screenshot, passes, interval, columns, rows});
 
     CommandLine line;
+    if (!parser.parse(arguments)) {
+        line.error = parser.errorText();
+        return line;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        line.error = QCoreApplication::translate("main", "unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+        return line;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        // Without an application object the parser cannot know our name.
+        line.output = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("vexlor"));
+        return line;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        line.output = QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion() + u'\n';
+        return line;
+    }
+    line.headless = parser.isSet(headless);
+    line.passesGiven = parser.isSet(passes);
+    bool intervalOk = false;
+    line.intervalSeconds = parser.value(interval).toDouble(&intervalOk);
+    if (!intervalOk || !(line.intervalSeconds >= 0.01) || line.intervalSeconds > 86400)
+        line.error = QCoreApplication::translate("main", "--interval needs a number of seconds from 0.01 to 86400");
+    if (line.headless && (parser.isSet(demo) || parser.isSet(screenshot)))
+        line.error = QCoreApplication::translate("main", "--headless cannot be combined with --demo or --screenshot");
     line.demo = parser.isSet(demo);
     if (parser.isSet(screenshot))
         line.screenshotPath = parser.value(screenshot);

@@ -8,16 +8,21 @@
 namespace vexlor {
 
 struct CommandLine {
+    bool headless = false;
     bool demo = false;
     std::optional<QString> screenshotPath;
     int passes = 1;
+    bool passesGiven = false;
+    double intervalSeconds = 3; // headless: the wait between passes
     std::optional<int> columns;
     std::optional<int> rows;
     QString error; // set when the options cannot be used
+    // Set for --help and --version: print it to standard output and exit 0.
+    std::optional<QString> output;
 };
 
-// Parses the arguments (the program name first). --help and --version exit
-// from inside the parser.
+// Parses the arguments (the program name first). Nothing here exits or
+// prints; the caller reports `error` (exit status 2) or prints `output`.
 [[nodiscard]] CommandLine parseCommandLine(const QStringList& arguments);
 
 } // namespace vexlor

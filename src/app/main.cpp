@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "DeckPanel.h"
 #include "DemoHome.h"
+#include "HeadlessRunner.h"
 #include "deck/AppSettings.h"
 #include "deck/PreferencesStore.h"
 
@@ -12,6 +13,7 @@
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
+#include <cmath>
 #include <cstdio>
 
 Q_IMPORT_QML_PLUGIN(VexlorPlugin)
@@ -53,22 +55,47 @@ void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passe
     });
 }
 
+// `--headless`: the real hub, collectors, preferences and sync service with no
+// interface and no display.
+int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
+{
+    QCoreApplication application(argc, argv);
+    vexlor::HeadlessRunner::Options options;
+    options.passes = line.passesGiven ? line.passes : 0;
+    options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
+    vexlor::HeadlessRunner runner(options);
+    runner.start();
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    preferX11();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("vexlor"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
-    QApplication::setApplicationVersion(QStringLiteral(VEXLOR_VERSION));
-    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setApplicationName(QStringLiteral("vexlor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VEXLOR_VERSION));
 
-    const vexlor::CommandLine line = vexlor::parseCommandLine(QApplication::arguments());
+    // The options are read before any application object exists, so that
+    // --help, --version, a bad option and --headless never need a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const vexlor::CommandLine line = vexlor::parseCommandLine(arguments);
+    if (line.output) {
+        std::fputs(line.output->toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "vexlor: %s\n", qPrintable(line.error));
         return 2;
     }
+    if (line.headless)
+        return runHeadless(argc, argv, line);
+
+    preferX11();
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
+    QApplication::setQuitOnLastWindowClosed(false);
 
     std::unique_ptr<vexlor::DemoHome> demo;
     if (line.demo) {

@@ -1,0 +1,96 @@
+#include "HeadlessRunner.h"
+
+#include "collection/CollectorHub.h"
+#include "deck/DeckModel.h"
+#include "sync/KVSDeckSyncService.h"
+#include "sync/SnapshotJson.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+namespace vexlor {
+
+HeadlessRunner::HeadlessRunner(Options options, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+{
+}
+
+HeadlessRunner::~HeadlessRunner() = default;
+
+void HeadlessRunner::start()
+{
+    m_model = DeckModel::placeholder();
+    m_sync = KVSDeckSyncService::createDefault();
+    m_sync->setLogSink(KVSDeckSyncService::standardErrorLog());
+    CollectorHub::Options hubOptions;
+    hubOptions.interval = m_options.interval;
+    m_hub = std::make_unique<CollectorHub>(m_model.get(), m_sync.get(), std::move(hubOptions));
+    connect(m_hub.get(), &CollectorHub::passApplied, this, &HeadlessRunner::printSnapshot);
+
+    m_input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+    connect(m_input, &QSocketNotifier::activated, this, &HeadlessRunner::readInput);
+
+    m_hub->start();
+}
+
+void HeadlessRunner::printSnapshot(const DeckSnapshot& snapshot)
+{
+    if (m_options.passes > 0 && m_printed >= m_options.passes)
+        return;
+    const SnapshotEncoding encoded = SnapshotJson::encode(snapshot);
+    if (!encoded.bytes) {
+        fprintf(stderr, "vexlor: snapshot not printable: %s\n", qPrintable(encoded.error));
+        return;
+    }
+    QByteArray line = *encoded.bytes;
+    line.append('\n');
+    fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    fflush(stdout);
+    ++m_printed;
+    if (m_options.passes > 0 && m_printed >= m_options.passes)
+        QCoreApplication::exit(0);
+}
+
+void HeadlessRunner::readInput()
+{
+    char buffer[4096];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (n <= 0) {
+        // End of input: keep polling, stop listening.
+        m_input->setEnabled(false);
+        if (!m_pending.isEmpty())
+            handleLine(std::exchange(m_pending, {}));
+        return;
+    }
+    m_pending.append(buffer, n);
+    qsizetype newline;
+    while ((newline = m_pending.indexOf('\n')) >= 0) {
+        const QByteArray line = m_pending.left(newline);
+        m_pending.remove(0, newline + 1);
+        handleLine(line);
+    }
+    // A line without an end that grows without bound is not a command.
+    if (m_pending.size() > 4096)
+        m_pending.clear();
+}
+
+void HeadlessRunner::handleLine(const QByteArray& raw)
+{
+    const QByteArray line = raw.trimmed();
+    const QList<QByteArray> words = line.simplified().split(' ');
+    if (words.size() == 2 && words[0] == "ack") {
+        m_hub->acknowledge(QString::fromUtf8(words[1]));
+        return;
+    }
+    if (!line.isEmpty())
+        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\")\n");
+}
+
+} // namespace vexlor

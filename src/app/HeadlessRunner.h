@@ -1,0 +1,50 @@
+#pragma once
+// `vexlor --headless`: the real hub, collectors, preferences and sync service
+// without any interface. Every applied pass is written to standard output as
+// one line of snapshot JSON; "ack PROVIDER" lines on standard input
+// acknowledge a provider. Sync log lines go to standard error so that standard
+// output holds only snapshots.
+
+#include <QObject>
+#include <QByteArray>
+#include <chrono>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace vexlor {
+
+class CollectorHub;
+class DeckModel;
+struct DeckSnapshot;
+class KVSDeckSyncService;
+
+class HeadlessRunner : public QObject {
+    Q_OBJECT
+
+public:
+    struct Options {
+        int passes = 0; // 0: run until killed
+        std::chrono::milliseconds interval{3000};
+    };
+
+    explicit HeadlessRunner(Options options, QObject* parent = nullptr);
+    ~HeadlessRunner() override;
+
+    void start();
+
+private:
+    void printSnapshot(const DeckSnapshot& snapshot);
+    void readInput();
+    void handleLine(const QByteArray& line);
+
+    Options m_options;
+    std::unique_ptr<DeckModel> m_model;
+    std::unique_ptr<KVSDeckSyncService> m_sync;
+    std::unique_ptr<CollectorHub> m_hub;
+    QSocketNotifier* m_input = nullptr;
+    QByteArray m_pending;
+    int m_printed = 0;
+};
+
+} // namespace vexlor

@@ -1,0 +1,285 @@
+// End to end: `vexlor --headless` over fixture homes for all four agent tools,
+// with its own preferences and sync folder, driven through standard input and
+// read from standard output.
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+using namespace vexlor;
+using namespace vexlor::test;
+
+namespace {
+
+QString vexlorBinary()
+{
+    return QCoreApplication::applicationDirPath() + u"/../vexlor";
+}
+
+QString isoNow(double offsetSeconds = 0)
+{
+    return QDateTime::currentDateTimeUtc().addMSecs(static_cast<qint64>(offsetSeconds * 1000)).toString(Qt::ISODateWithMs);
+}
+
+struct Home {
+    QTemporaryDir dir;
+    QString claude() const { return dir.path() + u"/claude"; }
+    QString transcript() const { return claude() + u"/projects/-work-app/s1.jsonl"; }
+    QString prefsBase() const { return dir.path() + u"/config"; }
+    QString prefsFile() const { return prefsBase() + u"/vexlor/preferences.json"; }
+    QString kvs() const { return dir.path() + u"/kvs"; }
+
+    // A live Claude session (its status file names this test's process) whose
+    // user just asked something: the turn is in flight.
+    void writeWorkingSession()
+    {
+        writeStatus(QStringLiteral("idle"), 0);
+        writeFile(claude(), QStringLiteral("projects/-work-app/s1.jsonl"),
+                  "{\"type\":\"user\",\"timestamp\":\"" + isoNow().toUtf8() + "\",\"message\":{\"role\":\"user\"}}\n");
+    }
+    void writeStatus(const QString& status, double statusUpdatedAtMs)
+    {
+        QJsonObject o{{QStringLiteral("sessionId"), QStringLiteral("s1")},
+                      {QStringLiteral("pid"), QCoreApplication::applicationPid()},
+                      {QStringLiteral("status"), status},
+                      {QStringLiteral("name"), QStringLiteral("Fix login")}};
+        if (statusUpdatedAtMs > 0)
+            o.insert(QStringLiteral("statusUpdatedAt"), statusUpdatedAtMs);
+        writeFile(claude(), QStringLiteral("sessions/s1.json"), QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    void endTurn()
+    {
+        appendFile(transcript(), "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
+                                     + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"end_turn\"}}\n");
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), claude());
+        env.insert(QStringLiteral("CODEX_HOME"), dir.path() + u"/codex");
+        env.insert(QStringLiteral("KIMI_CODE_DATA_DIR"), dir.path() + u"/kimi");
+        env.insert(QStringLiteral("OPENCODE_DATA_DIR"), dir.path() + u"/opencode");
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), prefsBase());
+        env.insert(QStringLiteral("VEXLOR_KVS_DIR"), kvs());
+        env.remove(QStringLiteral("CLAUDE_CODE_OAUTH_TOKEN"));
+        return env;
+    }
+};
+
+class Headless {
+public:
+    Headless(const Home& home, const QStringList& extra)
+    {
+        m_process.setProcessEnvironment(home.environment());
+        m_process.start(vexlorBinary(), QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("0.2")} + extra);
+    }
+    ~Headless()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // The next snapshot line, parsed; an empty object when none came in time.
+    QJsonObject next(int timeoutMs = 15000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!m_process.canReadLine()) {
+            if (deadline.hasExpired() || !m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime()))))
+                if (!m_process.canReadLine())
+                    return {};
+        }
+        const QByteArray line = m_process.readLine();
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError)
+            qWarning("not a snapshot line: %s", line.constData());
+        return doc.object();
+    }
+
+    // Reads snapshots until `predicate` holds for the Claude agent.
+    QJsonObject nextWhere(const std::function<bool(const QJsonObject&)>& predicate, int maxLines = 60)
+    {
+        for (int i = 0; i < maxLines; ++i) {
+            const QJsonObject snapshot = next();
+            if (snapshot.isEmpty())
+                return {};
+            if (predicate(claudeAgent(snapshot)))
+                return snapshot;
+        }
+        return {};
+    }
+
+    void send(const QByteArray& line) { m_process.write(line + '\n'); }
+    QProcess& process() { return m_process; }
+
+    static QJsonObject claudeAgent(const QJsonObject& snapshot)
+    {
+        for (const auto& a : snapshot[u"content"][u"agents"].toArray())
+            if (a[u"id"].toString() == u"claude")
+                return a.toObject();
+        return {};
+    }
+
+private:
+    QProcess m_process;
+};
+
+bool hasStatus(const QJsonObject& agent, const char* status)
+{
+    return agent[u"status"].toString() == QLatin1String(status);
+}
+
+} // namespace
+
+class HeadlessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFileInfo(vexlorBinary()).isExecutable())
+            QSKIP("the vexlor program is not built (interface build switched off)");
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << 2;
+        QTest::newRow("passes zero") << QStringList{QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("0")} << 2;
+        QTest::newRow("passes text") << QStringList{QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("x")} << 2;
+        QTest::newRow("interval negative") << QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("-1")} << 2;
+        QTest::newRow("interval text") << QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("soon")} << 2;
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QProcess p;
+        p.start(vexlorBinary(), arguments);
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), exitCode);
+        const QByteArray err = p.readAllStandardError().trimmed();
+        QVERIFY2(!err.isEmpty() && !err.contains('\n'), err.constData());
+        QVERIFY(p.readAllStandardOutput().isEmpty());
+    }
+
+    void helpDescribesEveryOption()
+    {
+        QProcess p;
+        p.start(vexlorBinary(), {QStringLiteral("--help")});
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray help = p.readAllStandardOutput();
+        for (const char* option : {"--headless", "--passes", "--interval", "--demo", "--screenshot"})
+            QVERIFY2(help.contains(option), option);
+    }
+
+    void needsYouAcknowledgeAndRestart()
+    {
+        Home home;
+        home.writeWorkingSession();
+        {
+            QElapsedTimer sinceFirstWrite;
+            Headless run(home, {});
+            const QJsonObject first = run.next();
+            sinceFirstWrite.start();
+            QVERIFY(!first.isEmpty());
+            QCOMPARE(first[u"version"].toInt(), 1);
+            QVERIFY(hasStatus(Headless::claudeAgent(first), "working"));
+            for (const char* other : {"codex", "opencode", "kimi"}) {
+                bool offline = false;
+                for (const auto& a : first[u"content"][u"agents"].toArray())
+                    offline = offline || (a[u"id"].toString() == QLatin1String(other) && a[u"status"].toString() == u"offline");
+                QVERIFY2(offline, other);
+            }
+            // The first snapshot reaches the sync folder at once.
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.kvs() + u"/deck.snapshot.v1"), 5000);
+            QFile stored(home.kvs() + u"/deck.snapshot.v1");
+            QVERIFY(stored.open(QIODevice::ReadOnly));
+            const QByteArray firstStored = stored.readAll();
+            QVERIFY(QJsonDocument::fromJson(firstStored).isObject());
+
+            // The session ends its turn after start-up: it needs the user.
+            home.endTurn();
+            const QJsonObject needy = run.nextWhere([](const QJsonObject& a) { return hasStatus(a, "needsYou"); });
+            QVERIFY2(!needy.isEmpty(), "claude never became needsYou");
+            const QJsonArray rows = Headless::claudeAgent(needy)[u"openSessions"].toArray();
+            QCOMPARE(rows.size(), 1);
+            QCOMPARE(rows[0][u"id"].toString(), QStringLiteral("claude:s1"));
+            QCOMPARE(rows[0][u"state"].toString(), QStringLiteral("attention"));
+
+            // Acknowledging returns it to idle at once, through its own pass.
+            run.send("ack claude");
+            const QJsonObject calm = run.nextWhere([](const QJsonObject& a) { return hasStatus(a, "idle"); }, 5);
+            QVERIFY2(!calm.isEmpty(), "ack claude did not return the agent to idle");
+
+            // Later changes are held back by the 30-second throttle (only
+            // checkable while those 30 seconds have not passed).
+            QFile again(home.kvs() + u"/deck.snapshot.v1");
+            QVERIFY(again.open(QIODevice::ReadOnly));
+            const QByteArray nowStored = again.readAll();
+            run.process().kill();
+            run.process().waitForFinished(5000);
+            const QByteArray log = run.process().readAllStandardError();
+            if (sinceFirstWrite.elapsed() < 25000) {
+                QCOMPARE(nowStored, firstStored);
+                QCOMPARE(log.count("[DeckSync] published "), 1);
+            } else {
+                qWarning("the machine was too slow to check the sync throttle");
+            }
+        }
+
+        // The acknowledgement is on disk...
+        QFile prefs(home.prefsFile());
+        QVERIFY(prefs.open(QIODevice::ReadOnly));
+        const QJsonObject stored = QJsonDocument::fromJson(prefs.readAll()).object();
+        QVERIFY(stored[u"CollectorAcknowledged"].toObject().contains(u"claude:s1"));
+
+        // ...and binds after a restart: a waiting status from before the
+        // acknowledgement stays quiet, while a fresh preferences folder (no
+        // acknowledgement) shows the same session as needing the user.
+        home.writeStatus(QStringLiteral("waiting"), QFileInfo(home.transcript()).lastModified().toMSecsSinceEpoch());
+        {
+            Headless restarted(home, {QStringLiteral("--passes"), QStringLiteral("1")});
+            const QJsonObject snapshot = restarted.next();
+            QVERIFY(hasStatus(Headless::claudeAgent(snapshot), "idle"));
+            QVERIFY(restarted.process().waitForFinished(10000));
+            QCOMPARE(restarted.process().exitCode(), 0);
+        }
+        QVERIFY(QFile::remove(home.prefsFile()));
+        {
+            Headless fresh(home, {QStringLiteral("--passes"), QStringLiteral("1")});
+            QVERIFY(hasStatus(Headless::claudeAgent(fresh.next()), "needsYou"));
+        }
+    }
+
+    void passesLimitCountsSnapshots()
+    {
+        Home home;
+        Headless run(home, {QStringLiteral("--passes"), QStringLiteral("3")});
+        QVERIFY(run.process().waitForFinished(20000));
+        QCOMPARE(run.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.process().exitCode(), 0);
+        const QList<QByteArray> lines = run.process().readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        for (const QByteArray& line : lines)
+            QVERIFY(QJsonDocument::fromJson(line).isObject());
+    }
+};
+
+QTEST_GUILESS_MAIN(HeadlessTest)
+#include "headless_test.moc"
