@@ -100,6 +100,7 @@ Item {
                     id: keys
                     model: deck.columns * deck.rows
                     delegate: KeyView {
+                        id: keyDelegate
                         required property int index
                         readonly property int revision: deck.deckState ? deck.deckState.revision : 0
                         objectName: "key" + index
@@ -110,6 +111,10 @@ Item {
                         title: deck.deckState ? (revision, deck.deckState.assignmentTitle(index)) : ""
                         onAction: deck.deckState.tap(index)
                         onLongPressAction: deck.deckState.longPress(index)
+                        KeyContent {
+                            assignment: deck.deckState ? (keyDelegate.revision, deck.deckState.assignmentAt(keyDelegate.index)) : ""
+                            model: deck.model
+                        }
                     }
                 }
             }

@@ -1,0 +1,284 @@
+#include "KeyTexts.h"
+
+#include "deck/Rgba.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <algorithm>
+#include <cmath>
+
+namespace vexlor::keytext {
+
+namespace {
+
+QString tr(const char* source)
+{
+    return QCoreApplication::translate("KeyTexts", source);
+}
+
+} // namespace
+
+QString countdownText(long long s)
+{
+    if (s < 1)
+        return tr("↺ now");
+    if (s >= 86400) {
+        const long long hours = s / 3600;
+        if (hours % 24 == 0)
+            return tr("↺ %1d").arg(s / 86400);
+        return tr("↺ %1d %2h").arg(s / 86400).arg(hours % 24);
+    }
+    if (s >= 3600) {
+        const long long minutes = s / 60;
+        if (minutes % 60 == 0)
+            return tr("↺ %1h").arg(s / 3600);
+        return tr("↺ %1h %2m").arg(s / 3600).arg(minutes % 60);
+    }
+    return tr("↺ %1m").arg(s < 120 ? 1 : s / 60);
+}
+
+std::optional<QString> resetCountdown(double nowSeconds, std::optional<double> resetsAtSeconds)
+{
+    if (!resetsAtSeconds || !std::isfinite(*resetsAtSeconds) || !(*resetsAtSeconds > nowSeconds))
+        return std::nullopt;
+    const double ahead = std::trunc(*resetsAtSeconds - nowSeconds);
+    // A reset centuries away is still "days"; keep the arithmetic in range.
+    return countdownText(static_cast<long long>(std::min(ahead, 1e15)));
+}
+
+long long remainingPercent(double usedFraction)
+{
+    // An over-used window has nothing left, not a negative share.
+    return std::max(0LL, roundedPercent(1.0 - usedFraction));
+}
+
+double barShare(const ProviderUsage& usage, bool showRemaining)
+{
+    const auto* p = std::get_if<ProviderUsage::Percent>(&usage.kind);
+    if (!p || !std::isfinite(p->fraction))
+        return 0;
+    // A share outside 0...1 (an over-used window) fills the bar, never more.
+    const double share = showRemaining ? 1.0 - p->fraction : p->fraction;
+    return std::clamp(share, 0.0, 1.0);
+}
+
+QString usageValue(const ProviderUsage& usage, bool showRemaining)
+{
+    const auto* p = std::get_if<ProviderUsage::Percent>(&usage.kind);
+    if (showRemaining && p)
+        return QString::number(remainingPercent(p->fraction)) + u'%';
+    return usage.valueText();
+}
+
+QString usageSecondary(const ProviderUsage& usage, bool showRemaining, double nowSeconds)
+{
+    const auto* p = std::get_if<ProviderUsage::Percent>(&usage.kind);
+    QString text = showRemaining && p ? tr("%1 left").arg(p->window) : usage.detailText();
+    std::optional<double> reset;
+    if (usage.resetsAt)
+        reset = usage.resetsAt->seconds();
+    if (const auto countdown = resetCountdown(nowSeconds, reset))
+        text += QStringLiteral(" • ") + *countdown;
+    return text;
+}
+
+ProviderUsage placeholderTile(const QString& usageID)
+{
+    if (usageID == QLatin1String("claude-spend"))
+        return ProviderUsage::captionTile(usageID, QStringLiteral("CLAUDE"), QStringLiteral("loading"));
+    const QString name = usageID.startsWith(QLatin1String("codex")) ? QStringLiteral("CODEX") : QStringLiteral("CLAUDE");
+    return ProviderUsage::captionTile(usageID, name, tr("no session data"));
+}
+
+QString clockTime(double nowSeconds, const QLocale& locale)
+{
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(nowSeconds * 1000)));
+    // Two-digit hour of the 24-hour day whatever the locale's own habit; the
+    // separator follows the locale.
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    qsizetype hour = format.indexOf(QLatin1Char('h'), 0, Qt::CaseInsensitive);
+    qsizetype minute = format.indexOf(QLatin1Char('m'));
+    QString separator = QStringLiteral(":");
+    if (hour >= 0 && minute > hour) {
+        qsizetype end = hour;
+        while (end < format.size() && format.at(end).toLower() == QLatin1Char('h'))
+            ++end;
+        separator = format.mid(end, minute - end);
+        if (separator.isEmpty() || separator.size() > 3)
+            separator = QStringLiteral(":");
+    }
+    return locale.toString(at.time(), QStringLiteral("HH") + separator + QStringLiteral("mm"));
+}
+
+QString clockDate(double nowSeconds, const QLocale& locale)
+{
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(nowSeconds * 1000)));
+    return locale.toString(at.date(), QStringLiteral("ddd d MMM"));
+}
+
+QString capitalisedNames(const QStringList& names)
+{
+    QStringList out;
+    out.reserve(names.size());
+    for (const QString& name : names)
+        out.append(name.left(1).toUpper() + name.mid(1).toLower());
+    return out.join(QStringLiteral(" · "));
+}
+
+QString agentListDetail(const Agent& agent)
+{
+    if (agent.status == AgentStatus::offline)
+        return tr("not installed");
+    if (agent.models.isEmpty())
+        return tr("no recent model");
+    return agent.models.join(QStringLiteral(" · "));
+}
+
+QString sessionTitles(const Agent& agent)
+{
+    QList<AgentSession> rows = agent.attentionSessions();
+    if (rows.isEmpty())
+        rows = agent.openSessions;
+    QStringList titles;
+    for (const AgentSession& s : rows)
+        titles.append(s.title);
+    return titles.join(QStringLiteral(" · "));
+}
+
+QString sheetTitle(const Agent& agent)
+{
+    if (needsAttention(agent))
+        return tr("%1 NEEDS YOU").arg(agent.name);
+    return tr("%1 %2").arg(agent.name, agent.statusLabel());
+}
+
+int hiddenSessionCount(const Agent& agent)
+{
+    return std::max(0, agent.sessions - static_cast<int>(agent.openSessions.size()));
+}
+
+bool needsAttention(const Agent& agent)
+{
+    return !agent.attentionSessions().isEmpty();
+}
+
+QStringList tips()
+{
+    return {
+        tr("Double-tap the frame to tuck the deck to the nearest screen edge. Click the visible strip to bring it back."),
+        tr("Long-press any key to choose what that button displays."),
+        tr("Tap an agent status key to see the open sessions behind its count."),
+        tr("Tap ALL AGENTS for a compact overview of every provider Vexlor can see."),
+        tr("Tap the info key or the info-bar arrows to cycle through status and usage pages."),
+        tr("Online plan limits stay off until you enable them in Settings."),
+    };
+}
+
+int nextTipIndex(int index)
+{
+    const int count = 6;
+    return ((index + 1) % count + count) % count;
+}
+
+} // namespace vexlor::keytext
+
+namespace vexlor {
+
+namespace {
+
+ProviderUsage usageOf(const QVariant& value)
+{
+    return value.value<ProviderUsage>();
+}
+
+Agent agentOf(const QVariant& value)
+{
+    return value.value<Agent>();
+}
+
+std::optional<double> secondsOf(const QVariant& value)
+{
+    bool ok = false;
+    const double s = value.toDouble(&ok);
+    return value.isValid() && !value.isNull() && ok ? std::optional(s) : std::nullopt;
+}
+
+} // namespace
+
+QString KeyTexts::countdown(double nowSeconds, const QVariant& resetsAtSeconds)
+{
+    return keytext::resetCountdown(nowSeconds, secondsOf(resetsAtSeconds)).value_or(QString());
+}
+
+QString KeyTexts::usageValue(const QVariant& usage, bool showRemaining)
+{
+    return keytext::usageValue(usageOf(usage), showRemaining);
+}
+
+double KeyTexts::barShare(const QVariant& usage, bool showRemaining)
+{
+    return keytext::barShare(usageOf(usage), showRemaining);
+}
+
+QString KeyTexts::usageSecondary(const QVariant& usage, bool showRemaining, double nowSeconds)
+{
+    return keytext::usageSecondary(usageOf(usage), showRemaining, nowSeconds);
+}
+
+QVariant KeyTexts::placeholderTile(const QString& usageID)
+{
+    return QVariant::fromValue(keytext::placeholderTile(usageID));
+}
+
+QString KeyTexts::clockTime(double nowSeconds)
+{
+    return keytext::clockTime(nowSeconds, QLocale());
+}
+
+QString KeyTexts::clockDate(double nowSeconds)
+{
+    return keytext::clockDate(nowSeconds, QLocale());
+}
+
+QString KeyTexts::capitalisedNames(const QVariantList& agents)
+{
+    QStringList names;
+    for (const QVariant& a : agents)
+        names.append(agentOf(a).name);
+    return keytext::capitalisedNames(names);
+}
+
+int KeyTexts::openSessionTotal(const QVariantList& agents)
+{
+    int total = 0;
+    for (const QVariant& a : agents)
+        total += agentOf(a).sessions;
+    return total;
+}
+
+QString KeyTexts::agentListDetail(const QVariant& agent)
+{
+    return keytext::agentListDetail(agentOf(agent));
+}
+
+QString KeyTexts::sessionTitles(const QVariant& agent)
+{
+    return keytext::sessionTitles(agentOf(agent));
+}
+
+QString KeyTexts::sheetTitle(const QVariant& agent)
+{
+    return keytext::sheetTitle(agentOf(agent));
+}
+
+int KeyTexts::hiddenSessionCount(const QVariant& agent)
+{
+    return keytext::hiddenSessionCount(agentOf(agent));
+}
+
+bool KeyTexts::needsAttention(const QVariant& agent)
+{
+    return keytext::needsAttention(agentOf(agent));
+}
+
+} // namespace vexlor

@@ -1,0 +1,96 @@
+#pragma once
+// The texts and figures the key contents, the information bar and the agent
+// overlays show, decided here so the QML only draws them: the reset
+// countdown, the remaining share of a plan window, the bar's filled share,
+// the clock, the all-agents and session-sheet lines, and the tips.
+//
+// The free functions are pure; `KeyTexts` offers them to QML as a singleton
+// taking the deck model's records (Agent, ProviderUsage) as they reach QML.
+
+#include "deck/Agent.h"
+#include "deck/ProviderUsage.h"
+
+#include <QLocale>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QtQml/qqmlregistration.h>
+#include <optional>
+
+namespace vexlor::keytext {
+
+// "↺ now", "↺ 1m", "↺ 3h 5m", "↺ 2d 5h", ... for a reset `seconds` away
+// (whole seconds, fraction already dropped).
+[[nodiscard]] QString countdownText(long long seconds);
+// The countdown to `resetsAt`, only when it is later than `now`.
+[[nodiscard]] std::optional<QString> resetCountdown(double nowSeconds, std::optional<double> resetsAtSeconds);
+
+// What is left of a used share, as a whole percentage (0.375 gives 63).
+[[nodiscard]] long long remainingPercent(double usedFraction);
+// The share of a usage bar drawn in the tile's tint, from 0 to 1: the used
+// or the remaining share of a percent tile; 0 for the other kinds.
+[[nodiscard]] double barShare(const ProviderUsage& usage, bool showRemaining);
+// The key's big figure: "63%" for a remaining share, otherwise valueText().
+[[nodiscard]] QString usageValue(const ProviderUsage& usage, bool showRemaining);
+// The key's second line: "5h left" or detailText(), followed by " • " and the
+// countdown when the reset is still ahead.
+[[nodiscard]] QString usageSecondary(const ProviderUsage& usage, bool showRemaining, double nowSeconds);
+
+// The placeholder tile of a spend or session key whose tile is missing.
+[[nodiscard]] ProviderUsage placeholderTile(const QString& usageID);
+
+// "14:05" (24-hour, two-digit hour and minute) and "Mon 7 Dec" in `locale`.
+[[nodiscard]] QString clockTime(double nowSeconds, const QLocale& locale);
+[[nodiscard]] QString clockDate(double nowSeconds, const QLocale& locale);
+
+// "Claude · Codex": each name capitalised, joined by " · ".
+[[nodiscard]] QString capitalisedNames(const QStringList& names);
+// The all-agents list's second line of an agent.
+[[nodiscard]] QString agentListDetail(const Agent& agent);
+// The agent page's session line: the attention titles, or all open titles.
+[[nodiscard]] QString sessionTitles(const Agent& agent);
+// The session sheet's header: "CLAUDE NEEDS YOU" or "CODEX WORKING".
+[[nodiscard]] QString sheetTitle(const Agent& agent);
+// Sessions the sheet has no row for (never negative).
+[[nodiscard]] int hiddenSessionCount(const Agent& agent);
+[[nodiscard]] bool needsAttention(const Agent& agent);
+
+// The six tips of the tips card, in order, and the one after `index`.
+[[nodiscard]] QStringList tips();
+[[nodiscard]] int nextTipIndex(int index);
+
+} // namespace vexlor::keytext
+
+namespace vexlor {
+
+class KeyTexts : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QStringList tips READ tips CONSTANT)
+
+public:
+    using QObject::QObject;
+
+    [[nodiscard]] static QStringList tips() { return keytext::tips(); }
+
+    // `usage` and `agent` are the model's records as QML holds them.
+    Q_INVOKABLE static QString countdown(double nowSeconds, const QVariant& resetsAtSeconds);
+    Q_INVOKABLE static QString usageValue(const QVariant& usage, bool showRemaining);
+    Q_INVOKABLE static double barShare(const QVariant& usage, bool showRemaining);
+    Q_INVOKABLE static QString usageSecondary(const QVariant& usage, bool showRemaining, double nowSeconds);
+    Q_INVOKABLE static QVariant placeholderTile(const QString& usageID);
+    Q_INVOKABLE static QString clockTime(double nowSeconds);
+    Q_INVOKABLE static QString clockDate(double nowSeconds);
+    Q_INVOKABLE static QString capitalisedNames(const QVariantList& agents);
+    Q_INVOKABLE static int openSessionTotal(const QVariantList& agents);
+    Q_INVOKABLE static QString agentListDetail(const QVariant& agent);
+    Q_INVOKABLE static QString sessionTitles(const QVariant& agent);
+    Q_INVOKABLE static QString sheetTitle(const QVariant& agent);
+    Q_INVOKABLE static int hiddenSessionCount(const QVariant& agent);
+    Q_INVOKABLE static bool needsAttention(const QVariant& agent);
+    Q_INVOKABLE static int nextTipIndex(int index) { return keytext::nextTipIndex(index); }
+};
+
+} // namespace vexlor

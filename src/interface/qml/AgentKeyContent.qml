@@ -1,0 +1,118 @@
+import QtQuick
+import Vexlor
+
+// An agent's key: the breathing status dot and name at the top; the status,
+// the latest model, the count line and the detail line at the bottom.
+Item {
+    id: content
+    property var agent
+    // 0...1, breathing while shown: drives the glow and, for an agent that
+    // needs the user, the dot's opacity.
+    property real pulse: 0
+
+    readonly property string status: agent ? agent.status : "idle"
+    readonly property color statusColor: DeckPalette.statusColor(status)
+    readonly property bool offline: status === "offline"
+    readonly property bool hasOpenSessions: !!agent && agent.openSessions.length > 0
+    readonly property real lineWidth: width - 12
+
+    SequentialAnimation on pulse {
+        loops: Animation.Infinite
+        // Only while someone can see it.
+        running: content.visible && content.Window.window !== null && content.Window.window.visible
+        NumberAnimation { from: 0; to: 1; duration: 900; easing.type: Easing.InOutQuad }
+        NumberAnimation { from: 1; to: 0; duration: 900; easing.type: Easing.InOutQuad }
+    }
+
+    Row {
+        id: header
+        y: 12
+        anchors.horizontalCenter: parent.horizontalCenter
+        spacing: 5
+        GlowDot {
+            objectName: "statusDot"
+            anchors.verticalCenter: parent.verticalCenter
+            size: 7
+            color: content.statusColor
+            glowOpacity: 0.9
+            glowRadius: 2 + 4 * content.pulse
+            dotOpacity: content.status === "needsYou" ? 1 - 0.5 * content.pulse : 1
+        }
+        FitText {
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(implicitWidth, content.lineWidth - 12)
+            text: content.agent ? content.agent.name : ""
+            color: Qt.rgba(1, 1, 1, 0.95)
+            font.pixelSize: 11
+            font.weight: Font.Bold
+            minimumScale: 0.7
+        }
+    }
+
+    Column {
+        anchors.bottom: parent.bottom
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: content.lineWidth
+        FitText {
+            objectName: "statusLabel"
+            width: parent.width
+            text: content.agent ? content.agent.statusLabel : ""
+            color: content.statusColor
+            font.pixelSize: 14
+            font.weight: Font.ExtraBold
+            minimumScale: 0.7
+        }
+        Item {
+            width: 1
+            height: 1
+            visible: modelLine.visible
+        }
+        FitText {
+            id: modelLine
+            objectName: "modelLine"
+            visible: !content.offline && !!content.agent && content.agent.models.length > 0
+            width: parent.width
+            text: visible ? content.agent.models[0] : ""
+            color: Qt.rgba(1, 1, 1, 0.5)
+            size: 8.5
+            font.weight: Font.Medium
+            minimumScale: 0.7
+        }
+        Text {
+            objectName: "countLine"
+            visible: text.length > 0
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
+            text: content.agent ? content.agent.countLine : ""
+            color: Qt.rgba(1, 1, 1, 0.85)
+            font.family: DeckPalette.figureFont
+            font.pixelSize: 9
+            font.weight: Font.DemiBold
+        }
+        Item {
+            width: 1
+            height: !content.offline && !content.hasOpenSessions ? 10 : 0
+        }
+        Item {
+            width: 1
+            height: 2
+            visible: detailLine.visible
+        }
+        FitText {
+            id: detailLine
+            objectName: "detailLine"
+            visible: content.offline || content.hasOpenSessions
+            width: parent.width
+            text: content.agent ? content.agent.detailLine : ""
+            color: Qt.rgba(1, 1, 1, 0.38)
+            size: 7.5
+            font.weight: Font.Medium
+            minimumScale: 0.7
+        }
+        Item {
+            width: 1
+            height: 10
+            visible: detailLine.visible
+        }
+    }
+}

@@ -1,0 +1,293 @@
+// The texts and figures of the key contents, the information bar and the agent
+// overlays: the reset countdown, remaining shares and bar widths, the usage
+// key's lines, the clock, the list and sheet lines, and the tips.
+
+#include "KeyTexts.h"
+
+#include <QTest>
+
+using namespace vexlor;
+namespace kt = vexlor::keytext;
+
+namespace {
+
+QString s(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+constexpr double kNow = 1'800'000'000.0;
+
+ProviderUsage percentTile(double fraction, const QString& window, std::optional<double> resetsAt = std::nullopt)
+{
+    ProviderUsage u = ProviderUsage::captionTile(s("claude-usage"), s("CLAUDE"), s("loading"));
+    u.kind = ProviderUsage::Percent{fraction, window};
+    if (resetsAt)
+        u.resetsAt = Timestamp::fromSeconds(*resetsAt);
+    return u;
+}
+
+ProviderUsage tokenTile(double count, double cost, const QString& window)
+{
+    ProviderUsage u = ProviderUsage::captionTile(s("kimi-usage"), s("KIMI"), s("loading"));
+    u.kind = ProviderUsage::Tokens{count, cost, window};
+    return u;
+}
+
+AgentSession session(const QString& title, AgentSession::State state)
+{
+    return AgentSession{s("claude:") + title, title, state, std::nullopt};
+}
+
+Agent agent(AgentStatus status, int sessions, QList<AgentSession> rows, QStringList models = {})
+{
+    Agent a;
+    a.id = s("claude");
+    a.name = s("CLAUDE");
+    a.status = status;
+    a.sessions = sessions;
+    a.openSessions = std::move(rows);
+    a.models = std::move(models);
+    return a;
+}
+
+} // namespace
+
+class KeyTextsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void countdownByDistance_data()
+    {
+        QTest::addColumn<double>("ahead");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("under a second") << 0.4 << s("↺ now");
+        QTest::newRow("one second") << 1.0 << s("↺ 1m");
+        QTest::newRow("59 s") << 59.0 << s("↺ 1m");
+        QTest::newRow("90 s") << 90.0 << s("↺ 1m");
+        QTest::newRow("119.9 s drops the fraction") << 119.9 << s("↺ 1m");
+        QTest::newRow("2 min") << 120.0 << s("↺ 2m");
+        QTest::newRow("59 min 59 s") << 3599.0 << s("↺ 59m");
+        QTest::newRow("1 h exactly") << 3600.0 << s("↺ 1h");
+        QTest::newRow("3 h") << 3.0 * 3600 << s("↺ 3h");
+        QTest::newRow("3 h 30 s keeps whole hours") << 3.0 * 3600 + 30 << s("↺ 3h");
+        QTest::newRow("3 h 5 min") << 3.0 * 3600 + 300 << s("↺ 3h 5m");
+        QTest::newRow("23 h 59 min") << 86399.0 << s("↺ 23h 59m");
+        QTest::newRow("1 day") << 86400.0 << s("↺ 1d");
+        QTest::newRow("2 days") << 2.0 * 86400 << s("↺ 2d");
+        QTest::newRow("2 days 59 min") << 2.0 * 86400 + 3540 << s("↺ 2d");
+        QTest::newRow("2 days 5 h") << 2.0 * 86400 + 5 * 3600 << s("↺ 2d 5h");
+        QTest::newRow("6 days 23 h") << 6.0 * 86400 + 23 * 3600 + 1800 << s("↺ 6d 23h");
+    }
+    void countdownByDistance()
+    {
+        QFETCH(double, ahead);
+        QFETCH(QString, expected);
+        const auto text = kt::resetCountdown(kNow, kNow + ahead);
+        QVERIFY(text.has_value());
+        QCOMPARE(*text, expected);
+    }
+
+    void noCountdownUnlessTheResetIsAhead_data()
+    {
+        QTest::addColumn<std::optional<double>>("resetsAt");
+        QTest::newRow("no reset") << std::optional<double>();
+        QTest::newRow("reset now") << std::optional<double>(kNow);
+        QTest::newRow("reset in the past") << std::optional<double>(kNow - 90);
+        QTest::newRow("not a number") << std::optional<double>(std::nan(""));
+    }
+    void noCountdownUnlessTheResetIsAhead()
+    {
+        QFETCH(std::optional<double>, resetsAt);
+        QVERIFY(!kt::resetCountdown(kNow, resetsAt).has_value());
+        QCOMPARE(KeyTexts::countdown(kNow, resetsAt ? QVariant(*resetsAt) : QVariant()), QString());
+    }
+
+    void remainingShareAndBar_data()
+    {
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<bool>("showRemaining");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<double>("share");
+        QTest::newRow("0.375 left") << 0.375 << true << s("63%") << 0.625;
+        QTest::newRow("0.375 used") << 0.375 << false << s("38%") << 0.375;
+        QTest::newRow("0.425 left rounds half away") << 0.425 << true << s("58%") << 0.575;
+        QTest::newRow("0.285 left") << 0.285 << true << s("72%") << 0.715;
+        QTest::newRow("unused") << 0.0 << true << s("100%") << 1.0;
+        QTest::newRow("all used") << 1.0 << true << s("0%") << 0.0;
+        QTest::newRow("over-used window left") << 1.2 << true << s("0%") << 0.0;
+        QTest::newRow("over-used window used") << 1.2 << false << s("120%") << 1.0;
+    }
+    void remainingShareAndBar()
+    {
+        QFETCH(double, fraction);
+        QFETCH(bool, showRemaining);
+        QFETCH(QString, value);
+        QFETCH(double, share);
+        const ProviderUsage tile = percentTile(fraction, s("5h"));
+        QCOMPARE(kt::usageValue(tile, showRemaining), value);
+        QCOMPARE(kt::barShare(tile, showRemaining), share);
+        QCOMPARE(62 * kt::barShare(tile, showRemaining), 62 * share);
+    }
+
+    void remainingPercentRoundsHalfAwayFromZero()
+    {
+        QCOMPARE(kt::remainingPercent(0.375), 63LL);
+        QCOMPARE(kt::remainingPercent(0.005), 100LL); // 99.5
+        QCOMPARE(kt::remainingPercent(0.994), 1LL);   // 0.6
+        QCOMPARE(kt::remainingPercent(0.996), 0LL);   // 0.4
+    }
+
+    void otherKindsKeepTheirValueAndAFlatBar()
+    {
+        const ProviderUsage tokens = tokenTile(1'234'567, 12.5, s("7d"));
+        QCOMPARE(kt::usageValue(tokens, true), s("1.23M"));
+        QCOMPARE(kt::barShare(tokens, false), 0.0);
+        const ProviderUsage loading = kt::placeholderTile(s("claude-spend"));
+        QCOMPARE(kt::usageValue(loading, true), s("—"));
+        QCOMPARE(kt::barShare(loading, true), 0.0);
+    }
+
+    void secondaryLine_data()
+    {
+        QTest::addColumn<ProviderUsage>("tile");
+        QTest::addColumn<bool>("showRemaining");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("left with countdown") << percentTile(0.375, s("5h"), kNow + 3 * 3600 + 300) << true
+                                             << s("5h left • ↺ 3h 5m");
+        QTest::newRow("used with countdown") << percentTile(0.375, s("7d"), kNow + 2 * 86400) << false
+                                             << s("7d used • ↺ 2d");
+        QTest::newRow("reset passed") << percentTile(0.375, s("5h"), kNow - 1) << true << s("5h left");
+        QTest::newRow("reset under a second") << percentTile(0.5, s("5h"), kNow + 0.5) << false
+                                              << s("5h used • ↺ now");
+        QTest::newRow("tokens ignore remaining") << tokenTile(45'600, 0, s("24h")) << true << s("24h tokens");
+        QTest::newRow("spend placeholder") << kt::placeholderTile(s("claude-spend")) << false << s("loading");
+        QTest::newRow("session placeholder") << kt::placeholderTile(s("codex-session")) << true
+                                             << s("no session data");
+    }
+    void secondaryLine()
+    {
+        QFETCH(ProviderUsage, tile);
+        QFETCH(bool, showRemaining);
+        QFETCH(QString, expected);
+        QCOMPARE(kt::usageSecondary(tile, showRemaining, kNow), expected);
+    }
+
+    void placeholdersAreNeutralAndNamed()
+    {
+        const ProviderUsage spend = kt::placeholderTile(s("claude-spend"));
+        QCOMPARE(spend.name, s("CLAUDE"));
+        QCOMPARE(spend.caption(), s("loading"));
+        QCOMPARE(spend.tint, neutralPalette().tint);
+        QCOMPARE(spend.tileBackground, neutralPalette().tileBackground);
+        QVERIFY(!spend.resetsAt && !spend.secondaryText);
+        QCOMPARE(kt::placeholderTile(s("codex-session")).name, s("CODEX"));
+        QCOMPARE(kt::placeholderTile(s("claude-session")).name, s("CLAUDE"));
+    }
+
+    void qmlFormsReadTheRecordsQmlHolds()
+    {
+        const QVariant tile = QVariant::fromValue(percentTile(0.375, s("5h"), kNow + 90));
+        QCOMPARE(KeyTexts::usageValue(tile, true), s("63%"));
+        QCOMPARE(KeyTexts::barShare(tile, true), 0.625);
+        QCOMPARE(KeyTexts::usageSecondary(tile, true, kNow), s("5h left • ↺ 1m"));
+        QCOMPARE(KeyTexts::countdown(kNow, QVariant(kNow + 90)), s("↺ 1m"));
+        QCOMPARE(KeyTexts::placeholderTile(s("claude-spend")).value<ProviderUsage>().id, s("claude-spend"));
+    }
+
+    void clockIsTwentyFourHourInTheLocale()
+    {
+        // 2027-01-15 21:07:09 local time.
+        const QDateTime at(QDate(2027, 1, 15), QTime(21, 7, 9));
+        const double seconds = at.toMSecsSinceEpoch() / 1000.0;
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        QCOMPARE(kt::clockTime(seconds, us), s("21:07"));
+        QCOMPARE(kt::clockDate(seconds, us), s("Fri 15 Jan"));
+        const QLocale german(QLocale::German, QLocale::Germany);
+        QCOMPARE(kt::clockTime(seconds, german), s("21:07"));
+        QCOMPARE(kt::clockDate(seconds, german), s("Fr. 15 Jan."));
+        const QDateTime morning(QDate(2027, 1, 15), QTime(7, 5));
+        QCOMPARE(kt::clockTime(morning.toMSecsSinceEpoch() / 1000.0, us), s("07:05"));
+    }
+
+    void namesAreCapitalisedAndJoined()
+    {
+        QCOMPARE(kt::capitalisedNames({s("CLAUDE"), s("CODEX"), s("OPENCODE"), s("KIMI")}),
+                 s("Claude · Codex · Opencode · Kimi"));
+        QCOMPARE(kt::capitalisedNames({}), QString());
+    }
+
+    void agentListDetail_data()
+    {
+        QTest::addColumn<Agent>("subject");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("offline with models") << agent(AgentStatus::offline, 0, {}, {s("opus")}) << s("not installed");
+        QTest::newRow("no model") << agent(AgentStatus::idle, 2, {}) << s("no recent model");
+        QTest::newRow("models joined") << agent(AgentStatus::working, 1, {}, {s("opus-4"), s("sonnet-4")})
+                                       << s("opus-4 · sonnet-4");
+    }
+    void agentListDetail()
+    {
+        QFETCH(Agent, subject);
+        QFETCH(QString, expected);
+        QCOMPARE(kt::agentListDetail(subject), expected);
+        QCOMPARE(KeyTexts::agentListDetail(QVariant::fromValue(subject)), expected);
+    }
+
+    void sessionSheetLines_data()
+    {
+        using S = AgentSession::State;
+        QTest::addColumn<Agent>("subject");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("attention");
+        QTest::addColumn<int>("hidden");
+        QTest::addColumn<QString>("titles");
+        QTest::newRow("needs you, 5 sessions, 3 rows")
+            << agent(AgentStatus::needsYou, 5, {session(s("A"), S::attention), session(s("B"), S::working),
+                                                session(s("C"), S::idle)})
+            << s("CLAUDE NEEDS YOU") << true << 2 << s("A");
+        QTest::newRow("working with an attention session")
+            << agent(AgentStatus::working, 2, {session(s("A"), S::working), session(s("B"), S::attention)})
+            << s("CLAUDE NEEDS YOU") << true << 0 << s("B");
+        QTest::newRow("working, no attention")
+            << agent(AgentStatus::working, 2, {session(s("A"), S::working), session(s("B"), S::idle)})
+            << s("CLAUDE WORKING") << false << 0 << s("A · B");
+        QTest::newRow("more rows than sessions") << agent(AgentStatus::idle, 0, {session(s("A"), S::idle)})
+                                                 << s("CLAUDE IDLE") << false << 0 << s("A");
+        QTest::newRow("offline, nothing open") << agent(AgentStatus::offline, 0, {}) << s("CLAUDE NOT FOUND") << false
+                                               << 0 << QString();
+    }
+    void sessionSheetLines()
+    {
+        QFETCH(Agent, subject);
+        QFETCH(QString, title);
+        QFETCH(bool, attention);
+        QFETCH(int, hidden);
+        QFETCH(QString, titles);
+        QCOMPARE(kt::sheetTitle(subject), title);
+        QCOMPARE(kt::needsAttention(subject), attention);
+        QCOMPARE(kt::hiddenSessionCount(subject), hidden);
+        QCOMPARE(kt::sessionTitles(subject), titles);
+        QCOMPARE(KeyTexts::hiddenSessionCount(QVariant::fromValue(subject)), hidden);
+    }
+
+    void tipsWrapAround()
+    {
+        const QStringList tips = kt::tips();
+        QCOMPARE(tips.size(), 6);
+        QCOMPARE(tips.first(), s("Double-tap the frame to tuck the deck to the nearest screen edge. "
+                                 "Click the visible strip to bring it back."));
+        QCOMPARE(tips.last(), s("Online plan limits stay off until you enable them in Settings."));
+        QCOMPARE(kt::nextTipIndex(0), 1);
+        QCOMPARE(kt::nextTipIndex(4), 5);
+        QCOMPARE(kt::nextTipIndex(5), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(KeyTextsTest)
+#include "key_texts_test.moc"
