@@ -194,7 +194,15 @@ Item {
         Overlay {
             objectName: "agentListOverlay"
             open: deck.deckState ? deck.deckState.showAgentList : false
+            cardWidth: 270
+            cardHeight: agentList.implicitHeight
             onDismissed: deck.deckState.showAgentList = false
+            AgentList {
+                id: agentList
+                anchors.fill: parent
+                model: deck.model
+                onClose: deck.deckState.showAgentList = false
+            }
         }
         Overlay {
             objectName: "tipsOverlay"
@@ -204,7 +212,20 @@ Item {
         Overlay {
             objectName: "sessionSheetOverlay"
             open: deck.deckState ? deck.deckState.sheetAgentID.length > 0 : false
+            cardWidth: 270
+            cardHeight: sessionSheet.implicitHeight
             onDismissed: deck.deckState.sheetAgentID = ""
+            SessionSheet {
+                id: sessionSheet
+                anchors.fill: parent
+                model: deck.model
+                // Keeps the agent while the sheet fades out.
+                property string lastAgentID
+                agentID: deck.deckState && deck.deckState.sheetAgentID.length > 0
+                         ? deck.deckState.sheetAgentID : lastAgentID
+                onAgentIDChanged: lastAgentID = agentID
+                onClose: deck.deckState.sheetAgentID = ""
+            }
         }
 
         // While tucked, one click anywhere brings the panel back.
