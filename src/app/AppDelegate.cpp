@@ -40,6 +40,9 @@ AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, QObject
 {
     m_engine.addImportPath(QStringLiteral("qrc:/"));
     m_engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+    // The settings card's quit row ends the program at once (Qt.quit()).
+    connect(&m_engine, &QQmlEngine::quit, QCoreApplication::instance(), &QCoreApplication::quit,
+            Qt::QueuedConnection);
     m_source = std::make_unique<ModelDeckSource>(*m_model);
     m_state = std::make_unique<DeckViewState>(m_source.get());
 }

@@ -39,7 +39,11 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QCoreApplication::translate("main", "Set the deck's key columns (2 to 6)."), QStringLiteral("n"));
     const QCommandLineOption rows(QStringLiteral("rows"),
         QCoreApplication::translate("main", "Set the deck's key rows (1 to 4)."), QStringLiteral("n"));
-    parser.addOptions({headless, demo, screenshot, passes, interval, columns, rows});
+    const QCommandLineOption overlay(QStringLiteral("overlay"),
+        QCoreApplication::translate("main", "With --screenshot: open a card first (settings, tips, agents, online, "
+                                            "or sheet:AGENT such as sheet:claude)."),
+        QStringLiteral("card"));
+    parser.addOptions({headless, demo, screenshot, passes, interval, columns, rows, overlay});
 
     CommandLine line;
     if (!parser.parse(arguments)) {
@@ -83,6 +87,17 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.rows = positiveInt(parser.value(rows));
         if (!line.rows || *line.rows > 4)
             line.error = QCoreApplication::translate("main", "--rows needs a number from 1 to 4");
+    }
+    if (parser.isSet(overlay)) {
+        const QString card = parser.value(overlay);
+        static const QStringList cards = {QStringLiteral("settings"), QStringLiteral("tips"),
+                                          QStringLiteral("agents"), QStringLiteral("online")};
+        const bool sheet = card.startsWith(QLatin1String("sheet:")) && card.size() > 6;
+        if (cards.contains(card) || sheet)
+            line.overlay = card;
+        else
+            line.error = QCoreApplication::translate(
+                "main", "--overlay needs settings, tips, agents, online or sheet:AGENT");
     }
     return line;
 }

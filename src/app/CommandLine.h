@@ -16,6 +16,9 @@ struct CommandLine {
     double intervalSeconds = 3; // headless: the wait between passes
     std::optional<int> columns;
     std::optional<int> rows;
+    // With --screenshot: the card to open first ("settings", "tips",
+    // "agents", "online", or "sheet:" and an agent id).
+    std::optional<QString> overlay;
     QString error; // set when the options cannot be used
     // Set for --help and --version: print it to standard output and exit 0.
     std::optional<QString> output;

@@ -4,6 +4,7 @@
 #include "AppDelegate.h"
 #include "CommandLine.h"
 #include "DeckPanel.h"
+#include "DeckViewState.h"
 #include "DemoHome.h"
 #include "HeadlessRunner.h"
 #include "deck/AppSettings.h"
@@ -68,6 +69,21 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
     return QCoreApplication::exec();
 }
 
+// Opens the card a screenshot should show, as the user would have.
+void openOverlay(vexlor::DeckViewState& state, const QString& card)
+{
+    if (card == QLatin1String("settings"))
+        state.setShowSettings(true);
+    else if (card == QLatin1String("tips"))
+        state.setShowTipDialog(true);
+    else if (card == QLatin1String("agents"))
+        state.setShowAgentList(true);
+    else if (card == QLatin1String("online"))
+        state.setShowOnlinePrompt(true);
+    else if (card.startsWith(QLatin1String("sheet:")))
+        state.setSheetAgentID(card.mid(6));
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -118,7 +134,11 @@ int main(int argc, char* argv[])
     vexlor::AppDelegate app(store, settings);
     if (demo)
         demo->start();
-    QTimer::singleShot(0, &app, [&app] { app.applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, &app, [&app, overlay = line.overlay] {
+        app.applicationDidFinishLaunching();
+        if (overlay)
+            openOverlay(app.deckState(), *overlay);
+    });
     if (line.screenshotPath)
         scheduleScreenshot(app, *line.screenshotPath, line.passes, app.collects());
     return QApplication::exec();

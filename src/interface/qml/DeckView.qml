@@ -169,8 +169,20 @@ Item {
             open: deck.deckState ? deck.deckState.showSettings : false
             cardOrigin: Item.BottomRight
             cardWidth: 250
-            cardHeight: 200
+            cardHeight: settingsCard.implicitHeight
             onDismissed: deck.deckState.showSettings = false
+            SettingsCard {
+                id: settingsCard
+                anchors.fill: parent
+                settings: deck.settings
+                onClose: deck.deckState.showSettings = false
+                onShowTips: {
+                    deck.settings.showTipsOnLaunch = true
+                    deck.deckState.showSettings = false
+                    deck.deckState.showTipDialog = true
+                }
+                onQuit: Qt.quit()
+            }
         }
         Overlay {
             id: pickerOverlay
@@ -189,7 +201,18 @@ Item {
         Overlay {
             objectName: "onlinePromptOverlay"
             open: deck.deckState ? deck.deckState.showOnlinePrompt : false
+            cardWidth: 250
+            cardHeight: onlinePrompt.implicitHeight
             onDismissed: deck.deckState.showOnlinePrompt = false
+            OnlinePrompt {
+                id: onlinePrompt
+                anchors.fill: parent
+                onClose: deck.deckState.showOnlinePrompt = false
+                onGoOnline: {
+                    deck.settings.onlineAccess = true
+                    deck.deckState.showOnlinePrompt = false
+                }
+            }
         }
         Overlay {
             objectName: "agentListOverlay"
@@ -207,7 +230,23 @@ Item {
         Overlay {
             objectName: "tipsOverlay"
             open: deck.deckState ? deck.deckState.showTipDialog : false
+            cardWidth: 270
+            cardHeight: tipsCard.implicitHeight
             onDismissed: deck.deckState.showTipDialog = false
+            DidYouKnowCard {
+                id: tipsCard
+                anchors.fill: parent
+                readonly property int index: deck.deckState ? deck.deckState.currentTipIndex : 0
+                tip: KeyTexts.tips[index] || ""
+                tipNumber: index + 1
+                tipCount: KeyTexts.tips.length
+                onClose: deck.deckState.showTipDialog = false
+                onDontShow: {
+                    deck.settings.showTipsOnLaunch = false
+                    deck.deckState.showTipDialog = false
+                }
+                onNext: deck.deckState.currentTipIndex = KeyTexts.nextTipIndex(index)
+            }
         }
         Overlay {
             objectName: "sessionSheetOverlay"

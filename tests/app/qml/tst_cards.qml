@@ -1,0 +1,201 @@
+import QtQuick
+import QtTest
+import Vexlor
+import "helpers.js" as Find
+
+// The cards over the deck with real settings: the tips card, the settings
+// card's pills and switches, and the online-access prompt.
+Item {
+    width: 800
+    height: 800
+
+    Item {
+        id: stage
+        anchors.fill: parent
+    }
+
+TestCase {
+    id: testCase
+    name: "Cards"
+    when: windowShown
+
+    Component {
+        id: controllerComponent
+        QtObject {
+            property bool isTucked: false
+            function toggleTuck() {}
+            function untuck() {}
+        }
+    }
+    Component {
+        id: deckComponent
+        DeckView {}
+    }
+
+    property QtObject settings
+    property QtObject model
+
+    // A deck with four columns and two rows (the defaults) and the tips card
+    // kept closed unless asked for.
+    function makeDeck(tipsAtLaunch) {
+        testSupport.freshStore()
+        model = testSupport.makeModel("busy")
+        testSupport.recordAcknowledgements(model)
+        testSupport.clearAcknowledged()
+        settings = testSupport.makeSettings()
+        settings.showTipsOnLaunch = tipsAtLaunch === true
+        const state = testSupport.makeDeckState(model)
+        const controller = createTemporaryObject(controllerComponent, stage)
+        const deck = createTemporaryObject(deckComponent, stage,
+            { deckState: state, settings: settings, controller: controller, model: model })
+        deck.width = Qt.binding(() => deck.implicitWidth)
+        deck.height = Qt.binding(() => deck.implicitHeight)
+        return deck
+    }
+
+    function overlay(deck, name) {
+        return Find.byName(deck, name)
+    }
+    function opened(deck, name) {
+        const o = overlay(deck, name)
+        tryVerify(() => o.visible && o.shown > 0.99, 5000, name + " opens")
+        return o
+    }
+    function closed(deck, name) {
+        const o = overlay(deck, name)
+        tryVerify(() => !o.visible, 5000, name + " closes")
+    }
+    function tapKey(deck, slot) {
+        mouseClick(Find.byName(deck, "key" + slot))
+    }
+
+    function test_tipsOpenAtLaunchAndWrapAround() {
+        const deck = makeDeck(true)
+        const tips = opened(deck, "tipsOverlay")
+        compare(Find.byName(tips, "tipCounter").text, "1 / 6")
+        deck.deckState.currentTipIndex = 5
+        compare(Find.byName(tips, "tipCounter").text, "6 / 6")
+        mouseClick(Find.byName(tips, "nextTipButton"))
+        compare(Find.byName(tips, "tipCounter").text, "1 / 6")
+        compare(Find.byName(tips, "tipText").text, KeyTexts.tips[0])
+        mouseClick(Find.byName(tips, "nextTipButton"))
+        compare(Find.byName(tips, "tipCounter").text, "2 / 6")
+        compare(Find.byName(tips, "tipText").text,
+                "Long-press any key to choose what that button displays.")
+    }
+
+    function test_dontShowAnymoreTurnsLaunchTipsOff() {
+        const deck = makeDeck(true)
+        const tips = opened(deck, "tipsOverlay")
+        mouseClick(Find.byName(tips, "dontShowButton"))
+        closed(deck, "tipsOverlay")
+        compare(settings.showTipsOnLaunch, false)
+        compare(testSupport.storedValue("ShowTipsOnLaunch"), "false", "saved for the next launch")
+    }
+
+    function test_escapeClosesTheTips() {
+        const deck = makeDeck(true)
+        opened(deck, "tipsOverlay")
+        deck.forceActiveFocus()
+        keyClick(Qt.Key_Escape)
+        closed(deck, "tipsOverlay")
+        compare(settings.showTipsOnLaunch, true, "Escape only closes")
+    }
+
+    function test_settingsShowTipsTurnsThemBackOn() {
+        const deck = makeDeck(false)
+        mouseClick(Find.byName(deck, "gearButton"))
+        const card = opened(deck, "settingsOverlay")
+        mouseClick(Find.byName(card, "tipsRow"))
+        opened(deck, "tipsOverlay")
+        closed(deck, "settingsOverlay")
+        compare(settings.showTipsOnLaunch, true)
+        compare(testSupport.storedValue("ShowTipsOnLaunch"), "true")
+    }
+
+    function test_pillsChangeTheGrid() {
+        const deck = makeDeck()
+        mouseClick(Find.byName(deck, "gearButton"))
+        const card = opened(deck, "settingsOverlay")
+        const four = Find.byName(card, "columnPill4")
+        const six = Find.byName(card, "columnPill6")
+        verify(four.selected && !six.selected, "the stored four columns are marked")
+        compare(four.color.toString(), DeckPalette.workingGreen.toString())
+        compare(deck.implicitWidth, 34 + 432 + 34)
+        mouseClick(six)
+        compare(settings.gridColumns, 6)
+        tryCompare(deck, "implicitWidth", 34 + 656 + 34)
+        verify(six.selected && !four.selected)
+        compare(testSupport.storedValue("GridColumns"), "6")
+        mouseClick(Find.byName(card, "rowPill3"))
+        compare(settings.gridRows, 3)
+        compare(Find.byName(deck, "keyGrid").children.length - 1, 18, "six by three keys")
+    }
+
+    function test_infoBarSwitch() {
+        const deck = makeDeck()
+        const tall = deck.implicitHeight
+        deck.deckState.showSettings = true
+        const card = opened(deck, "settingsOverlay")
+        mouseClick(Find.byName(card, "infoBarSwitch"))
+        compare(settings.showInfoBar, false)
+        tryCompare(deck, "implicitHeight", tall - 84 - 22)
+    }
+
+    function test_onlineSwitchDoesNotPrompt() {
+        const deck = makeDeck()
+        deck.deckState.showSettings = true
+        const card = opened(deck, "settingsOverlay")
+        mouseClick(Find.byName(card, "onlineSwitch"))
+        compare(settings.onlineAccess, true)
+        compare(deck.deckState.showOnlinePrompt, false)
+        mouseClick(Find.byName(card, "onlineSwitch"))
+        compare(settings.onlineAccess, false)
+    }
+
+    function test_onlineOffKeyPromptsAndGoesOnline() {
+        const deck = makeDeck()
+        const page = model.infoPageIndex
+        tapKey(deck, 7) // kimiUsage, "online off"
+        compare(deck.deckState.showOnlinePrompt, true)
+        compare(model.infoPageIndex, page, "the page stays")
+        const prompt = opened(deck, "onlinePromptOverlay")
+        verify(Find.text(prompt, "ALLOW ONLINE ACCESS?"))
+        mouseClick(Find.byName(prompt, "goOnlineButton"))
+        compare(settings.onlineAccess, true)
+        closed(deck, "onlinePromptOverlay")
+        compare(testSupport.storedValue("OnlineAccessEnabled"), "true")
+    }
+
+    function test_notNowLeavesOnlineAccessOff() {
+        const deck = makeDeck()
+        deck.deckState.showOnlinePrompt = true
+        const prompt = opened(deck, "onlinePromptOverlay")
+        mouseClick(Find.byName(prompt, "notNowButton"))
+        closed(deck, "onlinePromptOverlay")
+        compare(settings.onlineAccess, false)
+    }
+
+    Component {
+        id: settingsCardComponent
+        SettingsCard { width: 250; height: implicitHeight }
+    }
+    SignalSpy { id: quitSpy; signalName: "quit" }
+    SignalSpy { id: closeSpy; signalName: "close" }
+
+    function test_quitRowAndCloseButtonOfTheSettingsCard() {
+        testSupport.freshStore()
+        const card = createTemporaryObject(settingsCardComponent, stage, { settings: testSupport.makeSettings() })
+        quitSpy.target = card
+        closeSpy.target = card
+        mouseClick(Find.byName(card, "quitRow"))
+        compare(quitSpy.count, 1)
+        // The close button acts on release, even when dragged off.
+        const close = Find.byName(card, "closeSettings")
+        mousePress(close, 5, 5)
+        mouseMove(close, -60, 80)
+        mouseRelease(close, -60, 80)
+        compare(closeSpy.count, 1)
+    }
+}
+}
