@@ -119,6 +119,7 @@ Item {
                 objectName: "dontShowButton"
                 anchors.verticalCenter: parent.verticalCenter
                 horizontalInset: 12
+                maximumWidth: parent.width - next.width - 8
                 text: qsTr("DONT SHOW ANYMORE")
                 color: Qt.rgba(1, 1, 1, 0.08)
                 textColor: Qt.rgba(1, 1, 1, 0.68)

@@ -17,6 +17,10 @@ Item {
     property real progress: open ? 1 : 0
     Behavior on progress { DeckSpring { response: 0.4; dampingFraction: 0.8 } }
     readonly property real shown: Math.max(0, Math.min(1, progress))
+    // A card taller or wider than the deck (the settings card on a one- or
+    // two-row deck) is scaled down to stay whole, 8 in from the deck's edges.
+    readonly property real fitScale: Math.min(1, (height - 16) / Math.max(1, cardHeight),
+                                              (width - 16) / Math.max(1, cardWidth))
 
     visible: shown > 0.001
     anchors.fill: parent
@@ -42,6 +46,12 @@ Item {
         opacity: overlay.shown
         scale: 0.92 + 0.08 * overlay.progress
         transformOrigin: overlay.cardOrigin
+        transform: Scale {
+            origin.x: overlay.cardWidth / 2
+            origin.y: overlay.cardHeight / 2
+            xScale: overlay.fitScale
+            yScale: overlay.fitScale
+        }
         // Clicks on the card stay on the card.
         MouseArea { anchors.fill: parent; z: -1 }
     }

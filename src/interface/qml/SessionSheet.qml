@@ -130,6 +130,7 @@ Item {
             CapsuleButton {
                 id: later
                 objectName: "laterButton"
+                maximumWidth: parent.width - (acknowledge.visible ? acknowledge.width + 8 : 0)
                 text: sheet.needsAttention ? qsTr("Later") : qsTr("Close")
                 color: Qt.rgba(1, 1, 1, 0.08)
                 textColor: Qt.rgba(1, 1, 1, 0.7)
@@ -138,6 +139,7 @@ Item {
                 onClicked: sheet.close()
             }
             CapsuleButton {
+                id: acknowledge
                 objectName: "acknowledgeButton"
                 visible: sheet.needsAttention
                 anchors.right: parent.right

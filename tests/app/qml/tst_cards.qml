@@ -73,6 +73,9 @@ TestCase {
         const deck = makeDeck(true)
         const tips = opened(deck, "tipsOverlay")
         compare(Find.byName(tips, "tipCounter").text, "1 / 6")
+        const dontShow = Find.byName(tips, "dontShowButton")
+        const next = Find.byName(tips, "nextTipButton")
+        verify(dontShow.x + dontShow.width <= next.x, "the two buttons stay apart")
         deck.deckState.currentTipIndex = 5
         compare(Find.byName(tips, "tipCounter").text, "6 / 6")
         mouseClick(Find.byName(tips, "nextTipButton"))
@@ -130,6 +133,22 @@ TestCase {
         mouseClick(Find.byName(card, "rowPill3"))
         compare(settings.gridRows, 3)
         compare(Find.byName(deck, "keyGrid").children.length - 1, 18, "six by three keys")
+    }
+
+    function test_settingsCardStaysWholeOnAOneRowDeck() {
+        const deck = makeDeck()
+        settings.gridRows = 1
+        deck.deckState.showSettings = true
+        const overlay = opened(deck, "settingsOverlay")
+        tryVerify(() => overlay.card.scale > 0.999, 5000)
+        const top = overlay.card.mapToItem(deck, 0, 0)
+        const bottom = overlay.card.mapToItem(deck, overlay.card.width, overlay.card.height)
+        verify(overlay.fitScale < 1, "the card is taller than a one-row deck")
+        verify(top.y >= 0 && bottom.y <= deck.height, "top " + top.y + ", bottom " + bottom.y + " of " + deck.height)
+        verify(top.x >= 0 && bottom.x <= deck.width)
+        // Still usable: a pill reached through the scaling.
+        mouseClick(Find.byName(overlay, "rowPill2"))
+        compare(settings.gridRows, 2)
     }
 
     function test_infoBarSwitch() {
