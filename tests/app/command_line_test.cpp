@@ -42,6 +42,21 @@ private slots:
         QVERIFY(line.error.isEmpty());
     }
 
+    void overlayCards_data()
+    {
+        QTest::addColumn<QString>("card");
+        for (const char* card : {"settings", "tips", "agents", "online", "sheet:claude"})
+            QTest::newRow(card) << QString::fromLatin1(card);
+    }
+    void overlayCards()
+    {
+        QFETCH(QString, card);
+        const CommandLine line = parse({QStringLiteral("--overlay"), card});
+        QCOMPARE(line.overlay, std::optional<QString>(card));
+        QVERIFY(line.error.isEmpty());
+        QVERIFY(!parse({}).overlay);
+    }
+
     void refusedValues_data()
     {
         QTest::addColumn<QStringList>("options");
@@ -51,6 +66,8 @@ private slots:
         QTest::newRow("seven columns") << QStringList{QStringLiteral("--columns"), QStringLiteral("7")};
         QTest::newRow("five rows") << QStringList{QStringLiteral("--rows"), QStringLiteral("5")};
         QTest::newRow("no rows") << QStringList{QStringLiteral("--rows"), QStringLiteral("0")};
+        QTest::newRow("unknown card") << QStringList{QStringLiteral("--overlay"), QStringLiteral("picker")};
+        QTest::newRow("sheet without agent") << QStringList{QStringLiteral("--overlay"), QStringLiteral("sheet:")};
     }
     void refusedValues()
     {
