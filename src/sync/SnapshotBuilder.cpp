@@ -1,7 +1,12 @@
 #include "DeckSnapshot.h"
 
+#include "SnapshotJson.h"
 #include "deck/Agent.h"
 #include "deck/ProviderUsage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace vexlor {
 namespace {
@@ -27,12 +32,31 @@ SnapshotAgentSession::State snapshotState(AgentSession::State state)
     return SnapshotAgentSession::State::idle;
 }
 
+// The values come from agent files and usage answers: a reset time of year
+// 40000 or a token sum that overflowed must not make the whole snapshot
+// unencodable, so nothing would ever be published. A time the JSON form
+// cannot hold is left out; a number JSON cannot hold becomes the nearest one
+// it can (NaN, which has none, becomes 0).
+std::optional<Timestamp> publishable(std::optional<Timestamp> time)
+{
+    if (time && !SnapshotJson::formatTimestamp(*time))
+        return std::nullopt;
+    return time;
+}
+
+double publishable(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return std::clamp(value, std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max());
+}
+
 SnapshotUsage::Kind snapshotKind(const ProviderUsage::Kind& kind)
 {
     if (const auto* p = std::get_if<ProviderUsage::Percent>(&kind))
-        return SnapshotUsage::Percent{p->fraction, p->window};
+        return SnapshotUsage::Percent{publishable(p->fraction), p->window};
     if (const auto* t = std::get_if<ProviderUsage::Tokens>(&kind))
-        return SnapshotUsage::Tokens{t->count, t->cost, t->window};
+        return SnapshotUsage::Tokens{publishable(t->count), publishable(t->cost), t->window};
     return SnapshotUsage::Unavailable{std::get<ProviderUsage::Unavailable>(kind).caption};
 }
 
@@ -50,13 +74,13 @@ DeckSnapshot DeckSnapshot::from(const QList<Agent>& agents, const QList<Provider
         a.name = agent.name;
         a.status = snapshotStatus(agent.status);
         a.sessions = agent.sessions;
-        a.startedAt = agent.startedAt;
+        a.startedAt = publishable(agent.startedAt);
         a.models = agent.models;
         // Always a list, empty when nothing is open.
         QList<SnapshotAgentSession> rows;
         rows.reserve(agent.openSessions.size());
         for (const AgentSession& s : agent.openSessions)
-            rows.append({s.id, s.title, snapshotState(s.state), s.since});
+            rows.append({s.id, s.title, snapshotState(s.state), publishable(s.since)});
         a.openSessions = std::move(rows);
         snapshot.content.agents.append(std::move(a));
     }
@@ -68,7 +92,7 @@ DeckSnapshot DeckSnapshot::from(const QList<Agent>& agents, const QList<Provider
         u.kind = snapshotKind(tile.kind);
         u.palette = SnapshotUsage::paletteFor(u.id, u.kind);
         u.secondaryText = tile.secondaryText;
-        u.resetsAt = tile.resetsAt;
+        u.resetsAt = publishable(tile.resetsAt);
         snapshot.content.usage.append(std::move(u));
     }
     return snapshot;

@@ -10,6 +10,9 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <cmath>
+#include <limits>
+
 using namespace vexlor;
 using namespace Qt::StringLiterals;
 
@@ -130,6 +133,48 @@ private slots:
         QVERIFY((s.content.usage[7].kind == SnapshotUsage::Kind(SnapshotUsage::Unavailable{u"online off"_s})));
         QCOMPARE(s.content.usage[1].secondaryText, std::nullopt);
         QCOMPARE(s.content.usage[1].resetsAt, std::nullopt);
+    }
+
+    // Values taken from agent files: a reset in the year 33658 (a Codex
+    // "resets_at" of 1e12), one before year 1 (a usage answer's year 0000),
+    // token sums that overflowed. Each made the snapshot unencodable, so the
+    // deck was never published while the value lasted.
+    void valuesFromAgentFilesNeverBlockPublishing()
+    {
+        const double inf = std::numeric_limits<double>::infinity();
+        ProviderUsage farReset = tile(u"codex-usage"_s, u"CODEX"_s, ProviderUsage::Percent{0.4, u"5h"_s});
+        farReset.resetsAt = Timestamp::fromSeconds(1e12);
+        ProviderUsage yearZero = tile(u"claude-usage"_s, u"CLAUDE"_s, ProviderUsage::Percent{0.1, u"5h"_s});
+        yearZero.resetsAt = Timestamp::fromSeconds(-62167219200.0);
+        ProviderUsage kept = tile(u"claude-session"_s, u"CLAUDE"_s, ProviderUsage::Percent{0.1, u"7d"_s});
+        kept.resetsAt = Timestamp::fromSeconds(kT0 + 60);
+        const QList<ProviderUsage> tiles{
+            farReset, yearZero, kept,
+            tile(u"kimi-usage"_s, u"KIMI"_s, ProviderUsage::Tokens{inf, -inf, u"24h"_s}),
+            tile(u"opencode-usage"_s, u"OPENCODE"_s, ProviderUsage::Tokens{std::nan(""), 1.5, u"7d"_s}),
+        };
+        Agent agent;
+        agent.id = u"codex"_s;
+        agent.name = u"CODEX"_s;
+        agent.status = AgentStatus::working;
+        agent.startedAt = Timestamp::fromSeconds(1e12);
+        agent.openSessions = {{u"codex:a"_s, u"a"_s, AgentSession::State::attention, Timestamp::fromSeconds(inf)}};
+
+        const DeckSnapshot s = DeckSnapshot::from({agent}, tiles, Timestamp::fromSeconds(kT0));
+        const SnapshotEncoding encoded = SnapshotJson::encode(s);
+        QVERIFY2(encoded.bytes.has_value(), qPrintable(encoded.error));
+        QCOMPARE(s.content.usage[0].resetsAt, std::nullopt);
+        QCOMPARE(s.content.usage[1].resetsAt, std::nullopt);
+        QCOMPARE(s.content.usage[2].resetsAt, std::optional(Timestamp::fromSeconds(kT0 + 60)));
+        const double max = std::numeric_limits<double>::max();
+        QVERIFY((s.content.usage[3].kind == SnapshotUsage::Kind(SnapshotUsage::Tokens{max, -max, u"24h"_s})));
+        QVERIFY((s.content.usage[4].kind == SnapshotUsage::Kind(SnapshotUsage::Tokens{0, 1.5, u"7d"_s})));
+        QCOMPARE(s.content.agents[0].startedAt, std::nullopt);
+        QCOMPARE(s.content.agents[0].openSessions->at(0).since, std::nullopt);
+        // What was published reads back as it was built.
+        const SnapshotDecoding decoded = SnapshotJson::decode(*encoded.bytes);
+        QVERIFY(decoded.snapshot.has_value());
+        QVERIFY(*decoded.snapshot == s);
     }
 
     void equalTilesGiveEqualContent()
