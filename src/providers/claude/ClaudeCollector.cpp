@@ -74,7 +74,9 @@ ClaudeCollector::ClaudeCollector()
 }
 
 ClaudeCollector::ClaudeCollector(ClaudeCollectorOptions options)
-    : m_configDirectory(std::move(options.configDirectory))
+    // Copied, not moved: the online options below still need the folder
+    // for the credentials file.
+    : m_configDirectory(options.configDirectory)
     , m_clock(options.clock ? std::move(options.clock) : systemClock())
     , m_processAlive(options.processAlive ? std::move(options.processAlive) : ProcessProbe(processIsAlive))
     , m_online(onlineOptions(options, m_clock))
