@@ -7,6 +7,7 @@
 #include "DeckViewState.h"
 #include "DemoHome.h"
 #include "HeadlessRunner.h"
+#include "SingleInstance.h"
 #include "deck/AppSettings.h"
 #include "deck/PreferencesStore.h"
 
@@ -113,6 +114,18 @@ int main(int argc, char* argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One deck per user: a second start brings the running deck forward and
+    // ends. Demo and screenshot runs use their own home or end by themselves,
+    // so they run beside the user's deck without the lock (as headless runs do).
+    std::unique_ptr<vexlor::SingleInstance> single;
+    if (!line.demo && !line.screenshotPath) {
+        single = std::make_unique<vexlor::SingleInstance>(vexlor::SingleInstance::defaultRuntimeDirectory());
+        if (single->claim() == vexlor::SingleInstance::Claim::alreadyRunning) {
+            std::fprintf(stderr, "vexlor: a deck is already running; showing it\n");
+            return 0;
+        }
+    }
+
     std::unique_ptr<vexlor::DemoHome> demo;
     if (line.demo) {
         demo = std::make_unique<vexlor::DemoHome>();
@@ -132,6 +145,8 @@ int main(int argc, char* argv[])
         settings.setGridRows(*line.rows);
 
     vexlor::AppDelegate app(store, settings);
+    if (single)
+        QObject::connect(single.get(), &vexlor::SingleInstance::showRequested, &app, &vexlor::AppDelegate::showPanel);
     if (demo)
         demo->start();
     QTimer::singleShot(0, &app, [&app, overlay = line.overlay] {
