@@ -1,0 +1,139 @@
+// Faults around a running `vexlor --headless`: the sync folder removed under
+// it, and FIFOs named like transcripts under a live Claude session. Each run
+// must keep polling and end normally after its passes.
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vexlor;
+using namespace vexlor::test;
+
+namespace {
+
+QString vexlorBinary()
+{
+    return QCoreApplication::applicationDirPath() + u"/../vexlor";
+}
+
+struct Home {
+    QTemporaryDir dir;
+    QString claude() const { return dir.path() + u"/claude"; }
+    QString kvs() const { return dir.path() + u"/kvs"; }
+
+    void writeLiveSession(const QString& id)
+    {
+        const QJsonObject status{{QStringLiteral("sessionId"), id},
+                                 {QStringLiteral("pid"), QCoreApplication::applicationPid()},
+                                 {QStringLiteral("status"), QStringLiteral("working")},
+                                 {QStringLiteral("name"), QStringLiteral("Pipes")}};
+        writeFile(claude(), QStringLiteral("sessions/%1.json").arg(id), QJsonDocument(status).toJson(QJsonDocument::Compact));
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), claude());
+        env.insert(QStringLiteral("CODEX_HOME"), dir.path() + u"/codex");
+        env.insert(QStringLiteral("KIMI_CODE_DATA_DIR"), dir.path() + u"/kimi");
+        env.insert(QStringLiteral("OPENCODE_DATA_DIR"), dir.path() + u"/opencode");
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + u"/config");
+        env.insert(QStringLiteral("VEXLOR_KVS_DIR"), kvs());
+        env.remove(QStringLiteral("CLAUDE_CODE_OAUTH_TOKEN"));
+        return env;
+    }
+};
+
+// Opens every FIFO under `root` for writing without blocking and closes it
+// again, so that a reader stuck on one is released and the test can end.
+void releaseFifos(const QStringList& fifos)
+{
+    for (const QString& fifo : fifos) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+} // namespace
+
+class HeadlessFaultsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFileInfo(vexlorBinary()).isExecutable())
+            QSKIP("the vexlor program is not built (interface build switched off)");
+    }
+
+    // The sync folder disappears after the first snapshot was stored: the
+    // passes go on, every snapshot still reaches standard output, and the
+    // program ends normally.
+    void syncFolderRemovedWhileRunning()
+    {
+        Home home;
+        QProcess p;
+        p.setProcessEnvironment(home.environment());
+        p.start(vexlorBinary(), {QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("12"),
+                                 QStringLiteral("--interval"), QStringLiteral("0.2")});
+        QVERIFY(p.waitForStarted(15000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.kvs() + u"/deck.snapshot.v1"), 30000);
+        QVERIFY(QDir(home.kvs()).removeRecursively());
+        QVERIFY(!QFileInfo::exists(home.kvs()));
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), 12);
+        for (const QByteArray& line : lines)
+            QVERIFY(QJsonDocument::fromJson(line).isObject());
+    }
+
+    // A live session whose transcript is a FIFO, and another FIFO named like
+    // a transcript beside it: no pass waits on a writer that never comes.
+    void fifoTranscriptsNeverBlockAPass()
+    {
+        Home home;
+        home.writeLiveSession(QStringLiteral("s1"));
+        QVERIFY(QDir().mkpath(home.claude() + u"/projects/-work-app"));
+        const QStringList fifos{home.claude() + u"/projects/-work-app/s1.jsonl",
+                                home.claude() + u"/projects/-work-app/other.jsonl"};
+        for (const QString& fifo : fifos)
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        // And a symbolic link loop under the transcripts.
+        QVERIFY(QFile::link(home.claude() + u"/projects", home.claude() + u"/projects/-work-app/loop"));
+
+        QProcess p;
+        p.setProcessEnvironment(home.environment());
+        p.start(vexlorBinary(), {QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("4"),
+                                 QStringLiteral("--interval"), QStringLiteral("0.2")});
+        QVERIFY(p.waitForStarted(15000));
+        const bool finished = p.waitForFinished(120000);
+        if (!finished) {
+            releaseFifos(fifos);
+            p.kill();
+            p.waitForFinished(5000);
+            QFAIL("a pass blocked on a FIFO");
+        }
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        // The live session is still on the deck.
+        QVERIFY(lines.last().contains("claude:s1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(HeadlessFaultsTest)
+#include "headless_faults_test.moc"
