@@ -10,7 +10,6 @@
 #include "providers/opencode/OpenCodeCollector.h"
 #include "sync/KVSDeckSyncService.h"
 
-#include <QCoroTimer>
 #include <QJsonObject>
 
 namespace vexlor {
@@ -25,18 +24,6 @@ std::vector<std::shared_ptr<AgentCollector>> defaultCollectors()
     list.push_back(std::make_shared<OpenCodeCollector>());
     list.push_back(std::make_shared<KimiCodeCollector>());
     return list;
-}
-
-// Runs until the hub is gone: one pass, then the interval counted from the
-// end of that pass on Qt's monotonic timers.
-QCoro::Task<void> pollLoop(QPointer<CollectorHub> hub, std::chrono::milliseconds interval)
-{
-    while (hub) {
-        co_await hub->refresh();
-        if (!hub)
-            break;
-        co_await QCoro::sleepFor(interval);
-    }
 }
 
 // Lets a started task run on by itself: a QCoro task that is dropped before it
@@ -97,7 +84,23 @@ void CollectorHub::start()
     if (m_running)
         return;
     m_running = true;
-    detach(pollLoop(QPointer<CollectorHub>(this), m_interval));
+    // The wait between passes is a single-shot timer owned by the hub rather
+    // than a suspended coroutine: nothing is left waiting when the hub or the
+    // program goes away, and the wait is counted from the end of each pass on
+    // Qt's monotonic timers.
+    m_pollTimer.setSingleShot(true);
+    m_pollTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pollTimer, &QTimer::timeout, this, &CollectorHub::pollOnce);
+    pollOnce();
+}
+
+void CollectorHub::pollOnce()
+{
+    QPointer<CollectorHub> self(this);
+    detach(refresh().then([self] {
+        if (self)
+            self->m_pollTimer.start(self->m_interval);
+    }));
 }
 
 QCoro::Task<void> CollectorHub::refresh()

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -68,6 +69,7 @@ signals:
     void passApplied(const vexlor::DeckSnapshot& snapshot);
 
 private:
+    void pollOnce();
     void apply(const QList<ProviderReport>& reports);
     void loadAcknowledged();
     void saveAcknowledged();
@@ -86,6 +88,7 @@ private:
     QHash<QString, Timestamp> m_acknowledged;
     QHash<QString, Timestamp> m_workingSince;
     QHash<QString, QStringList> m_attentionKeys;
+    QTimer m_pollTimer;
     bool m_running = false;
 };
 
