@@ -5,6 +5,8 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,11 +33,11 @@ struct Home {
     QString claude() const { return dir.path() + u"/claude"; }
     QString kvs() const { return dir.path() + u"/kvs"; }
 
-    void writeLiveSession(const QString& id)
+    void writeLiveSession(const QString& id, const QString& word = QStringLiteral("working"))
     {
         const QJsonObject status{{QStringLiteral("sessionId"), id},
                                  {QStringLiteral("pid"), QCoreApplication::applicationPid()},
-                                 {QStringLiteral("status"), QStringLiteral("working")},
+                                 {QStringLiteral("status"), word},
                                  {QStringLiteral("name"), QStringLiteral("Pipes")}};
         writeFile(claude(), QStringLiteral("sessions/%1.json").arg(id), QJsonDocument(status).toJson(QJsonDocument::Compact));
     }
@@ -53,6 +55,20 @@ struct Home {
         return env;
     }
 };
+
+QByteArray isoNow()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
+}
+
+QString claudeStatus(const QByteArray& snapshotLine)
+{
+    const QJsonObject snapshot = QJsonDocument::fromJson(snapshotLine).object();
+    for (const auto& a : snapshot[u"content"][u"agents"].toArray())
+        if (a[u"id"].toString() == u"claude")
+            return a[u"status"].toString();
+    return {};
+}
 
 // Opens every FIFO under `root` for writing without blocking and closes it
 // again, so that a reader stuck on one is released and the test can end.
@@ -132,6 +148,47 @@ private slots:
         QCOMPARE(lines.size(), 4);
         // The live session is still on the deck.
         QVERIFY(lines.last().contains("claude:s1"));
+    }
+
+    // The live transcript is cut down to a shorter one while the program
+    // runs: the next passes read the new content, not past its end.
+    void transcriptShrinksWhileRunning()
+    {
+        Home home;
+        // The status file says idle: the transcript alone tells the state.
+        home.writeLiveSession(QStringLiteral("s1"), QStringLiteral("idle"));
+        QByteArray longer;
+        for (int i = 0; i < 200; ++i)
+            longer += "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow()
+                      + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"tool_use\"}}\n";
+        longer += "{\"type\":\"user\",\"timestamp\":\"" + isoNow() + "\",\"message\":{\"role\":\"user\"}}\n";
+        const QString transcript = writeFile(home.claude(), QStringLiteral("projects/-work-app/s1.jsonl"), longer);
+
+        QProcess p;
+        p.setProcessEnvironment(home.environment());
+        p.start(vexlorBinary(), {QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("0.2")});
+        QVERIFY(p.waitForStarted(15000));
+        QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), 30000);
+        QCOMPARE(claudeStatus(p.readLine()), QStringLiteral("working"));
+
+        // Rewritten in place, far shorter: the turn has ended since start-up.
+        QTest::qWait(1100);
+        QFile file(transcript);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray shorter = "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow()
+                                   + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"end_turn\"}}\n";
+        QCOMPARE(file.write(shorter), shorter.size());
+        file.close();
+        QVERIFY(QFileInfo(transcript).size() < longer.size());
+
+        QString status;
+        for (int i = 0; i < 100 && status != u"needsYou"; ++i) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), 30000);
+            status = claudeStatus(p.readLine());
+        }
+        p.kill();
+        p.waitForFinished(5000);
+        QCOMPARE(status, QStringLiteral("needsYou"));
     }
 };
 
