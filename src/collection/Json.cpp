@@ -141,18 +141,7 @@ namespace vexlor {
 QList<json::Document> parseJSONLinesUtf8(QByteArrayView utf8)
 {
     QList<json::Document> out;
-    qsizetype start = 0;
-    const qsizetype n = utf8.size();
-    while (start < n) {
-        qsizetype end = utf8.indexOf('\n', start);
-        if (end < 0)
-            end = n;
-        if (end > start) {
-            if (auto doc = json::Document::parseObject(utf8.sliced(start, end - start)))
-                out.append(std::move(*doc));
-        }
-        start = end + 1;
-    }
+    forEachJSONLine(utf8, [&out](json::Document& doc) { out.append(std::move(doc)); });
     return out;
 }
 

@@ -56,6 +56,25 @@ private:
 
 namespace vexlor {
 
+// Calls `onObject(json::object)` for every line of `utf8` that parses as a JSON
+// object, in order; only one parsed line is alive at a time.
+template <typename OnObject>
+void forEachJSONLine(QByteArrayView utf8, OnObject&& onObject)
+{
+    qsizetype start = 0;
+    const qsizetype n = utf8.size();
+    while (start < n) {
+        qsizetype end = utf8.indexOf('\n', start);
+        if (end < 0)
+            end = n;
+        if (end > start) {
+            if (auto doc = json::Document::parseObject(utf8.sliced(start, end - start)))
+                onObject(*doc);
+        }
+        start = end + 1;
+    }
+}
+
 // Splits text at line feeds and keeps the pieces that parse as JSON objects,
 // in text order. Anything else (arrays, scalars, fragments) is skipped.
 [[nodiscard]] QList<json::Document> parseJSONLines(const QString& text);

@@ -76,18 +76,7 @@ CodexTail parseCodexTail(QByteArrayView utf8, Timestamp fileMtime)
 {
     CodexTail tail;
     // Line by line, so that only one parsed record is alive at a time.
-    qsizetype start = 0;
-    const qsizetype n = utf8.size();
-    while (start < n) {
-        qsizetype end = utf8.indexOf('\n', start);
-        if (end < 0)
-            end = n;
-        if (end > start) {
-            if (auto doc = json::Document::parseObject(utf8.sliced(start, end - start)))
-                apply(doc->root(), fileMtime, tail);
-        }
-        start = end + 1;
-    }
+    forEachJSONLine(utf8, [&](const json::Document& doc) { apply(doc.root(), fileMtime, tail); });
     return tail;
 }
 
