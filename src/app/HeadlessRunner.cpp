@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -16,7 +17,7 @@ namespace vexlor {
 
 HeadlessRunner::HeadlessRunner(Options options, QObject* parent)
     : QObject(parent)
-    , m_options(options)
+    , m_options(std::move(options))
 {
 }
 
@@ -29,13 +30,18 @@ void HeadlessRunner::start()
     m_sync->setLogSink(KVSDeckSyncService::standardErrorLog());
     CollectorHub::Options hubOptions;
     hubOptions.interval = m_options.interval;
+    hubOptions.collectors = std::move(m_options.collectors);
     m_hub = std::make_unique<CollectorHub>(m_model.get(), m_sync.get(), std::move(hubOptions));
     connect(m_hub.get(), &CollectorHub::passApplied, this, &HeadlessRunner::printSnapshot);
 
     m_input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
     connect(m_input, &QSocketNotifier::activated, this, &HeadlessRunner::readInput);
 
-    m_hub->start();
+    // A pass whose workers all finish before they are awaited completes
+    // without ever suspending, so started here it could print its snapshot
+    // and ask the loop to quit before QCoreApplication::exec() began; the
+    // request would be lost and a `--passes` run would never end.
+    QTimer::singleShot(0, this, [this] { m_hub->start(); });
 }
 
 void HeadlessRunner::printSnapshot(const DeckSnapshot& snapshot)

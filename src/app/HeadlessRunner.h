@@ -5,10 +5,13 @@
 // acknowledge a provider. Sync log lines go to standard error so that standard
 // output holds only snapshots.
 
+#include "collection/AgentCollector.h"
+
 #include <QObject>
 #include <QByteArray>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -26,11 +29,15 @@ public:
     struct Options {
         int passes = 0; // 0: run until killed
         std::chrono::milliseconds interval{3000};
+        // Empty: the four real collectors.
+        std::vector<std::unique_ptr<AgentCollector>> collectors;
     };
 
     explicit HeadlessRunner(Options options, QObject* parent = nullptr);
     ~HeadlessRunner() override;
 
+    // Polling begins once the event loop runs, so that the exit after the
+    // last counted pass always reaches a running loop.
     void start();
 
 private:

@@ -65,7 +65,7 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
     vexlor::HeadlessRunner::Options options;
     options.passes = line.passesGiven ? line.passes : 0;
     options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
-    vexlor::HeadlessRunner runner(options);
+    vexlor::HeadlessRunner runner(std::move(options));
     runner.start();
     return QCoreApplication::exec();
 }
