@@ -1,6 +1,7 @@
 #include "ClaudeSpendScanner.h"
 
 #include "UsageLineReader.h"
+#include "collection/IsoDate.h"
 #include "collection/Json.h"
 
 #include <QSet>
@@ -8,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <thread>
@@ -132,18 +135,44 @@ struct Contribution {
     double cost = 0;
 };
 
+using Buckets = QHash<qint64, ClaudeSpendScanner::HourBucket>;
+
+} // namespace
+
+// What reading a transcript up to its last complete line found: enough to read
+// on from there and reach the same totals as reading the whole file again.
+struct ClaudeSpendScanner::FollowState {
+    UsageLineReader::Identity identity;
+    qint64 completeEnd = 0;
+    QByteArray fingerprint; // the bytes just before completeEnd, to notice a rewrite
+    Buckets unkeyed;        // lines without a message id, summed in file order
+    std::vector<Contribution> keyed; // by the message's first appearance
+    // Message and request id, hashed: 64 bits keep a collision between two
+    // messages of one transcript far less likely than a bit flip in memory.
+    std::unordered_map<std::uint64_t, std::size_t> keyIndex;
+};
+
+namespace {
+
+constexpr qint64 kFingerprintBytes = 64;
+
 // Sums the usage lines of one transcript into hour buckets. A message id
 // (with its request id) seen again replaces what its earlier line added:
 // streamed responses repeat the message once per content block and only the
 // last copy carries the final output count.
+//
+// Complete lines go into the state that a later read of the grown file goes
+// on from; the file's unterminated last line (possibly still being written)
+// counts now but is read again next time, so it never counts twice.
 class FileAggregator {
 public:
-    explicit FileAggregator(Timestamp mtime)
+    FileAggregator(Timestamp mtime, ClaudeSpendScanner::FollowState state)
         : m_mtime(mtime)
+        , m_state(std::move(state))
     {
     }
 
-    void addLine(std::string_view line)
+    void addLine(std::string_view line, bool complete)
     {
         simdjson::dom::parser& parser = threadParser();
         simdjson::dom::element root;
@@ -161,19 +190,35 @@ public:
             err = parser.parse(repaired).get(root);
         }
         if (!err)
-            addRecord(root);
+            addRecord(root, complete);
         if (parser.capacity() > kParserKeepBytes)
             parser = simdjson::dom::parser();
     }
 
-    QHash<qint64, ClaudeSpendScanner::HourBucket> finish()
+    // Whether a line without its own time was counted at the file's
+    // modification time, which moves when the file grows: such a file is
+    // read whole each time so that those lines move with it.
+    [[nodiscard]] bool usedFileTime() const { return m_usedFileTime; }
+
+    // The totals: the unkeyed lines in file order, then each message once.
+    [[nodiscard]] Buckets buckets() const
     {
-        for (const Contribution& c : m_keyed)
-            add(c);
-        m_keyed.clear();
-        m_keyIndex.clear();
-        return std::move(m_buckets);
+        Buckets out = m_state.unkeyed;
+        if (m_pending && !m_pendingKey)
+            add(out, *m_pending);
+        std::optional<std::size_t> replaced;
+        if (m_pending && m_pendingKey) {
+            if (const auto it = m_state.keyIndex.find(*m_pendingKey); it != m_state.keyIndex.end())
+                replaced = it->second;
+        }
+        for (std::size_t i = 0; i < m_state.keyed.size(); ++i)
+            add(out, replaced == i ? *m_pending : m_state.keyed[i]);
+        if (m_pending && m_pendingKey && !replaced)
+            add(out, *m_pending);
+        return out;
     }
+
+    [[nodiscard]] ClaudeSpendScanner::FollowState takeState() { return std::move(m_state); }
 
 private:
     static simdjson::dom::parser& threadParser()
@@ -182,14 +227,14 @@ private:
         return parser;
     }
 
-    void add(const Contribution& c)
+    static void add(Buckets& buckets, const Contribution& c)
     {
-        ClaudeSpendScanner::HourBucket& b = m_buckets[c.hour];
+        ClaudeSpendScanner::HourBucket& b = buckets[c.hour];
         b.tokens += c.tokens;
         b.cost += c.cost;
     }
 
-    void addRecord(simdjson::dom::element root)
+    void addRecord(simdjson::dom::element root, bool complete)
     {
         json::object record;
         if (root.get_object().get(record))
@@ -203,7 +248,10 @@ private:
         if (!usage)
             return;
 
-        const Timestamp t = parseISODate(json::member(record, "timestamp"), m_mtime);
+        std::optional<Timestamp> ownTime;
+        if (const auto text = json::string(record, "timestamp"))
+            ownTime = parseInternetDateTime(*text);
+        m_usedFileTime = m_usedFileTime || !ownTime;
         const double input = json::number(*usage, "input_tokens").value_or(0);
         const double output = json::number(*usage, "output_tokens").value_or(0);
         const double cacheWrite = json::number(*usage, "cache_creation_input_tokens").value_or(0);
@@ -218,45 +266,86 @@ private:
                     + cacheRead * p.inputPerMillion * kCacheReadFactor)
                 / 1'000'000.0;
         }
-        const Contribution c{hourIndex(t), input + output + cacheWrite + cacheRead, cost};
+        const Contribution c{hourIndex(ownTime.value_or(m_mtime)), input + output + cacheWrite + cacheRead, cost};
 
-        const auto id = json::string(*message, "id");
-        if (!id) {
-            add(c); // no identity: never de-duplicated
+        std::optional<std::uint64_t> key;
+        if (const auto id = json::string(*message, "id")) {
+            std::string text(*id);
+            text += ':';
+            if (const auto requestId = json::string(record, "requestId"))
+                text += *requestId;
+            key = std::hash<std::string>{}(text);
+        }
+        if (!complete) {
+            m_pending = c;
+            m_pendingKey = key;
             return;
         }
-        std::string key(*id);
-        key += ':';
-        if (const auto requestId = json::string(record, "requestId"))
-            key += *requestId;
-        const auto [it, inserted] = m_keyIndex.try_emplace(std::move(key), m_keyed.size());
+        if (!key) {
+            add(m_state.unkeyed, c); // no identity: never de-duplicated
+            return;
+        }
+        const auto [it, inserted] = m_state.keyIndex.try_emplace(*key, m_state.keyed.size());
         if (inserted)
-            m_keyed.push_back(c);
+            m_state.keyed.push_back(c);
         else
-            m_keyed[it->second] = c; // the later line of a message counts, not both
+            m_state.keyed[it->second] = c; // the later line of a message counts, not both
     }
 
     Timestamp m_mtime;
-    QHash<qint64, ClaudeSpendScanner::HourBucket> m_buckets;
-    std::vector<Contribution> m_keyed; // in order of first appearance
-    std::unordered_map<std::string, std::size_t> m_keyIndex;
+    ClaudeSpendScanner::FollowState m_state;
+    std::optional<Contribution> m_pending; // the unterminated last line, if it counted
+    std::optional<std::uint64_t> m_pendingKey;
+    bool m_usedFileTime = false;
 };
 
-ClaudeSpendScanner::FileAggregate aggregateFile(UsageLineReader& reader, const FileStamp& stamp)
+struct FileRead {
+    ClaudeSpendScanner::FileAggregate aggregate;
+    qint64 bytes = 0; // how much of the file this read covered
+};
+
+// Reads a transcript, going on from `previous` when the file is the same one
+// and has only grown since; otherwise from its start.
+FileRead aggregateFile(UsageLineReader& reader, const FileStamp& stamp, const ClaudeSpendScanner::FollowState* previous,
+                       bool follow)
 {
-    ClaudeSpendScanner::FileAggregate result;
-    result.size = stamp.size;
-    result.mtime = stamp.mtime;
+    FileRead out;
+    out.aggregate.size = stamp.size;
+    out.aggregate.mtime = stamp.mtime;
+    if (!reader.open(stamp.path))
+        return out;
     try {
-        FileAggregator aggregator(stamp.mtime);
-        const bool ok = reader.forEachUsageLine(stamp.path, [&](std::string_view line) { aggregator.addLine(line); });
-        if (ok)
-            result.buckets = aggregator.finish();
+        ClaudeSpendScanner::FollowState start;
+        qint64 from = 0;
+        if (previous && previous->identity == reader.openIdentity() && reader.openSize() >= previous->completeEnd
+            && reader.bytesBefore(previous->completeEnd, previous->fingerprint.size()) == previous->fingerprint) {
+            start = *previous;
+            from = previous->completeEnd;
+        }
+        FileAggregator aggregator(stamp.mtime, std::move(start));
+        const bool ok = reader.forEachUsageLine(
+            from, [&](std::string_view line) { aggregator.addLine(line, reader.lineComplete()); });
+        out.bytes = std::max<qint64>(0, reader.openSize() - from);
+        if (ok) {
+            out.aggregate.buckets = aggregator.buckets();
+            if (follow && !aggregator.usedFileTime()) {
+                auto follow = std::make_shared<ClaudeSpendScanner::FollowState>(aggregator.takeState());
+                follow->identity = reader.openIdentity();
+                follow->completeEnd = reader.completeEnd();
+                const auto fingerprint = reader.bytesBefore(follow->completeEnd, std::min(kFingerprintBytes, follow->completeEnd));
+                if (fingerprint) {
+                    follow->fingerprint = *fingerprint;
+                    out.aggregate.follow = std::move(follow);
+                }
+            }
+        }
     } catch (const std::exception&) {
         // Out of memory on a pathological file: it counts as unreadable.
-        result.buckets.clear();
+        out.aggregate.buckets.clear();
+        out.aggregate.follow.reset();
     }
-    return result;
+    reader.close();
+    return out;
 }
 
 } // namespace
@@ -282,6 +371,12 @@ qint64 ClaudeSpendScanner::filesRead() const
 {
     QMutexLocker locker(&m_lock);
     return m_filesRead;
+}
+
+qint64 ClaudeSpendScanner::bytesRead() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_bytesRead;
 }
 
 std::optional<ClaudeSpendScanner::FileAggregate> ClaudeSpendScanner::cached(const QString& path) const
@@ -317,17 +412,38 @@ SpendSnapshot ClaudeSpendScanner::scan(const QList<FileStamp>& files)
 
     // One lookup per file; an entry whose listed size and time still match is
     // used as it is, without touching the file.
+    // Only the most recently written large files keep their per-message
+    // state: those are the transcripts of running sessions. The rest are read
+    // whole should they change again.
+    std::vector<bool> followed(inWindow.size(), false);
+    {
+        std::vector<std::size_t> large;
+        for (std::size_t i = 0; i < inWindow.size(); ++i)
+            if (inWindow[i]->size >= m_tuning.followMinBytes)
+                large.push_back(i);
+        const std::size_t keep = std::min(large.size(), static_cast<std::size_t>(std::max(0, m_tuning.followFiles)));
+        std::partial_sort(large.begin(), large.begin() + static_cast<std::ptrdiff_t>(keep), large.end(),
+                          [&](std::size_t a, std::size_t b) { return inWindow[b]->mtime < inWindow[a]->mtime; });
+        for (std::size_t k = 0; k < keep; ++k)
+            followed[large[k]] = true;
+    }
+
+    // A changed file that is followed is read on from where it was left.
     std::vector<FileAggregate> aggregates(inWindow.size());
     std::vector<std::size_t> stale;
+    std::vector<std::shared_ptr<const FollowState>> previous(inWindow.size());
     {
         QMutexLocker locker(&m_lock);
         for (std::size_t i = 0; i < inWindow.size(); ++i) {
             const FileStamp& stamp = *inWindow[i];
             const auto it = m_cache.constFind(stamp.path);
-            if (it != m_cache.constEnd() && it->size == stamp.size && it->mtime == stamp.mtime)
+            if (it != m_cache.constEnd() && it->size == stamp.size && it->mtime == stamp.mtime) {
                 aggregates[i] = *it;
-            else
+            } else {
                 stale.push_back(i);
+                if (it != m_cache.constEnd())
+                    previous[i] = it->follow;
+            }
         }
     }
 
@@ -340,12 +456,15 @@ SpendSnapshot ClaudeSpendScanner::scan(const QList<FileStamp>& files)
         for (std::size_t i : stale)
             staleBytes += std::max<qint64>(inWindow[i]->size, 0);
         std::atomic<std::size_t> next{0};
+        std::atomic<qint64> bytes{0};
         auto work = [&]() noexcept {
             try {
                 UsageLineReader reader(m_tuning.chunkBytes, m_tuning.maxLineBytes);
                 for (std::size_t k = next.fetch_add(1); k < stale.size(); k = next.fetch_add(1)) {
                     const std::size_t i = stale[k];
-                    aggregates[i] = aggregateFile(reader, *inWindow[i]);
+                    FileRead read = aggregateFile(reader, *inWindow[i], previous[i].get(), followed[i]);
+                    aggregates[i] = std::move(read.aggregate);
+                    bytes += read.bytes;
                 }
             } catch (const std::exception&) {
                 // Out of memory: the files this worker did not finish stay empty.
@@ -372,6 +491,7 @@ SpendSnapshot ClaudeSpendScanner::scan(const QList<FileStamp>& files)
         for (std::size_t i : stale)
             m_cache.insert(inWindow[i]->path, aggregates[i]);
         m_filesRead += static_cast<qint64>(stale.size());
+        m_bytesRead += bytes.load();
     }
 
     for (const FileAggregate& aggregate : aggregates) {
@@ -395,6 +515,12 @@ SpendSnapshot ClaudeSpendScanner::scan(const QList<FileStamp>& files)
                 ++it;
             else
                 it = m_cache.erase(it);
+        }
+        for (std::size_t i = 0; i < inWindow.size(); ++i) {
+            if (followed[i])
+                continue;
+            if (const auto it = m_cache.find(inWindow[i]->path); it != m_cache.end())
+                it->follow.reset();
         }
     }
     return result;

@@ -113,11 +113,6 @@ const char* UsageLineReader::findKey(const char* begin, const char* end, KeySear
 
 namespace {
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
-
 // pread that retries on interruption; -1 on error, 0 at the end of the file.
 ssize_t readAt(int fd, char* into, std::size_t want, qint64 offset)
 {
@@ -138,36 +133,90 @@ UsageLineReader::UsageLineReader(std::size_t chunkBytes, std::size_t maxLineByte
 {
 }
 
+UsageLineReader::~UsageLineReader()
+{
+    close();
+}
+
 bool UsageLineReader::forEachUsageLine(const QString& path, const LineCallback& onLine)
 {
+    if (!open(path))
+        return false;
+    const bool ok = forEachUsageLine(0, onLine);
+    close();
+    return ok;
+}
+
+bool UsageLineReader::open(const QString& path)
+{
+    close();
     // O_NONBLOCK: a FIFO named like a transcript must not stall the scan.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const FdCloser closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         return false;
-    const qint64 end = static_cast<qint64>(st.st_size);
-    if (end > static_cast<qint64>(m_chunk))
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    m_fd = fd;
+    m_size = static_cast<qint64>(st.st_size);
+    m_identity = Identity{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+    return true;
+}
+
+void UsageLineReader::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_size = 0;
+    m_identity = {};
+}
+
+std::optional<QByteArray> UsageLineReader::bytesBefore(qint64 end, qint64 length) const
+{
+    if (m_fd < 0 || length < 0 || end < length || end > m_size)
+        return std::nullopt;
+    QByteArray bytes(length, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < length) {
+        const ssize_t n = readAt(m_fd, bytes.data() + got, static_cast<std::size_t>(length - got), end - length + got);
+        if (n <= 0)
+            return std::nullopt;
+        got += n;
+    }
+    return bytes;
+}
+
+bool UsageLineReader::forEachUsageLine(qint64 from, const LineCallback& onLine)
+{
+    m_completeEnd = from;
+    m_lineComplete = true;
+    if (m_fd < 0 || from < 0)
+        return false;
+    const int fd = m_fd;
+    const qint64 end = m_size;
+    if (end - from > static_cast<qint64>(m_chunk))
+        ::posix_fadvise(fd, from, 0, POSIX_FADV_SEQUENTIAL);
 
     char* const buf = m_buffer.get();
-    qint64 bufOff = 0;      // file offset of buf[0]
+    qint64 bufOff = from;   // file offset of buf[0]
     std::size_t len = 0;    // valid bytes in buf
     std::size_t pos = 0;    // where the next search in buf continues
-    qint64 fileOff = 0;     // next file offset to read (bufOff + len)
-    qint64 lineStart = 0;   // file offset of the first byte of the current line
+    qint64 fileOff = from;  // next file offset to read (bufOff + len)
+    qint64 lineStart = from; // file offset of the first byte of the current line
     bool pendingHit = false; // the current line holds the key; its end is not yet found
 
     // Hands on the line [start, stop) of the file; from the buffer when it is
     // all there, otherwise read again by offset (bounded by the line cap).
-    auto emitLine = [&](qint64 start, qint64 stop) -> bool {
+    auto emitLine = [&](qint64 start, qint64 stop, bool complete) -> bool {
         const auto length = static_cast<std::size_t>(stop - start);
         if (length > m_maxLine) {
             ++m_oversized;
             return true;
         }
+        m_lineComplete = complete;
         if (start >= bufOff) {
             onLine(std::string_view(buf + (start - bufOff), length));
             return true;
@@ -196,6 +245,8 @@ bool UsageLineReader::forEachUsageLine(const QString& path, const LineCallback& 
             const ssize_t n = readAt(fd, buf + len, want, fileOff);
             if (n < 0)
                 return false;
+            if (const auto* nl = static_cast<const char*>(::memrchr(buf + len, '\n', static_cast<std::size_t>(n))))
+                m_completeEnd = bufOff + (nl - buf) + 1;
             len += static_cast<std::size_t>(n);
             fileOff += n;
             eof = n == 0 || fileOff >= end;
@@ -209,7 +260,7 @@ bool UsageLineReader::forEachUsageLine(const QString& path, const LineCallback& 
                     break;
                 }
                 const std::size_t e = nl ? static_cast<std::size_t>(nl - buf) : len;
-                if (!emitLine(lineStart, bufOff + static_cast<qint64>(e)))
+                if (!emitLine(lineStart, bufOff + static_cast<qint64>(e), nl != nullptr))
                     return false;
                 pendingHit = false;
                 pos = std::min(e + 1, len);

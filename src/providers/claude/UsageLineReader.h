@@ -4,12 +4,18 @@
 // reused buffer, each chunk is searched for the 7-byte key, and only the line
 // around a hit is handed on. A line longer than the buffer is fetched again by
 // offset when it holds a hit; one longer than the line cap is skipped.
+//
+// A file can also be read stepwise (open, read from an offset, close), so a
+// transcript that only grew is read on from where the last read stopped.
 
+#include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +31,9 @@ public:
 
     explicit UsageLineReader(std::size_t chunkBytes = kDefaultChunkBytes,
                              std::size_t maxLineBytes = kDefaultMaxLineBytes);
+    ~UsageLineReader();
+    UsageLineReader(const UsageLineReader&) = delete;
+    UsageLineReader& operator=(const UsageLineReader&) = delete;
 
     using LineCallback = std::function<void(std::string_view line)>;
 
@@ -34,6 +43,31 @@ public:
     // regular file (FIFOs and devices are refused without blocking) or a read
     // fails; lines already handed on stay handed on.
     bool forEachUsageLine(const QString& path, const LineCallback& onLine);
+
+    // Stepwise reading. open() refuses what forEachUsageLine() refuses and
+    // closes any file opened before.
+    struct Identity {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    bool open(const QString& path);
+    void close();
+    [[nodiscard]] qint64 openSize() const { return m_size; } // the size when opened
+    [[nodiscard]] Identity openIdentity() const { return m_identity; }
+    // The `length` bytes of the open file that end at `end`; nothing when they
+    // cannot all be read.
+    [[nodiscard]] std::optional<QByteArray> bytesBefore(qint64 end, qint64 length) const;
+    // As above, for the open file from `from` (the start of a line) to its
+    // size at opening.
+    bool forEachUsageLine(qint64 from, const LineCallback& onLine);
+    // While a line is handed on: whether a line feed ended it. The file's last
+    // line may lack one because it is still being written.
+    [[nodiscard]] bool lineComplete() const { return m_lineComplete; }
+    // After a read: the offset just past the last line feed it met, or where
+    // it started when it met none. Lines before it will not change while the
+    // file is only appended to.
+    [[nodiscard]] qint64 completeEnd() const { return m_completeEnd; }
 
     // Where the quoted key first starts in [begin, end), or null. The vector
     // variants fall back to the next simpler one where the CPU lacks them.
@@ -49,6 +83,11 @@ private:
     std::unique_ptr<char[]> m_buffer; // m_chunk + kPadding bytes, reused across files
     std::vector<char> m_longLine;     // a line that did not fit the buffer
     std::size_t m_oversized = 0;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    Identity m_identity;
+    bool m_lineComplete = true;
+    qint64 m_completeEnd = 0;
 };
 
 } // namespace vexlor
