@@ -4,9 +4,16 @@
 // ClaudeSpendScanner (cold for its cache, then with nothing changed) and
 // prints one JSON line with the totals, both times and the peak resident
 // memory. Details (listing time, threads, simdjson kernel) go to stderr.
+// It then copies the largest transcript into a temporary folder (DIR itself is
+// never written), appends one assistant line to the copy, as a running session
+// does, and times the next scan read on from where it stopped and read whole.
 
 #include "collection/FileRoutines.h"
 #include "providers/claude/ClaudeSpendScanner.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <simdjson.h>
 
@@ -64,18 +71,61 @@ int main(int argc, char** argv)
     const double warmMs = msSince(start);
     const qint64 readWarm = scanner.filesRead() - readCold;
 
+    // One session growing: its transcript read on versus read whole.
+    const FileStamp* largest = nullptr;
+    for (const FileStamp& f : files)
+        if (!largest || f.size > largest->size)
+            largest = &f;
+    double grownFollowMs = -1, grownWholeMs = -1;
+    qint64 grownFollowBytes = -1, grownWholeBytes = -1;
+    bool grownAgree = false;
+    QTemporaryDir scratch;
+    if (largest && scratch.isValid()) {
+        const QString copy = scratch.filePath(QStringLiteral("grown.jsonl"));
+        if (QFile::copy(largest->path, copy)) {
+            ClaudeSpendScanner::Tuning whole = tuning;
+            whole.followFiles = 0;
+            ClaudeSpendScanner following(systemClock(), tuning), rereading(systemClock(), whole);
+            const QList<FileStamp> one = jsonlFiles(scratch.path());
+            (void)following.scan(one);
+            (void)rereading.scan(one);
+            QFile f(copy);
+            if (f.open(QIODevice::Append)) {
+                const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
+                f.write("{\"type\":\"assistant\",\"timestamp\":\"" + now
+                        + "\",\"requestId\":\"req_bench\",\"message\":{\"id\":\"msg_bench\",\"model\":\"claude-sonnet-4-5\","
+                          "\"usage\":{\"input_tokens\":10,\"output_tokens\":20}}}\n");
+                f.close();
+            }
+            const QList<FileStamp> grown = jsonlFiles(scratch.path());
+            const qint64 followBefore = following.bytesRead(), wholeBefore = rereading.bytesRead();
+            start = std::chrono::steady_clock::now();
+            const SpendSnapshot a = following.scan(grown);
+            grownFollowMs = msSince(start);
+            start = std::chrono::steady_clock::now();
+            const SpendSnapshot b = rereading.scan(grown);
+            grownWholeMs = msSince(start);
+            grownFollowBytes = following.bytesRead() - followBefore;
+            grownWholeBytes = rereading.bytesRead() - wholeBefore;
+            grownAgree = a.tokens7d == b.tokens7d && a.cost7d == b.cost7d && a.tokens24h == b.tokens24h;
+        }
+    }
+
     struct rusage ru {};
     getrusage(RUSAGE_SELF, &ru);
 
     std::printf("{\"files\":%lld,\"bytes\":%lld,\"tokens24h\":%.0f,\"cost24h\":%.4f,\"tokens7d\":%.0f,\"cost7d\":%.4f,"
-                "\"cold_ms\":%.1f,\"warm_ms\":%.3f,\"peak_rss_kb\":%ld}\n",
+                "\"cold_ms\":%.1f,\"warm_ms\":%.3f,\"grown_follow_ms\":%.3f,\"grown_follow_bytes\":%lld,"
+                "\"grown_whole_ms\":%.3f,\"grown_whole_bytes\":%lld,\"peak_rss_kb\":%ld}\n",
                 static_cast<long long>(files.size()), static_cast<long long>(bytes), cold.tokens24h, cold.cost24h,
-                cold.tokens7d, cold.cost7d, coldMs, warmMs, ru.ru_maxrss);
+                cold.tokens7d, cold.cost7d, coldMs, warmMs, grownFollowMs, static_cast<long long>(grownFollowBytes),
+                grownWholeMs, static_cast<long long>(grownWholeBytes), ru.ru_maxrss);
     std::fprintf(stderr,
                  "spend-bench: simdjson kernel %s; listing %.1f ms; cold read %lld files at %.2f GB/s with up to %d "
-                 "threads, %zu KiB chunks; warm read %lld files; totals %s\n",
+                 "threads, %zu KiB chunks; warm read %lld files; totals %s; grown file totals %s\n",
                  simdjson::get_active_implementation()->name().c_str(), listMs, static_cast<long long>(readCold),
                  coldMs > 0 ? static_cast<double>(bytes) / coldMs / 1e6 : 0.0, tuning.maxThreads, tuning.chunkBytes / 1024,
-                 static_cast<long long>(readWarm), cold.tokens7d == warm.tokens7d && cold.cost7d == warm.cost7d ? "agree" : "DIFFER");
+                 static_cast<long long>(readWarm), cold.tokens7d == warm.tokens7d && cold.cost7d == warm.cost7d ? "agree" : "DIFFER",
+                 grownAgree ? "agree" : "DIFFER");
     return 0;
 }
