@@ -92,6 +92,13 @@ Timestamp at(const char* iso)
     return *parseInternetDateTime(std::string_view(iso));
 }
 
+// The windows of `limitsBody`.
+QList<UsageWindowSnapshot> limitsWindows()
+{
+    return {window(QStringLiteral("5h"), 0.425, at("2027-01-01T03:00:00.123Z")),
+            window(QStringLiteral("7d"), 0.12, at("2027-01-08T10:00:00Z"))};
+}
+
 } // namespace
 
 class ClaudeUsageFetcherTest : public QObject {
@@ -103,58 +110,37 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QList<UsageWindowSnapshot>>("expected");
         const Timestamp now = Timestamp::fromSeconds(t0);
-        QTest::newRow("limits list") << limitsBody
-                                     << QList{window(QStringLiteral("5h"), 0.425, at("2027-01-01T03:00:00.123Z")),
-                                              window(QStringLiteral("7d"), 0.12, at("2027-01-08T10:00:00Z"))};
-        QTest::newRow("first of a kind wins")
-            << QByteArray(R"({"limits":[{"kind":"session","percent":10},{"kind":"session","percent":90}]})")
-            << QList{window(QStringLiteral("5h"), 0.1, std::nullopt)};
-        QTest::newRow("clamped and missing percent")
-            << QByteArray(R"({"limits":[{"kind":"session","percent":150},{"kind":"weekly_all","percent":-3}]})")
-            << QList{window(QStringLiteral("5h"), 1.0, std::nullopt), window(QStringLiteral("7d"), 0.0, std::nullopt)};
-        QTest::newRow("percent not a number")
-            << QByteArray(R"({"limits":[{"kind":"session","percent":"42","resets_at":"soon"}]})")
-            << QList{window(QStringLiteral("5h"), std::nullopt, now)};
-        QTest::newRow("numeric reset time")
-            << QByteArray(R"({"limits":[{"kind":"weekly_all","percent":50,"resets_at":1700000000}]})")
-            << QList{window(QStringLiteral("7d"), 0.5, std::nullopt)};
-        QTest::newRow("non-objects skipped")
-            << QByteArray(R"({"limits":[3,"session",null,{"kind":"session","percent":1}]})")
-            << QList{window(QStringLiteral("5h"), 0.01, std::nullopt)};
-        QTest::newRow("other kinds only") << QByteArray(R"({"limits":[{"kind":"opus","percent":5}]})")
-                                          << QList<UsageWindowSnapshot>{};
-        QTest::newRow("empty limits list is not the other shape")
-            << QByteArray(R"({"limits":[],"five_hour":{"utilization":5}})") << QList<UsageWindowSnapshot>{};
-        QTest::newRow("window objects")
-            << QByteArray(R"({"five_hour":{"utilization":37.0,"resets_at":"2027-01-01T05:00:00.5+01:00"},
-                              "seven_day":{"utilization":3,"resets_at":null},
-                              "seven_day_opus":{"utilization":80},"extra_usage":{"is_enabled":false}})")
-            << QList{window(QStringLiteral("5h"), 0.37, at("2027-01-01T04:00:00.5Z")),
-                     window(QStringLiteral("7d"), 0.03, std::nullopt)};
-        QTest::newRow("window objects clamped, bad date")
-            << QByteArray(R"({"five_hour":{"utilization":250,"resets_at":"tomorrow"},"seven_day":null})")
-            << QList{window(QStringLiteral("5h"), 1.0, now)};
-        QTest::newRow("limits not an array, no windows")
-            << QByteArray(R"({"limits":{"kind":"session"}})") << QList<UsageWindowSnapshot>{};
-        QTest::newRow("not an object") << QByteArray("[1,2]") << QList<UsageWindowSnapshot>{};
-        QTest::newRow("not json") << QByteArray("<html>") << QList<UsageWindowSnapshot>{};
+        const QString h5 = QStringLiteral("5h"), d7 = QStringLiteral("7d");
+        const auto none = std::nullopt;
+        const QList<UsageWindowSnapshot> nothing;
+        auto row = [](const char* name, const QByteArray& body, const QList<UsageWindowSnapshot>& expected) {
+            QTest::newRow(name) << body << expected;
+        };
+        row("limits list", limitsBody, limitsWindows());
+        row("first of a kind wins", R"({"limits":[{"kind":"session","percent":10},{"kind":"session","percent":90}]})",
+            {window(h5, 0.1, none)});
+        row("clamped and missing percent", R"({"limits":[{"kind":"session","percent":150},{"kind":"weekly_all","percent":-3}]})",
+            {window(h5, 1.0, none), window(d7, 0.0, none)});
+        row("percent not a number", R"({"limits":[{"kind":"session","percent":"42","resets_at":"soon"}]})", {window(h5, none, now)});
+        row("numeric reset time", R"({"limits":[{"kind":"weekly_all","percent":50,"resets_at":1700000000}]})", {window(d7, 0.5, none)});
+        row("non-objects skipped", R"({"limits":[3,"session",null,{"kind":"session","percent":1}]})", {window(h5, 0.01, none)});
+        row("other kinds only", R"({"limits":[{"kind":"opus","percent":5}]})", nothing);
+        row("empty limits list is not the other shape", R"({"limits":[],"five_hour":{"utilization":5}})", nothing);
+        row("window objects",
+            R"({"five_hour":{"utilization":37.0,"resets_at":"2027-01-01T05:00:00.5+01:00"},"seven_day":{"utilization":3,"resets_at":null},
+                "seven_day_opus":{"utilization":80},"extra_usage":{"is_enabled":false}})",
+            {window(h5, 0.37, at("2027-01-01T04:00:00.5Z")), window(d7, 0.03, none)});
+        row("window objects clamped, bad date", R"({"five_hour":{"utilization":250,"resets_at":"tomorrow"},"seven_day":null})",
+            {window(h5, 1.0, now)});
+        row("limits not an array, no windows", R"({"limits":{"kind":"session"}})", nothing);
+        row("not an object", "[1,2]", nothing);
+        row("not json", "<html>", nothing);
     }
     void parsesWindows()
     {
         QFETCH(QByteArray, body);
         QFETCH(QList<UsageWindowSnapshot>, expected);
-        const auto windows = parseClaudeUsage(body, Timestamp::fromSeconds(t0));
-        QCOMPARE(windows.size(), expected.size());
-        for (qsizetype i = 0; i < windows.size(); ++i) {
-            QCOMPARE(windows[i].label, expected[i].label);
-            QCOMPARE(windows[i].percent.has_value(), expected[i].percent.has_value());
-            if (expected[i].percent)
-                QVERIFY(qFuzzyCompare(*windows[i].percent + 1, *expected[i].percent + 1));
-            QCOMPARE(windows[i].resetsAt.has_value(), expected[i].resetsAt.has_value());
-            if (expected[i].resetsAt)
-                QVERIFY(std::abs(*windows[i].resetsAt - *expected[i].resetsAt) < 1e-3);
-            QVERIFY(!windows[i].tokens && !windows[i].periodSeconds);
-        }
+        QCOMPARE(parseClaudeUsage(body, Timestamp::fromSeconds(t0)), expected);
     }
 
     void successSendsExactHeaders()
@@ -171,113 +157,100 @@ private slots:
         QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Vexlor/0.1"));
         QVERIFY(!request.header("Cookie"));
         QVERIFY(!request.header("Content-Length") || request.header("Content-Length") == "0");
-
-        const UsageSnapshot usage = rig.usage();
-        QCOMPARE(usage.error, std::nullopt);
-        QCOMPARE(usage.updatedAt, Timestamp::fromSeconds(t0));
-        QCOMPARE(usage.costUSD, std::nullopt);
-        QCOMPARE(usage.windows.size(), 2);
-        QCOMPARE(usage.windows[0].label, QStringLiteral("5h"));
-        QCOMPARE(usage.windows[1].label, QStringLiteral("7d"));
+        QCOMPARE(rig.usage(), (UsageSnapshot{limitsWindows(), {}, rig.now, {}}));
     }
 
-    // Every failure keeps the last windows, stamps the fetch time and says why.
+    // Every failure keeps the last windows, stamps the fetch time and says
+    // why, without the token; only a refusal drops the token. The transport
+    // failures themselves are the HTTP client's; here only what the fetcher
+    // makes of them.
     void failuresKeepPreviousWindows_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("bodySize");
+        QTest::addColumn<QString>("error"); // empty: a transport failure
         QTest::addColumn<bool>("tokenCleared");
-        QTest::newRow("401") << 401 << QStringLiteral("Claude usage HTTP 401") << true;
-        QTest::newRow("403") << 403 << QStringLiteral("Claude usage HTTP 403") << true;
-        QTest::newRow("500") << 500 << QStringLiteral("Claude usage HTTP 500") << false;
-        QTest::newRow("429") << 429 << QStringLiteral("Claude usage HTTP 429") << false;
-        QTest::newRow("redirect") << 307 << QStringLiteral("Claude usage HTTP 307") << false;
+        const int normal = int(FakeHttpServer::Reply::Mode::normal);
+        QTest::newRow("401") << 401 << normal << 0 << QStringLiteral("Claude usage HTTP 401") << true;
+        QTest::newRow("403") << 403 << normal << 0 << QStringLiteral("Claude usage HTTP 403") << true;
+        QTest::newRow("429") << 429 << normal << 0 << QStringLiteral("Claude usage HTTP 429") << false;
+        QTest::newRow("redirect") << 307 << normal << 0 << QStringLiteral("Claude usage HTTP 307") << false;
+        QTest::newRow("body over cap") << 200 << normal << 70 * 1024 << QString() << false;
+        QTest::newRow("no answer") << 200 << int(FakeHttpServer::Reply::Mode::never) << 0 << QString() << false;
     }
     void failuresKeepPreviousWindows()
     {
         QFETCH(int, status);
+        QFETCH(int, mode);
+        QFETCH(int, bodySize);
         QFETCH(QString, error);
         QFETCH(bool, tokenCleared);
-        Rig rig;
+        Rig rig(2000); // the limit ends the silent row
         rig.server.enqueue(FakeHttpServer::json(200, limitsBody));
-        rig.server.enqueue(FakeHttpServer::json(status, R"({"error":"x"})"));
+        FakeHttpServer::Reply bad = FakeHttpServer::json(status, bodySize ? QByteArray(bodySize, ' ') : QByteArray(R"({"error":"x"})"));
+        bad.mode = FakeHttpServer::Reply::Mode(mode);
+        rig.server.enqueue(bad);
         rig.pass(0);
-        const auto before = rig.usage().windows;
-        QCOMPARE(before.size(), 2);
         QVERIFY(rig.fetcher->hasCachedToken());
-
         rig.pass(301);
         const UsageSnapshot usage = rig.usage();
-        QCOMPARE(usage.windows, before);
-        QCOMPARE(usage.error, std::optional<QString>(error));
+        QCOMPARE(usage.windows, limitsWindows());
+        QVERIFY(usage.error && !usage.error->contains(u"tok-1"));
+        if (error.isEmpty())
+            QVERIFY2(!usage.error->startsWith(u"Claude usage HTTP"), qPrintable(*usage.error));
+        else
+            QCOMPARE(*usage.error, error);
         QCOMPARE(usage.updatedAt, Timestamp::fromSeconds(t0 + 301));
         QCOMPARE(rig.fetcher->hasCachedToken(), !tokenCleared);
     }
 
-    // 401 clears the token: the next fetch, not before 300 s, looks it up again
-    // and may find a new one.
-    void unauthorizedLooksTokenUpAgain()
+    // A refused token is dropped: the next fetch, not before 300 s, looks it
+    // up again; while none is found nothing is sent, the last windows stay
+    // and every fetch looks again, until a new one turns up.
+    void refusedTokenIsLookedUpAgain()
     {
         Rig rig;
         rig.server.enqueue(FakeHttpServer::json(200, limitsBody));
         rig.server.enqueue(FakeHttpServer::json(401, "{}"));
         rig.server.setDefaultReply(FakeHttpServer::json(200, limitsBody));
         rig.pass(0);
-        QCOMPARE(rig.lookups, 1);
         rig.pass(301); // 401 with the cached token, no new lookup
         QCOMPARE(rig.lookups, 1);
         QVERIFY(!rig.fetcher->hasCachedToken());
-        rig.environmentToken = QStringLiteral("tok-2");
+        rig.environmentToken.clear();
         rig.pass(400); // within 300 s of the failed fetch: nothing
-        QCOMPARE(rig.server.requests().size(), 2);
+        QCOMPARE(rig.lookups, 1);
         rig.pass(602);
-        QCOMPARE(rig.lookups, 2);
+        rig.pass(903);
+        QCOMPARE(rig.lookups, 3);
+        QCOMPARE(rig.server.requests().size(), 2);
+        QCOMPARE(rig.usage().error, std::optional<QString>(QStringLiteral("Claude Code OAuth token not found")));
+        QCOMPARE(rig.usage().windows, limitsWindows());
+        rig.environmentToken = QStringLiteral("tok-2");
+        rig.pass(1204);
+        QCOMPARE(rig.lookups, 4);
         QCOMPARE(rig.server.requests().size(), 3);
         QCOMPARE(rig.server.requests().at(1).header("Authorization"), std::optional<QByteArray>("Bearer tok-1"));
         QCOMPARE(rig.server.requests().at(2).header("Authorization"), std::optional<QByteArray>("Bearer tok-2"));
         QCOMPARE(rig.usage().error, std::nullopt);
     }
 
-    void cachedTokenSkipsLookup()
-    {
-        Rig rig;
-        rig.server.setDefaultReply(FakeHttpServer::json(500, "{}"));
-        rig.pass(0);
-        rig.pass(301);
-        rig.pass(602);
-        QCOMPARE(rig.server.requests().size(), 3);
-        QCOMPARE(rig.lookups, 1);
-    }
-
-    void noTokenAnywhere()
-    {
-        Rig rig;
-        rig.server.enqueue(FakeHttpServer::json(200, limitsBody));
-        rig.pass(0);
-        rig.server.enqueue(FakeHttpServer::json(403, "{}"));
-        rig.pass(301);
-        rig.environmentToken.clear();
-        rig.pass(602);
-        QCOMPARE(rig.server.requests().size(), 2);
-        QCOMPARE(rig.usage().error, std::optional<QString>(QStringLiteral("Claude Code OAuth token not found")));
-        QCOMPARE(rig.usage().windows.size(), 2);
-        QVERIFY(!rig.fetcher->hasCachedToken());
-        rig.pass(903); // looked up on every fetch while none is found
-        QCOMPARE(rig.lookups, 3);
-    }
-
     // One request per 300 s, measured from the start of the previous fetch,
-    // whatever its outcome; strictly more than 300 s are needed.
+    // whatever its outcome; strictly more than 300 s are needed. The token is
+    // looked up again only after it was refused.
     void cadence_data()
     {
         QTest::addColumn<int>("status");
-        QTest::newRow("success") << 200;
-        QTest::newRow("server error") << 500;
-        QTest::newRow("unauthorized") << 401;
+        QTest::addColumn<int>("lookups");
+        QTest::newRow("success") << 200 << 1;
+        QTest::newRow("server error") << 500 << 1;
+        QTest::newRow("unauthorized") << 401 << 3;
     }
     void cadence()
     {
         QFETCH(int, status);
+        QFETCH(int, lookups);
         Rig rig;
         rig.server.setDefaultReply(FakeHttpServer::json(status, limitsBody));
         rig.pass(0);
@@ -291,12 +264,17 @@ private slots:
         QCOMPARE(rig.server.requests().size(), 2);
         rig.pass(601);
         QCOMPARE(rig.server.requests().size(), 3);
+        QCOMPARE(rig.lookups, lookups);
     }
 
     void onlineOffSendsNothing()
     {
         Rig rig;
         rig.server.setDefaultReply(FakeHttpServer::json(200, limitsBody));
+        for (int i = 0; i < 3; ++i)
+            rig.pass(i * 400 - 1000, false);
+        QCOMPARE(rig.server.connections(), 0);
+        QCOMPARE(rig.lookups, 0); // never online: the token is not even looked up
         rig.pass(0);
         QCOMPARE(rig.server.requests().size(), 1);
         rig.pass(10, false);
@@ -312,15 +290,6 @@ private slots:
         rig.pass(1001);
         QCOMPARE(rig.server.requests().size(), 2);
         QCOMPARE(rig.usage().windows.size(), 2);
-    }
-
-    void neverOnlineNeverConnects()
-    {
-        Rig rig;
-        for (int i = 0; i < 5; ++i)
-            rig.pass(i * 400, false);
-        QCOMPARE(rig.server.connections(), 0);
-        QCOMPARE(rig.lookups, 0);
     }
 
     void plainHttpToRemoteHostRefused()
@@ -339,35 +308,6 @@ private slots:
         QVERIFY(!usage.error->contains(u"tok-1"));
         QCOMPARE(open.connections(), 0);
         QCOMPARE(rig.lookups, 0);
-    }
-
-    void transportFailuresKeepWindows_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("bodySize");
-        QTest::newRow("body over cap") << int(FakeHttpServer::Reply::Mode::normal) << 70 * 1024;
-        QTest::newRow("endless body") << int(FakeHttpServer::Reply::Mode::endless) << 0;
-        QTest::newRow("no answer") << int(FakeHttpServer::Reply::Mode::never) << 0;
-    }
-    void transportFailuresKeepWindows()
-    {
-        QFETCH(int, mode);
-        QFETCH(int, bodySize);
-        // The cap ends the first rows; a 2 s limit ends the silent one.
-        Rig rig(2000);
-        rig.server.enqueue(FakeHttpServer::json(200, limitsBody));
-        FakeHttpServer::Reply bad = FakeHttpServer::json(200, QByteArray(bodySize, ' '));
-        bad.mode = FakeHttpServer::Reply::Mode(mode);
-        rig.server.enqueue(bad);
-        rig.pass(0);
-        const auto before = rig.usage().windows;
-        rig.pass(301);
-        const UsageSnapshot usage = rig.usage();
-        QCOMPARE(usage.windows, before);
-        QVERIFY(usage.error.has_value());
-        QVERIFY(!usage.error->contains(u"tok-1"));
-        QVERIFY(!usage.error->startsWith(u"Claude usage HTTP"));
-        QVERIFY(rig.fetcher->hasCachedToken());
     }
 };
 
