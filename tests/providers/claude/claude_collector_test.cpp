@@ -1,7 +1,9 @@
 // ClaudeCollector over fixture configuration directories: discovery through
 // status files and live processes, transcript tails, cadences, the online
-// gate, bad input, overlapping passes and read-only access.
+// gate and online usage from a loopback endpoint, bad input, overlapping
+// passes and read-only access.
 
+#include "FakeHttpServer.h"
 #include "TestSupport.h"
 #include "providers/claude/ClaudeCollector.h"
 
@@ -43,6 +45,9 @@ struct Fixture {
     std::shared_ptr<Timestamp> clockValue = std::make_shared<Timestamp>(Timestamp::fromSeconds(std::floor(Timestamp::now().seconds())));
     Timestamp start = *clockValue;
     qint64 ownPid = QCoreApplication::applicationPid();
+    // A closed loopback port unless a test serves usage.
+    QString usageUrl = QStringLiteral("http://127.0.0.1:9/api/oauth/usage");
+    std::shared_ptr<int> keychainReads = std::make_shared<int>(0);
 
     Fixture() { QDir().mkpath(config); }
 
@@ -51,16 +56,16 @@ struct Fixture {
         ClaudeCollectorOptions o;
         o.configDirectory = config;
         o.clock = [v = clockValue] { return *v; };
-        // Never the real key chain, environment or endpoint: a found token
-        // would go to a closed loopback port.
+        // Never the real key chain, environment or endpoint.
         ClaudeUsageFetcher::Options online;
-        online.environment = [](const char* name) -> std::optional<QString> {
-            if (QByteArray(name) == "VEXLOR_CLAUDE_USAGE_URL")
-                return QStringLiteral("http://127.0.0.1:9/api/oauth/usage");
-            return std::nullopt;
+        online.environment = [url = usageUrl](const char* name) {
+            return QByteArray(name) == "VEXLOR_CLAUDE_USAGE_URL" ? std::optional(url) : std::nullopt;
         };
         online.tokenSources.environment = [](const char*) { return std::optional<QString>(); };
-        online.tokenSources.keychain = [](const QString&) { return std::optional<QByteArray>(); };
+        online.tokenSources.keychain = [reads = keychainReads](const QString&) {
+            ++*reads;
+            return std::optional<QByteArray>();
+        };
         online.tokenSources.credentialsFile = config + QStringLiteral("/.credentials.json");
         o.online = online;
         return o;
@@ -151,8 +156,6 @@ private slots:
         qputenv("CLAUDE_CONFIG_DIR", "");
         ClaudeCollector empty;
         QCOMPARE(empty.configDirectory(), QString());
-        QCOMPARE(empty.providerID(), QStringLiteral("claude"));
-        QCOMPARE(empty.displayName(), QStringLiteral("CLAUDE"));
         QCOMPARE(pass(empty), ProviderReport{});
     }
 
@@ -163,25 +166,13 @@ private slots:
         o.configDirectory = f.tmp.path() + u"/absent";
         ClaudeCollector collector(o);
         QCOMPARE(pass(collector), ProviderReport{});
-        // Nothing was remembered: once the directory appears, the first
-        // pass lists and scans at once.
+        // Nothing was remembered: once the directory appears (without a
+        // sessions folder) the first pass lists and scans at once.
         QDir().mkpath(o.configDirectory);
         const ProviderReport report = pass(collector);
         QVERIFY(report.installed);
-        QCOMPARE(report.spend->updatedAt, std::optional(f.now()));
-    }
-
-    void withoutSessionsDirectory()
-    {
-        Fixture f;
-        ClaudeCollector collector(f.options());
-        const ProviderReport report = pass(collector);
-        QVERIFY(report.installed);
         QVERIFY(report.sessions.isEmpty());
-        QCOMPARE(report.usage.error, std::optional(QStringLiteral("online access disabled")));
-        QCOMPARE(report.usage.updatedAt, std::optional(f.now()));
-        QVERIFY(report.usage.windows.isEmpty());
-        QVERIFY(report.spend.has_value());
+        QCOMPARE(report.usage, UsageSnapshot::failed(QStringLiteral("online access disabled"), f.now()));
         QCOMPARE(report.spend->updatedAt, std::optional(f.now()));
     }
 
@@ -209,12 +200,7 @@ private slots:
         statusFor("live", QByteArray::number(live.processId()));
         statusFor("ended", QByteArray::number(endedPid));
         statusFor("init", "1");
-        statusFor("zero", "0");
-        statusFor("negative", "-1");
-        statusFor("group", "-" + QByteArray::number(getpgrp()));
-        statusFor("huge", "4294967297"); // wraps to 1 if cast carelessly
-        statusFor("text", "\"" + QByteArray::number(live.processId()) + "\"");
-        ClaudeCollector collector(f.options()); // the real probe
+        ClaudeCollector collector(f.options()); // the real probe; the pid rules have the bad values
         QCOMPARE(ids(pass(collector)), (QStringList{QStringLiteral("init"), QStringLiteral("live")}));
 
         live.kill();
@@ -227,13 +213,8 @@ private slots:
         Fixture f;
         const QByteArray pid = QByteArray::number(f.ownPid);
         f.liveStatus(QStringLiteral("good"));
-        f.status(QStringLiteral("array.json"), "[{\"sessionId\":\"a\",\"pid\":" + pid + "}]");
-        f.status(QStringLiteral("string.json"), "\"hello\"");
-        f.status(QStringLiteral("null.json"), "null");
-        f.status(QStringLiteral("empty.json"), "");
+        // The shapes of a bad status file have their own tests; one stands for them.
         f.status(QStringLiteral("cut.json"), "{\"sessionId\":\"cut\",\"pid\":" + pid);
-        f.status(QStringLiteral("binary.json"), QByteArray("\x00\xFF\xFE{", 4));
-        f.status(QStringLiteral("noid.json"), "{\"pid\":" + pid + "}");
         f.status(QStringLiteral("case.JSON"), "{\"sessionId\":\"case\",\"pid\":" + pid + "}");
         f.status(QStringLiteral("notes.txt"), "{\"sessionId\":\"txt\",\"pid\":" + pid + "}");
         f.status(QStringLiteral("nested/deep.json"), "{\"sessionId\":\"deep\",\"pid\":" + pid + "}");
@@ -260,13 +241,8 @@ private slots:
         f.liveStatus(QStringLiteral("tool"));
         f.transcript(QStringLiteral("p/tool.jsonl"),
                      record("user", now - 30) + assistant(now - 10, "tool_use", "m-tool"), now - 10);
-        // The same, untouched for 400 seconds and ended before the hub began.
-        f.liveStatus(QStringLiteral("stale"), ",\"updatedAt\":" + ms(now - 400));
-        f.transcript(QStringLiteral("p/stale.jsonl"),
-                     assistant(now - 900, "end_turn") + assistant(now - 400, "tool_use"), now - 400);
-        // The agent's own word, in any case.
-        f.liveStatus(QStringLiteral("busy"), ",\"status\":\"PROCESSING\"");
-        // Asking for permission since before the hub began still counts.
+        // Asking for permission (the agent's own word, in any case) since
+        // before the hub began still counts.
         f.liveStatus(QStringLiteral("ask"), ",\"status\":\"Permission\",\"updatedAt\":" + ms(now - 2000)
                                                 + ",\"statusUpdatedAt\":" + ms(now - 1000));
         // A finished turn after the hub began.
@@ -278,7 +254,7 @@ private slots:
 
         ClaudeCollector collector(f.options());
         ProviderReport report = pass(collector, context);
-        QCOMPARE(report.sessions.size(), 6);
+        QCOMPARE(report.sessions.size(), 4);
 
         const SessionSnapshot* tool = find(report, QStringLiteral("tool"));
         QCOMPARE(toString(tool->state), QStringLiteral("working"));
@@ -287,9 +263,6 @@ private slots:
         QCOMPARE(tool->model, std::optional(QStringLiteral("m-tool")));
         QCOMPARE(tool->activityAt, now - 10);
         QCOMPARE(tool->completionAt, std::nullopt);
-
-        QCOMPARE(toString(find(report, QStringLiteral("stale"))->state), QStringLiteral("idle"));
-        QCOMPARE(toString(find(report, QStringLiteral("busy"))->state), QStringLiteral("working"));
 
         const SessionSnapshot* ask = find(report, QStringLiteral("ask"));
         QCOMPARE(toString(ask->state), QStringLiteral("attention"));
@@ -496,6 +469,47 @@ private slots:
         QCOMPARE(after.spend->updatedAt, std::optional(now));
         QCOMPARE(collector.spendScanner().filesRead(), 8);
         QCOMPARE(after.sessions, reports->first().sessions);
+    }
+
+    // Online usage in real passes, with the token of the configuration
+    // directory's credentials file: nothing at all while access is off, then
+    // one request per 300 s; a refused token keeps the last windows and is
+    // looked up again on the next fetch only.
+    void onlineUsageInPasses()
+    {
+        Fixture f;
+        FakeHttpServer server;
+        QVERIFY(server.listen());
+        server.setDefaultReply(FakeHttpServer::json(200, R"({"five_hour":{"utilization":20},"seven_day":{"utilization":70}})"));
+        f.usageUrl = server.url(QStringLiteral("/api/oauth/usage"));
+        writeFile(f.config, QStringLiteral(".credentials.json"), R"({"claudeAiOauth":{"accessToken":"file-token","expiresAt":1}})");
+        const QString before = treeFingerprint(f.config);
+        ClaudeCollector collector(f.options());
+        CollectorContext online;
+        online.allowNetwork = true;
+        for (int i = 0; i < 3; ++i, f.advance(400))
+            QCOMPARE(pass(collector).usage, UsageSnapshot::failed(QStringLiteral("online access disabled"), f.now()));
+        QCOMPARE(server.connections(), 0);
+        QCOMPARE(*f.keychainReads, 0);
+
+        const QList<UsageWindowSnapshot> windows{{QStringLiteral("5h"), 0.2, {}, {}, {}}, {QStringLiteral("7d"), 0.7, {}, {}, {}}};
+        QCOMPARE(pass(collector, online).usage, (UsageSnapshot{windows, {}, f.now(), {}}));
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(server.requests().first().header("Authorization"), std::optional<QByteArray>("Bearer file-token"));
+        QCOMPARE(*f.keychainReads, 1); // the key chain is asked before the file
+        f.advance(3);
+        QCOMPARE(pass(collector, online).usage.windows, windows);
+        QCOMPARE(server.requests().size(), 1);
+
+        server.setDefaultReply(FakeHttpServer::json(401, "{}"));
+        f.advance(300);
+        QCOMPARE(pass(collector, online).usage, (UsageSnapshot{windows, {}, f.now(), QStringLiteral("Claude usage HTTP 401")}));
+        QCOMPARE(*f.keychainReads, 1);
+        f.advance(301);
+        (void)pass(collector, online);
+        QCOMPARE(*f.keychainReads, 2);
+        QCOMPARE(server.requests().size(), 3);
+        QCOMPARE(treeFingerprint(f.config), before);
     }
 
     void passesNeverWriteIntoTheDirectory()
