@@ -1,8 +1,10 @@
 // CodexCollector over session logs built in temporary folders: installation,
 // sessions and their order, the 40-file window, the listing cadence, the tail
-// cache and its bound, usage from recorded rate limits, overlapping passes,
-// bad input, and that a pass never changes the Codex folder.
+// cache and its bound, usage from recorded rate limits and from a loopback
+// endpoint, overlapping passes, bad input, and that a pass never changes the
+// Codex folder.
 
+#include "FakeHttpServer.h"
 #include "TestSupport.h"
 #include "providers/codex/CodexCollector.h"
 
@@ -55,6 +57,21 @@ QByteArray tokenCount(double at, double primaryPercent, double secondaryPercent)
                       QByteArray::number(secondaryPercent) + ",\"window_minutes\":10080,\"resets_at\":1800600000}}}");
 }
 
+QByteArray authWithExpiry(double exp)
+{
+    const QByteArray payload = "{\"exp\":" + QByteArray::number(exp, 'f', 0) + "}";
+    return R"({"tokens":{"access_token":"eyJhbGciOiJub25lIn0.)"
+        + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals) + R"(.c2ln","account_id":"acct"}})";
+}
+
+QStringList percents(const UsageSnapshot& usage)
+{
+    QStringList out;
+    for (const auto& w : usage.windows)
+        out << w.label + u'=' + QString::number(w.percent.value_or(-1));
+    return out;
+}
+
 } // namespace
 
 class CodexCollectorTest : public QObject {
@@ -68,6 +85,16 @@ class CodexCollectorTest : public QObject {
     CodexCollector::Options options()
     {
         return {m_home, [this] { return Timestamp::fromSeconds(m_now); }};
+    }
+
+    CodexCollector::Options onlineOptions(const FakeHttpServer& server)
+    {
+        CodexCollector::Options o = options();
+        o.online.environment = [url = server.url(QStringLiteral("/backend-api/wham/usage"))](const char* name) {
+            return QByteArray(name) == "VEXLOR_CODEX_USAGE_URL" ? std::optional(url) : std::nullopt;
+        };
+        o.online.limits = {5000, 64 * 1024};
+        return o;
     }
 
     // A session log below sessions/YYYY/MM/DD, modified at `mtime`.
@@ -121,39 +148,28 @@ private slots:
             qputenv("CODEX_HOME", saved);
         else
             qunsetenv("CODEX_HOME");
-        CodexCollector collector;
-        QCOMPARE(collector.providerID(), QStringLiteral("codex"));
-        QCOMPARE(collector.displayName(), QStringLiteral("CODEX"));
     }
 
-    void notInstalledWithoutSessionsFolder()
+    // Anything at the sessions path, even a plain file, makes Codex installed;
+    // an empty listing is walked again on the very next pass.
+    void installationAndEmptyListing()
     {
         QDir().mkpath(m_home); // the home alone is not enough
         CodexCollector collector(options());
         QCOMPARE(pass(collector), ProviderReport{});
         QCOMPARE(pass(collector), ProviderReport{});
 
-        // Anything at the path counts, even a plain file.
         writeFile(m_home, QStringLiteral("sessions"), "x");
-        const ProviderReport report = pass(collector);
-        QVERIFY(report.installed);
-        QVERIFY(report.sessions.isEmpty());
-        QCOMPARE(report.usage.error, std::optional(QStringLiteral("No Codex usage event found")));
-    }
-
-    void emptyFolderIsListedAgainOnEveryPass()
-    {
-        QDir().mkpath(m_sessions);
-        writeFile(m_sessions, QStringLiteral("notes.txt"), "not a log");
-        CodexCollector collector(options());
         const ProviderReport first = pass(collector);
         QVERIFY(first.installed);
         QVERIFY(first.sessions.isEmpty());
         QCOMPARE(first.usage, UsageSnapshot::failed(QStringLiteral("No Codex usage event found"), Timestamp::fromSeconds(t0)));
         QVERIFY(!first.spend);
 
-        m_now = t0 + 1; // well within 30 seconds, but the listing was empty
+        QVERIFY(QFile::remove(m_sessions));
+        writeFile(m_sessions, QStringLiteral("notes.txt"), "not a log");
         writeSession(rollout(1), lifeEvent(t0, "task_started"), t0);
+        m_now = t0 + 1; // well within 30 seconds, but the listing was empty
         const ProviderReport second = pass(collector);
         QCOMPARE(ids(second), QStringList{uuid(1)});
         QCOMPARE(toString(second.sessions[0].state), toString(SessionState::working));
@@ -237,17 +253,76 @@ private slots:
         QCOMPARE(later.usage, report.usage);
     }
 
-    void olderLogsGiveResetsRelativeToTheEvent()
+    // While online access is on, the live answer replaces the logged limits;
+    // a failed refresh keeps the last answer; switching off and on again does
+    // not shorten the 300 s between attempts.
+    void liveUsageTakesPrecedenceWhileOnline()
     {
-        writeSession(rollout(1),
-                     record(t0 - 50, "event_msg",
-                            "{\"type\":\"token_count\",\"rate_limits\":{\"primary\":{\"used_percent\":5,"
-                            "\"window_minutes\":300,\"resets_in_seconds\":600}}}"),
-                     t0 - 40);
-        CodexCollector collector(options());
-        const ProviderReport report = pass(collector);
-        QCOMPARE(report.usage.windows.size(), 1);
-        QCOMPARE(report.usage.windows[0].resetsAt, std::optional(Timestamp::fromSeconds(t0 - 50 + 600)));
+        FakeHttpServer server;
+        QVERIFY(server.listen());
+        server.setDefaultReply(FakeHttpServer::json(200, R"({"rate_limit":{
+            "primary_window":{"used_percent":64,"limit_window_seconds":18000,"reset_after_seconds":120},
+            "secondary_window":{"used_percent":5,"limit_window_seconds":604800,"reset_after_seconds":3600}}})"));
+        writeSession(rollout(1), tokenCount(t0 - 10, 10, 20), t0 - 10);
+        writeFile(m_home, QStringLiteral("auth.json"), authWithExpiry(t0 + 86400));
+        const QString before = treeFingerprint(m_home);
+        CodexCollector collector(onlineOptions(server));
+        CollectorContext on, off;
+        on.allowNetwork = true;
+        const QStringList logged{QStringLiteral("5h=0.1"), QStringLiteral("1w=0.2")};
+        const QStringList live{QStringLiteral("5h=0.64"), QStringLiteral("1w=0.05")};
+
+        QCOMPARE(percents(pass(collector, off).usage), logged);
+        QCOMPARE(server.connections(), 0);
+        const ProviderReport report = pass(collector, on);
+        QCOMPARE(percents(report.usage), live);
+        QCOMPARE(report.usage.updatedAt, std::optional(Timestamp::fromSeconds(t0)));
+        QCOMPARE(report.sessions.size(), 1);
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(server.requests().first().header("ChatGPT-Account-Id"), std::optional<QByteArray>("acct"));
+        m_now += 5;
+        QCOMPARE(percents(pass(collector, on).usage), live);
+        QCOMPARE(server.requests().size(), 1);
+
+        server.setDefaultReply(FakeHttpServer::json(401, "{}"));
+        m_now = t0 + 301;
+        QCOMPARE(percents(pass(collector, on).usage), live);
+        QCOMPARE(server.requests().size(), 2);
+        m_now += 10;
+        QCOMPARE(percents(pass(collector, off).usage), logged);
+        m_now += 10;
+        QCOMPARE(percents(pass(collector, on).usage), logged);
+        QCOMPARE(server.requests().size(), 2);
+        server.setDefaultReply(FakeHttpServer::json(200, "{\"rate_limit\":{\"primary_window\":{\"used_percent\":1}}}"));
+        m_now = t0 + 602;
+        QCOMPARE(percents(pass(collector, on).usage), QStringList{QStringLiteral("limit=0.01")});
+        QCOMPARE(server.requests().size(), 3);
+        QCOMPARE(treeFingerprint(m_home), before);
+    }
+
+    // An expired token sends nothing and says nothing; without a sessions
+    // folder there is no refresh at all.
+    void expiredTokenOrNoInstallSendsNothing()
+    {
+        FakeHttpServer server;
+        QVERIFY(server.listen());
+        server.setDefaultReply(FakeHttpServer::json(200, "{}"));
+        writeFile(m_home, QStringLiteral("auth.json"), authWithExpiry(t0 + 86400));
+        CollectorContext on;
+        on.allowNetwork = true;
+        CodexCollector missing(onlineOptions(server));
+        QCOMPARE(pass(missing, on), ProviderReport{});
+        QCOMPARE(server.connections(), 0);
+
+        writeFile(m_home, QStringLiteral("auth.json"), authWithExpiry(t0 - 1));
+        writeSession(rollout(1), tokenCount(t0 - 10, 10, 20), t0 - 10);
+        CodexCollector collector(onlineOptions(server));
+        for (int i = 0; i < 3; ++i, m_now += 301) {
+            const ProviderReport report = pass(collector, on);
+            QCOMPARE(percents(report.usage), (QStringList{QStringLiteral("5h=0.1"), QStringLiteral("1w=0.2")}));
+            QCOMPARE(report.usage.error, std::nullopt);
+        }
+        QCOMPARE(server.connections(), 0);
     }
 
     void onlyTheFortyNewestFilesAreLookedAt()
