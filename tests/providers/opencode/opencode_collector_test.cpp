@@ -164,40 +164,33 @@ private slots:
         QTest::addColumn<bool>("open");
 
         const double never = std::nan("");
-        const double long_ago = 86400;
-        QTest::newRow("user, 599 s") << QByteArray("{\"role\":\"user\"}") << 599.0 << never << long_ago << u"working"_s << true;
-        QTest::newRow("user, 600 s") << QByteArray("{\"role\":\"user\"}") << 600.0 << never << long_ago << u"idle"_s << false;
-        QTest::newRow("user with error, recent") << QByteArray("{\"role\":\"user\",\"error\":{}}") << 30.0 << never << long_ago
-                                                 << u"working"_s << true;
-        QTest::newRow("streaming, 30 s") << QByteArray("{\"role\":\"assistant\"}") << 30.0 << never << long_ago << u"working"_s << true;
-        QTest::newRow("streaming with error") << QByteArray("{\"role\":\"assistant\",\"error\":{\"name\":\"APIError\"}}") << 30.0
-                                              << never << long_ago << u"attention"_s << true;
-        QTest::newRow("streaming with null error") << QByteArray("{\"role\":\"assistant\",\"error\":null}") << 30.0 << never
-                                                   << long_ago << u"attention"_s << true;
-        QTest::newRow("tool calls, 30 s") << QByteArray("{\"role\":\"assistant\",\"finish\":\"tool-calls\"}") << 30.0 << never
-                                          << long_ago << u"working"_s << true;
-        QTest::newRow("tool calls, 10 min") << QByteArray("{\"role\":\"assistant\",\"finish\":\"tool-calls\"}") << 600.0 << never
-                                            << long_ago << u"idle"_s << false;
-        QTest::newRow("streaming, 10 min") << QByteArray("{\"role\":\"assistant\"}") << 600.0 << never << long_ago << u"idle"_s << false;
-        QTest::newRow("stop, never acknowledged") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << never
-                                                  << long_ago << u"attention"_s << true;
-        QTest::newRow("stop, an hour old") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 3600.0 << never
-                                           << long_ago << u"attention"_s << true;
-        QTest::newRow("stop, acknowledged at it") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << 0.0
-                                                  << long_ago << u"idle"_s << false;
-        QTest::newRow("stop, acknowledged before it") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << -1.0
-                                                      << long_ago << u"attention"_s << true;
-        QTest::newRow("stop, at the hub's start") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << never
-                                                  << 30.0 << u"idle"_s << false;
-        QTest::newRow("stop, before the hub's start") << QByteArray("{\"role\":\"assistant\",\"finish\":\"stop\"}") << 30.0 << never
-                                                      << 10.0 << u"idle"_s << false;
-        QTest::newRow("error, acknowledged later") << QByteArray("{\"role\":\"assistant\",\"finish\":\"length\",\"error\":1}") << 700.0
-                                                   << 5.0 << long_ago << u"idle"_s << false;
-        QTest::newRow("other finish, recent") << QByteArray("{\"role\":\"assistant\",\"finish\":\"length\"}") << 30.0 << never
-                                              << long_ago << u"idle"_s << false;
-        QTest::newRow("system role, recent") << QByteArray("{\"role\":\"system\"}") << 30.0 << never << long_ago << u"idle"_s << false;
-        QTest::newRow("role not text") << QByteArray("{\"role\":7}") << 30.0 << never << long_ago << u"idle"_s << false;
-        QTest::newRow("no message") << QByteArray() << 0.0 << never << long_ago << u"idle"_s << false;
+        const double longAgo = 86400;
+        const QByteArray user = "{\"role\":\"user\"}", streaming = "{\"role\":\"assistant\"}",
+                         tools = "{\"role\":\"assistant\",\"finish\":\"tool-calls\"}",
+                         stop = "{\"role\":\"assistant\",\"finish\":\"stop\"}";
+        // Working and attention sessions are open, idle ones are not.
+        auto row = [](const char* name, const QByteArray& data, double age, double ack, double since, const char* state) {
+            QTest::newRow(name) << data << age << ack << since << QString::fromLatin1(state) << (qstrcmp(state, "idle") != 0);
+        };
+        row("user, 599 s", user, 599, never, longAgo, "working");
+        row("user, 600 s", user, 600, never, longAgo, "idle");
+        row("user with error, recent", "{\"role\":\"user\",\"error\":{}}", 30, never, longAgo, "working");
+        row("streaming, 30 s", streaming, 30, never, longAgo, "working");
+        row("streaming, 10 min", streaming, 600, never, longAgo, "idle");
+        row("streaming with error", "{\"role\":\"assistant\",\"error\":{\"name\":\"APIError\"}}", 30, never, longAgo, "attention");
+        row("streaming with null error", "{\"role\":\"assistant\",\"error\":null}", 30, never, longAgo, "attention");
+        row("tool calls, 30 s", tools, 30, never, longAgo, "working");
+        row("tool calls, 10 min", tools, 600, never, longAgo, "idle");
+        row("stop, never acknowledged", stop, 30, never, longAgo, "attention");
+        row("stop, an hour old", stop, 3600, never, longAgo, "attention");
+        row("stop, acknowledged at it", stop, 30, 0, longAgo, "idle");
+        row("stop, acknowledged before it", stop, 30, -1, longAgo, "attention");
+        row("stop, at the hub's start", stop, 30, never, 30, "idle");
+        row("error, acknowledged later", "{\"role\":\"assistant\",\"finish\":\"length\",\"error\":1}", 700, 5, longAgo, "idle");
+        row("other finish, recent", "{\"role\":\"assistant\",\"finish\":\"length\"}", 30, never, longAgo, "idle");
+        row("system role, recent", "{\"role\":\"system\"}", 30, never, longAgo, "idle");
+        row("role not text", "{\"role\":7}", 30, never, longAgo, "idle");
+        row("no message", QByteArray(), 0, never, longAgo, "idle");
     }
     void sessionClassification()
     {
@@ -386,6 +379,14 @@ private slots:
         }
         QCOMPARE(besideDatabase(tmp.path()), QStringList{u"opencode.db"_s});
         QCOMPARE(treeFingerprint(tmp.path()), before);
+
+        // An empty log left beside it is ignored, and left as it is.
+        writeFile(tmp.path(), u"opencode.db-wal"_s, {});
+        const QString withLog = treeFingerprint(tmp.path());
+        const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
+        QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
+        QCOMPARE(ids(r), QStringList{u"s1"_s});
+        QCOMPARE(treeFingerprint(tmp.path()), withLog);
     }
 
     void liveWriterIsReadThroughItsLog()
@@ -430,21 +431,6 @@ private slots:
         QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
         QCOMPARE(ids(r), (QStringList{u"s3"_s, u"s2"_s, u"s1"_s}));
         QCOMPARE(treeFingerprint(tmp.path()), afterCrash);
-    }
-
-    void emptyLeftoverLogIsIgnored()
-    {
-        QTemporaryDir tmp;
-        {
-            Fixture db(tmp.path());
-            db.session("s1", "'One'", nowMs);
-        }
-        writeFile(tmp.path(), u"opencode.db-wal"_s, {});
-        const QString before = treeFingerprint(tmp.path());
-        const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
-        QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
-        QCOMPARE(ids(r), QStringList{u"s1"_s});
-        QCOMPARE(treeFingerprint(tmp.path()), before);
     }
 
     void writerHoldingTheLockEndsInAnError()
@@ -510,9 +496,6 @@ private slots:
         QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/data/opencode/opencode.db"_s);
         qunsetenv("XDG_DATA_HOME");
         QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/.local/share/opencode/opencode.db"_s);
-        const OpenCodeCollector c;
-        QCOMPARE(c.providerID(), u"opencode"_s);
-        QCOMPARE(c.displayName(), u"OPENCODE"_s);
         if (!savedDir.isNull())
             qputenv("OPENCODE_DATA_DIR", savedDir);
         if (!savedXdg.isNull())
