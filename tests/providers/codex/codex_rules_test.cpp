@@ -94,33 +94,26 @@ private slots:
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QList<UsageWindowSnapshot>>("windows");
         const std::optional<double> none;
-        QTest::newRow("both windows in order")
-            << QByteArray(R"({"secondary":{"used_percent":10,"window_minutes":10080,"resets_at":1700600000},
-                              "primary":{"used_percent":42,"window_minutes":300,"resets_at":1700003600}})")
-            << QList{window(QStringLiteral("5h"), 0.42, 1700003600, 18000),
-                     window(QStringLiteral("1w"), 0.10, 1700600000, 604800)};
-        QTest::newRow("percent clamped high")
-            << QByteArray(R"({"primary":{"used_percent":150,"window_minutes":300}})")
-            << QList{window(QStringLiteral("5h"), 1.0, none, 18000)};
-        QTest::newRow("percent clamped low")
-            << QByteArray(R"({"primary":{"used_percent":-5,"window_minutes":300}})")
-            << QList{window(QStringLiteral("5h"), 0.0, none, 18000)};
-        QTest::newRow("missing minutes and reset")
-            << QByteArray(R"({"primary":{"used_percent":42}})")
-            << QList{window(QStringLiteral("limit"), 0.42, none, none)};
-        QTest::newRow("strings are not numbers")
-            << QByteArray(R"({"primary":{"used_percent":"42","window_minutes":"300","resets_at":"1700003600"}})")
-            << QList{window(QStringLiteral("limit"), none, none, none)};
-        QTest::newRow("reset relative to the event")
-            << QByteArray(R"({"primary":{"used_percent":1,"window_minutes":300,"resets_in_seconds":120}})")
-            << QList{window(QStringLiteral("5h"), 0.01, 1700000120, 18000)};
-        QTest::newRow("absolute reset wins")
-            << QByteArray(R"({"primary":{"window_minutes":300,"resets_at":1700009999,"resets_in_seconds":120}})")
-            << QList{window(QStringLiteral("5h"), none, 1700009999, 18000)};
-        QTest::newRow("non-objects skipped")
-            << QByteArray(R"({"primary":[1],"secondary":{"used_percent":50,"window_minutes":10080}})")
-            << QList{window(QStringLiteral("1w"), 0.5, none, 604800)};
-        QTest::newRow("neither window") << QByteArray(R"({"credits":{"balance":3}})") << QList<UsageWindowSnapshot>{};
+        const QString h5 = QStringLiteral("5h"), w1 = QStringLiteral("1w"), limit = QStringLiteral("limit");
+        auto row = [](const char* name, const QByteArray& json, const QList<UsageWindowSnapshot>& windows) {
+            QTest::newRow(name) << json << windows;
+        };
+        row("both windows in order",
+            R"({"secondary":{"used_percent":10,"window_minutes":10080,"resets_at":1700600000},
+                "primary":{"used_percent":42,"window_minutes":300,"resets_at":1700003600}})",
+            {window(h5, 0.42, 1700003600, 18000), window(w1, 0.10, 1700600000, 604800)});
+        row("percent clamped high", R"({"primary":{"used_percent":150,"window_minutes":300}})", {window(h5, 1.0, none, 18000)});
+        row("percent clamped low", R"({"primary":{"used_percent":-5,"window_minutes":300}})", {window(h5, 0.0, none, 18000)});
+        row("missing minutes and reset", R"({"primary":{"used_percent":42}})", {window(limit, 0.42, none, none)});
+        row("strings are not numbers", R"({"primary":{"used_percent":"42","window_minutes":"300","resets_at":"1700003600"}})",
+            {window(limit, none, none, none)});
+        row("reset relative to the event", R"({"primary":{"used_percent":1,"window_minutes":300,"resets_in_seconds":120}})",
+            {window(h5, 0.01, 1700000120, 18000)});
+        row("absolute reset wins", R"({"primary":{"window_minutes":300,"resets_at":1700009999,"resets_in_seconds":120}})",
+            {window(h5, none, 1700009999, 18000)});
+        row("non-objects skipped", R"({"primary":[1],"secondary":{"used_percent":50,"window_minutes":10080}})",
+            {window(w1, 0.5, none, 604800)});
+        row("neither window", R"({"credits":{"balance":3}})", {});
     }
     void rateLimitConversion()
     {
