@@ -185,6 +185,18 @@ private slots:
     void indexLinesThatAreNotSessionsAreSkipped()
     {
         KimiHome home;
+        // No session at all: installed, with both windows at zero.
+        home.index = "not json\n{\"sessionId\":1}\n";
+        home.writeIndex();
+        ProviderReport r = makeCollector(home.root()).collectBlocking();
+        QVERIFY(r.installed);
+        QVERIFY(r.sessions.isEmpty());
+        const QList<UsageWindowSnapshot> zero{{u"24h"_s, std::nullopt, 0.0, std::nullopt, std::nullopt},
+                                              {u"7d"_s, std::nullopt, 0.0, std::nullopt, std::nullopt}};
+        QCOMPARE(r.usage, (UsageSnapshot{zero, {}, Timestamp::fromSeconds(nowSeconds), {}}));
+        QVERIFY(!r.spend);
+
+        home.index.clear();
         home.addSession(u"first"_s, QByteArray("{}"), usageLine(nowSeconds * 1000 - 1000, "{\"output\":5}"));
         home.index += "{\"sessionDir\":\"/x\",\"sessionId\":42}\n"      // numeric id
                       "{\"sessionId\":\"nodir\"}\n"                      // no directory
@@ -197,28 +209,13 @@ private slots:
         home.index += "{\"sessionDir\":\"" + home.sessionDir(u"first"_s).toUtf8() + "\",\"sessionId\":\"first\"}\n";
         home.writeIndex();
 
-        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        r = makeCollector(home.root()).collectBlocking();
         QStringList keys;
         for (const auto& s : r.sessions)
             keys << s.key;
         QCOMPARE(keys, (QStringList{u"kimi:first"_s, u"kimi:second"_s}));
         QCOMPARE(tokens(r, u"24h"_s), std::optional(5.0));
         QVERIFY(!r.usage.error);
-    }
-
-    void emptyIndexStillReportsBothWindows()
-    {
-        KimiHome home;
-        home.index = "not json\n{\"sessionId\":1}\n";
-        home.writeIndex();
-        const ProviderReport r = makeCollector(home.root()).collectBlocking();
-        QVERIFY(r.installed);
-        QVERIFY(r.sessions.isEmpty());
-        UsageWindowSnapshot day{u"24h"_s, std::nullopt, 0.0, std::nullopt, std::nullopt};
-        UsageWindowSnapshot week{u"7d"_s, std::nullopt, 0.0, std::nullopt, std::nullopt};
-        QCOMPARE(r.usage.windows, (QList<UsageWindowSnapshot>{day, week}));
-        QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(nowSeconds)));
-        QVERIFY(!r.usage.error && !r.usage.costUSD && !r.spend);
     }
 
     void tokensOfTheLastDayAndWeek_data()
@@ -272,10 +269,15 @@ private slots:
         const double nowMs = nowSeconds * 1000;
         home.addSession(u"a"_s, QByteArray("{\"updatedAt\":\"" + isoAgo(10) + "\"}"), usageLine(nowMs - 1000, "{\"output\":1}"));
         home.addSession(u"b"_s, std::nullopt, usageLine(nowMs - 3 * 86400000.0, "{\"output\":20}"));
+        home.addSession(u"broken"_s, QByteArray("{broken"), "{\"type\":\"usage.record\",\"cut");
         auto run = std::make_shared<Run>();
         KimiCodeCollector collector = makeCollector(home.root(), run);
 
+        // A pass reads and never writes.
+        const QString before = treeFingerprint(home.root());
         ProviderReport r = collector.collectBlocking();
+        QCOMPARE(treeFingerprint(home.root()), before);
+        QCOMPARE(r.sessions.size(), 3);
         QCOMPARE(tokens(r, u"24h"_s), std::optional(1.0));
         QCOMPARE(tokens(r, u"7d"_s), std::optional(21.0));
         QCOMPARE(toString(r.sessions.first().state), u"working"_s);
@@ -307,7 +309,7 @@ private slots:
         run->now = nowSeconds;
         r = collector.collectBlocking();
         QCOMPARE(tokens(r, u"7d"_s), std::optional(40.0));
-        QCOMPARE(r.sessions.size(), 2);
+        QCOMPARE(r.sessions.size(), 3);
     }
 
     void wireCacheForgetsFilesNoLongerListed()
@@ -326,18 +328,6 @@ private slots:
         QVERIFY(QFile::remove(a));
         QVERIFY(cache.records(a).isEmpty());
         QCOMPARE(cache.size(), 0);
-    }
-
-    void passLeavesTheFoldersUntouched()
-    {
-        KimiHome home;
-        home.addSession(u"a"_s, QByteArray("{\"updatedAt\":\"" + isoAgo(10) + "\",\"title\":\"t\"}"),
-                        usageLine(nowSeconds * 1000, "{\"output\":1}") + "{\"cut");
-        home.addSession(u"b"_s, QByteArray("{broken"));
-        const QString before = treeFingerprint(home.root());
-        KimiCodeCollector collector = makeCollector(home.root());
-        QCOMPARE(collector.collectBlocking().sessions.size(), 2);
-        QCOMPARE(treeFingerprint(home.root()), before);
     }
 
     void collectRunsOffTheCallingThread()
