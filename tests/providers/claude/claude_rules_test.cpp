@@ -228,11 +228,9 @@ private slots:
         const ClaudeTail quiet = tailOf(-1, -1, -1);
 
         QTest::newRow("working word") << "processing" << quiet << 0.0 << -1.0 << working;
-        QTest::newRow("running") << "running" << quiet << 0.0 << -1.0 << working;
         QTest::newRow("both lists: working wins") << "busy_waiting" << quiet << 0.0 << -1.0 << working;
         QTest::newRow("permission before the hub started") << "permission" << quiet << 0.0 << -1.0 << attention(1500);
         QTest::newRow("compound attention word") << "awaiting_input" << quiet << 0.0 << -1.0 << attention(1500);
-        QTest::newRow("blocked") << "blocked" << quiet << 0.0 << -1.0 << attention(1500);
         QTest::newRow("attention acknowledged earlier") << "attention" << quiet << 0.0 << 1499.0 << attention(1500);
         QTest::newRow("attention acknowledged at its time") << "attention" << quiet << 0.0 << 1500.0 << idle;
         QTest::newRow("acknowledged attention falls to end of turn")
