@@ -157,18 +157,6 @@ private slots:
         QCOMPARE(s.updatedAt, std::optional(Timestamp::fromSeconds(kNow)));
     }
 
-    void statedCostWins()
-    {
-        SpendSnapshot s = scanContent(line({.input = 1e6, .output = 1e6, .model = u"claude-opus-4-1"_s, .costUSD = 0.5}));
-        QCOMPARE(s.cost24h, 0.5);
-        QCOMPARE(s.tokens24h, 2e6);
-        // A cost in a string is no number: the table prices the message.
-        QByteArray text = line({.input = 1e6, .output = 1e6, .model = u"claude-opus-4-1"_s});
-        text.replace("\"type\":", "\"costUSD\":\"0.5\",\"type\":");
-        s = scanContent(text);
-        QVERIFY(near(s.cost24h, 90));
-    }
-
     void deduplication_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -355,15 +343,20 @@ private slots:
         QCOMPARE(scanContent(good + bad + good, {.chunkBytes = 48}).tokens24h, 4.0);
     }
 
-    // Values that are not what they seem: counts in strings, fractions,
-    // integers beyond 64 bits, invalid UTF-8, and an escaped spelling of the
-    // key (valid JSON, but only a line holding the quoted key is parsed).
+    // A stated cost, and values that are not what they seem: numbers in
+    // strings, fractions, integers beyond 64 bits, invalid UTF-8, and an
+    // escaped spelling of the key (valid JSON, but only a line holding the
+    // quoted key is parsed).
     void oddValues_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<double>("tokens");
         QTest::addColumn<double>("cost"); // < 0: not checked
         auto edited = [](const Msg& m, const char* from, const char* to) { return line(m).replace(from, to); };
+        const Msg opus{.input = 1e6, .output = 1e6, .model = u"claude-opus-4-1"_s};
+        QTest::newRow("stated cost wins") << line({.input = 1e6, .output = 1e6, .model = u"claude-opus-4-1"_s, .costUSD = 0.5})
+                                          << 2e6 << 0.5;
+        QTest::newRow("cost in a string is no number") << edited(opus, "\"type\":", "\"costUSD\":\"0.5\",\"type\":") << 2e6 << 90.0;
         QTest::newRow("count in a string") << edited({.input = 100, .output = 5}, "\"input_tokens\":100", "\"input_tokens\":\"100\"")
                                            << 5.0 << -1.0;
         QTest::newRow("fractional count") << edited({.output = 5}, "\"output_tokens\":5", "\"output_tokens\":2.5e0") << 2.5 << -1.0;
