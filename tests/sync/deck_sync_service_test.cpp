@@ -160,15 +160,12 @@ private slots:
         QCOMPARE(rig.scheduled.size(), 1);
         QCOMPARE(rig.scheduled[0].delay, std::chrono::milliseconds(29000));
         QCOMPARE(rig.store->writes.size(), 2);
-    }
 
-    void publishAfterTheIntervalWritesAtOnce()
-    {
-        Rig rig;
-        rig.publishAt(0, u"a"_s);
-        rig.publishAt(45, u"b"_s);
-        QCOMPARE(rig.writtenTitles(), (QStringList{u"a"_s, u"b"_s}));
-        QVERIFY(rig.scheduled.isEmpty());
+        // Past the interval a publish writes at once and drops the pending flush.
+        rig.publishAt(75, u"t75"_s);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"t0"_s, u"t12"_s, u"t75"_s}));
+        QVERIFY(!rig.service->pendingSnapshot());
+        QVERIFY(!rig.service->isFlushScheduled());
     }
 
     void staleDelayedFlushDoesNotWriteEarly()
@@ -389,25 +386,20 @@ private slots:
         const QByteArray bytes = file.readAll();
         QCOMPARE(titleIn(bytes), u"on disk"_s);
         QCOMPARE(log, QStringList{u"[DeckSync] published %1 B"_s.arg(bytes.size())});
-    }
 
-    void unwritableDirectoryIsLoggedWithoutCrashing()
-    {
         // A regular file where the directory's parent should be: no process,
         // not even one with every permission, can create the directory.
-        QTemporaryDir dir;
-        QFile blocker(dir.path() + u"/blocker"_s);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        KVSDeckSyncService service(std::make_unique<DirectoryKeyValueStore>(blocker.fileName() + u"/kvs"_s), 30);
-        QStringList log;
-        service.setLogSink([&](const QString& line) { log.append(line); });
-        service.publish(snapshot(u"a"_s));
+        const QString blocker = dir.path() + u"/blocker"_s;
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+        KVSDeckSyncService blocked(std::make_unique<DirectoryKeyValueStore>(blocker + u"/kvs"_s), 30);
+        log.clear();
+        blocked.setLogSink([&](const QString& line) { log.append(line); });
+        blocked.publish(snapshot(u"a"_s));
         QCOMPARE(log.size(), 2);
         QVERIFY(log[0].startsWith(u"[DeckSync] no iCloud identity token"_s));
         QVERIFY2(log[1].startsWith(u"[DeckSync] write failed: "_s), qPrintable(log[1]));
-        QVERIFY(!service.lastPublishedContent());
-        QVERIFY(service.isFlushScheduled());
+        QVERIFY(!blocked.lastPublishedContent());
+        QVERIFY(blocked.isFlushScheduled());
     }
 };
 
