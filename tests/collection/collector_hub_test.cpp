@@ -14,6 +14,7 @@
 
 using namespace vexlor;
 using namespace vexlor::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -67,6 +68,11 @@ SessionSnapshot session(const QString& provider, const QString& id, SessionState
     return s;
 }
 
+SessionSnapshot claude(const QString& id, SessionState state, double completion = 0)
+{
+    return session(u"claude"_s, id, state, completion);
+}
+
 ProviderReport installed(QList<SessionSnapshot> sessions)
 {
     ProviderReport r;
@@ -89,8 +95,8 @@ struct Fixture {
     void makeHub()
     {
         CollectorHub::Options o;
-        auto c1 = std::make_unique<ScriptedCollector>(QStringLiteral("claude"), QStringLiteral("CLAUDE"));
-        auto c2 = std::make_unique<ScriptedCollector>(QStringLiteral("codex"), QStringLiteral("CODEX"));
+        auto c1 = std::make_unique<ScriptedCollector>(u"claude"_s, u"CLAUDE"_s);
+        auto c2 = std::make_unique<ScriptedCollector>(u"codex"_s, u"CODEX"_s);
         claude = c1.get();
         codex = c2.get();
         o.collectors.push_back(std::move(c1));
@@ -115,33 +121,33 @@ private slots:
     {
         Fixture f;
         f.makeHub();
-        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("a"), SessionState::working)});
+        f.claude->next = installed({claude(u"a"_s, SessionState::working)});
         f.pass();
-        QCOMPARE(f.hub->workingSince().value(QStringLiteral("claude")), Timestamp::fromSeconds(f.clockSeconds));
-        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::working);
-        QCOMPARE(f.model->agent(QStringLiteral("claude"))->startedAt, std::optional(Timestamp::fromSeconds(f.clockSeconds)));
+        QCOMPARE(f.hub->workingSince().value(u"claude"_s), Timestamp::fromSeconds(f.clockSeconds));
+        QVERIFY(f.model->agent(u"claude"_s)->status == AgentStatus::working);
+        QCOMPARE(f.model->agent(u"claude"_s)->startedAt, std::optional(Timestamp::fromSeconds(f.clockSeconds)));
 
         const double firstStart = f.clockSeconds;
         f.clockSeconds += 3;
         f.pass();
-        QCOMPARE(f.hub->workingSince().value(QStringLiteral("claude")), Timestamp::fromSeconds(firstStart));
+        QCOMPARE(f.hub->workingSince().value(u"claude"_s), Timestamp::fromSeconds(firstStart));
 
-        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("a"), SessionState::idle)});
+        f.claude->next = installed({claude(u"a"_s, SessionState::idle)});
         f.clockSeconds += 3;
         f.pass();
-        QVERIFY(!f.hub->workingSince().contains(QStringLiteral("claude")));
+        QVERIFY(!f.hub->workingSince().contains(u"claude"_s));
 
-        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("a"), SessionState::working)});
+        f.claude->next = installed({claude(u"a"_s, SessionState::working)});
         f.clockSeconds += 3;
         f.pass();
-        QCOMPARE(f.hub->workingSince().value(QStringLiteral("claude")), Timestamp::fromSeconds(f.clockSeconds));
+        QCOMPARE(f.hub->workingSince().value(u"claude"_s), Timestamp::fromSeconds(f.clockSeconds));
 
         // Not installed clears it even with a working session in the report.
         ProviderReport gone = f.claude->next;
         gone.installed = false;
         f.claude->next = gone;
         f.pass();
-        QVERIFY(!f.hub->workingSince().contains(QStringLiteral("claude")));
+        QVERIFY(!f.hub->workingSince().contains(u"claude"_s));
     }
 
     void everyCollectorGetsTheSameContext()
@@ -167,30 +173,30 @@ private slots:
         f.makeHub();
         // One working and one attention session: the agent shows working, but
         // the attention session is still the one acknowledged.
-        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("w"), SessionState::working),
-                                    session(QStringLiteral("claude"), QStringLiteral("n"), SessionState::attention, f.clockSeconds)});
+        f.claude->next = installed({claude(u"w"_s, SessionState::working),
+                                    claude(u"n"_s, SessionState::attention, f.clockSeconds)});
         f.pass();
-        QCOMPARE(f.hub->attentionKeys().value(QStringLiteral("claude")), QStringList{QStringLiteral("claude:n")});
-        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::working);
+        QCOMPARE(f.hub->attentionKeys().value(u"claude"_s), QStringList{u"claude:n"_s});
+        QVERIFY(f.model->agent(u"claude"_s)->status == AgentStatus::working);
 
         f.clockSeconds += 10;
         QSignalSpy applied(f.hub.get(), &CollectorHub::passApplied);
-        f.hub->acknowledge(QStringLiteral("claude"));
+        f.hub->acknowledge(u"claude"_s);
         QVERIFY(applied.count() == 1 || applied.wait(5000));
-        QCOMPARE(f.hub->acknowledged().value(QStringLiteral("claude:n")), Timestamp::fromSeconds(f.clockSeconds));
-        QCOMPARE(f.claude->contexts.last().acknowledged.value(QStringLiteral("claude:n")), Timestamp::fromSeconds(f.clockSeconds));
+        QCOMPARE(f.hub->acknowledged().value(u"claude:n"_s), Timestamp::fromSeconds(f.clockSeconds));
+        QCOMPARE(f.claude->contexts.last().acknowledged.value(u"claude:n"_s), Timestamp::fromSeconds(f.clockSeconds));
 
         // Persisted as seconds, and read back by a new hub.
-        const auto stored = f.prefs->dictionary(QStringLiteral("CollectorAcknowledged"));
+        const auto stored = f.prefs->dictionary(u"CollectorAcknowledged"_s);
         QVERIFY(stored);
-        QCOMPARE(stored->value(QStringLiteral("claude:n")).toDouble(), f.clockSeconds);
+        QCOMPARE(stored->value(u"claude:n"_s).toDouble(), f.clockSeconds);
         PreferencesStore reread(f.prefs->path());
         CollectorHub::Options o;
-        o.collectors.push_back(std::make_unique<ScriptedCollector>(QStringLiteral("x"), QStringLiteral("X")));
+        o.collectors.push_back(std::make_unique<ScriptedCollector>(u"x"_s, u"X"_s));
         o.preferences = &reread;
         RecordingPublisher p;
         CollectorHub second(nullptr, &p, std::move(o));
-        QCOMPARE(second.acknowledged().value(QStringLiteral("claude:n")), Timestamp::fromSeconds(f.clockSeconds));
+        QCOMPARE(second.acknowledged().value(u"claude:n"_s), Timestamp::fromSeconds(f.clockSeconds));
     }
 
     void acknowledgingWithoutAttentionStillSavesAndPasses()
@@ -199,34 +205,34 @@ private slots:
         f.makeHub();
         f.pass();
         QSignalSpy applied(f.hub.get(), &CollectorHub::passApplied);
-        f.hub->acknowledge(QStringLiteral("codex"));
+        f.hub->acknowledge(u"codex"_s);
         QVERIFY(applied.count() == 1 || applied.wait(5000));
         QVERIFY(f.hub->acknowledged().isEmpty());
-        QVERIFY(f.prefs->dictionary(QStringLiteral("CollectorAcknowledged")).has_value());
+        QVERIFY(f.prefs->dictionary(u"CollectorAcknowledged"_s).has_value());
     }
 
     void pruningDropsEntriesFourteenDaysOld()
     {
         Fixture f;
         const double now = f.clockSeconds;
-        f.prefs->setDoubleDictionary(QStringLiteral("CollectorAcknowledged"),
-                                     {{QStringLiteral("claude:old"), now - 1209600},
-                                      {QStringLiteral("claude:young"), now - 1209599},
-                                      {QStringLiteral("claude:ancient"), 1}});
+        f.prefs->setDoubleDictionary(u"CollectorAcknowledged"_s,
+                                     {{u"claude:old"_s, now - 1209600},
+                                      {u"claude:young"_s, now - 1209599},
+                                      {u"claude:ancient"_s, 1}});
         f.makeHub();
         // Loaded entries stay, however old, until the next acknowledgement.
         QCOMPARE(f.hub->acknowledged().size(), 3);
-        f.hub->acknowledge(QStringLiteral("claude"));
-        QCOMPARE(f.hub->acknowledged().keys(), QStringList{QStringLiteral("claude:young")});
-        const auto stored = f.prefs->dictionary(QStringLiteral("CollectorAcknowledged"));
-        QCOMPARE(stored->keys(), QStringList{QStringLiteral("claude:young")});
+        f.hub->acknowledge(u"claude"_s);
+        QCOMPARE(f.hub->acknowledged().keys(), QStringList{u"claude:young"_s});
+        const auto stored = f.prefs->dictionary(u"CollectorAcknowledged"_s);
+        QCOMPARE(stored->keys(), QStringList{u"claude:young"_s});
     }
 
     void oneBadStoredValueDiscardsTheMap()
     {
         Fixture f;
         // Written through the file, as another version of the program might.
-        writeFile(f.dir.path(), QStringLiteral("prefs.json"),
+        writeFile(f.dir.path(), u"prefs.json"_s,
                   R"({"CollectorAcknowledged":{"claude:a":1700000000,"claude:b":"1700000000"}})");
         f.prefs->reload();
         f.makeHub();
@@ -238,19 +244,19 @@ private slots:
         Fixture f;
         f.makeHub();
         // The first pass waits inside the Claude collector with a stale report.
-        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("stale"), SessionState::working)});
+        f.claude->next = installed({claude(u"stale"_s, SessionState::working)});
         f.claude->holdNext = true;
         auto first = f.hub->refresh();
         QVERIFY(!first.isReady());
 
         // A second pass (as an acknowledgement starts) overtakes it.
-        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("fresh"), SessionState::idle)});
+        f.claude->next = installed({claude(u"fresh"_s, SessionState::idle)});
         f.pass();
-        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::idle);
+        QVERIFY(f.model->agent(u"claude"_s)->status == AgentStatus::idle);
 
         emit f.claude->released();
         QTRY_VERIFY(first.isReady());
-        QVERIFY(f.model->agent(QStringLiteral("claude"))->status == AgentStatus::working);
+        QVERIFY(f.model->agent(u"claude"_s)->status == AgentStatus::working);
         QCOMPARE(f.publisher.published.size(), 2);
     }
 
@@ -258,13 +264,13 @@ private slots:
     {
         Fixture f;
         f.makeHub();
-        f.claude->next = installed({session(QStringLiteral("claude"), QStringLiteral("n"), SessionState::attention, f.clockSeconds + 1)});
+        f.claude->next = installed({claude(u"n"_s, SessionState::attention, f.clockSeconds + 1)});
         f.pass();
-        const Agent needy = *f.model->agent(QStringLiteral("claude"));
+        const Agent needy = *f.model->agent(u"claude"_s);
         QVERIFY(needy.status == AgentStatus::needsYou);
         f.hub.reset();
         f.model->acknowledge(needy); // must not reach the destroyed hub
-        QCOMPARE(f.prefs->dictionary(QStringLiteral("CollectorAcknowledged")), std::nullopt);
+        QCOMPARE(f.prefs->dictionary(u"CollectorAcknowledged"_s), std::nullopt);
     }
 
     void loopPollsUntilTheHubIsGone()

@@ -35,13 +35,11 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("loopback");
         QTest::newRow("localhost") << QStringLiteral("localhost") << true;
-        QTest::newRow("LocalHost") << QStringLiteral("LocalHost") << true;
         QTest::newRow("127.0.0.1") << QStringLiteral("127.0.0.1") << true;
         QTest::newRow("127.200.3.4") << QStringLiteral("127.200.3.4") << true;
         QTest::newRow("::1") << QStringLiteral("::1") << true;
         QTest::newRow("[::1]") << QStringLiteral("[::1]") << true;
         QTest::newRow("128.0.0.1") << QStringLiteral("128.0.0.1") << false;
-        QTest::newRow("10.0.0.1") << QStringLiteral("10.0.0.1") << false;
         QTest::newRow("localhost.example.com") << QStringLiteral("localhost.example.com") << false;
         QTest::newRow("127.0.0.1.example.com") << QStringLiteral("127.0.0.1.example.com") << false;
         QTest::newRow("empty") << QString() << false;
@@ -63,7 +61,6 @@ private slots:
                                         << QStringLiteral("https://proxy.example:8443/u");
         QTest::newRow("http loopback v4") << QStringLiteral("http://127.0.0.1:9/x") << QStringLiteral("http://127.0.0.1:9/x");
         QTest::newRow("http loopback v6") << QStringLiteral("http://[::1]:9/x") << QStringLiteral("http://[::1]:9/x");
-        QTest::newRow("http localhost") << QStringLiteral("http://localhost/x") << QStringLiteral("http://localhost/x");
         QTest::newRow("http remote") << QStringLiteral("http://example.com/x") << QString();
         QTest::newRow("http private net") << QStringLiteral("http://192.168.1.2/x") << QString();
         QTest::newRow("ftp loopback") << QStringLiteral("ftp://127.0.0.1/x") << QString();
@@ -118,10 +115,7 @@ private slots:
     {
         QTest::addColumn<int>("status");
         QTest::newRow("401") << 401;
-        QTest::newRow("403") << 403;
-        QTest::newRow("404") << 404;
         QTest::newRow("500") << 500;
-        QTest::newRow("503") << 503;
     }
     void errorStatusesAreAnswers()
     {
@@ -172,74 +166,57 @@ private slots:
         QVERIFY(!server.requests().at(1).header("Cookie"));
     }
 
-    void silentServerTimesOut()
+    // The deadline covers the whole exchange (a server trickling a byte now
+    // and then never looks idle) and the cap ends a body however it comes; a
+    // body exactly at the cap is an answer.
+    void exchangeBounds_data()
     {
-        FakeHttpServer server;
-        QVERIFY(server.listen());
-        FakeHttpServer::Reply never;
-        never.mode = FakeHttpServer::Reply::Mode::never;
-        server.setDefaultReply(never);
-        const auto result = runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/"))), {}, {200, 1024}));
-        QVERIFY(result.has_value());
-        QCOMPARE(result->outcome, HttpResult::Outcome::timedOut);
-        QVERIFY(!result->errorText.isEmpty());
-    }
-
-    // A server that keeps sending a byte now and then never looks idle; the
-    // deadline covers the whole exchange, so it still ends.
-    void tricklingServerTimesOut()
-    {
-        FakeHttpServer server;
-        QVERIFY(server.listen());
-        FakeHttpServer::Reply slow = FakeHttpServer::json(200, QByteArray(100000, ' '));
-        slow.mode = FakeHttpServer::Reply::Mode::trickle;
-        slow.trickleIntervalMs = 10;
-        server.setDefaultReply(slow);
-        const auto result = runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/"))), {}, {300, 1 << 20}));
-        QVERIFY(result.has_value());
-        QCOMPARE(result->outcome, HttpResult::Outcome::timedOut);
-        QVERIFY(result->body.isEmpty());
-    }
-
-    void bodyOverCapIsRefused_data()
-    {
+        using Mode = FakeHttpServer::Reply::Mode;
+        using Outcome = HttpResult::Outcome;
         QTest::addColumn<int>("mode");
         QTest::addColumn<qint64>("announced");
         QTest::addColumn<int>("bodySize");
-        QTest::newRow("plain body one byte over") << int(FakeHttpServer::Reply::Mode::normal) << qint64(-1) << 4097;
-        QTest::newRow("announced larger, nothing sent")
-            << int(FakeHttpServer::Reply::Mode::trickle) << qint64(1 << 20) << 0;
-        QTest::newRow("endless stream") << int(FakeHttpServer::Reply::Mode::endless) << qint64(-1) << 0;
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("silent server") << int(Mode::never) << qint64(-1) << 0 << 200 << int(Outcome::timedOut);
+        QTest::newRow("trickling server") << int(Mode::trickle) << qint64(-1) << 100000 << 300
+                                          << int(Outcome::timedOut);
+        // Generous time limits below: the cap, not the clock, must end these.
+        QTest::newRow("body one byte over") << int(Mode::normal) << qint64(-1) << 4097 << 60000
+                                            << int(Outcome::bodyTooLarge);
+        QTest::newRow("announced larger, nothing sent") << int(Mode::trickle) << qint64(1 << 20) << 0 << 60000
+                                                        << int(Outcome::bodyTooLarge);
+        QTest::newRow("endless stream") << int(Mode::endless) << qint64(-1) << 0 << 60000
+                                        << int(Outcome::bodyTooLarge);
+        QTest::newRow("body at the cap") << int(Mode::normal) << qint64(-1) << 4096 << 60000 << int(Outcome::response);
     }
-    void bodyOverCapIsRefused()
+    void exchangeBounds()
     {
         QFETCH(int, mode);
         QFETCH(qint64, announced);
         QFETCH(int, bodySize);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, outcome);
         FakeHttpServer server;
         QVERIFY(server.listen());
         FakeHttpServer::Reply reply = FakeHttpServer::json(200, QByteArray(bodySize, 'x'));
         reply.mode = FakeHttpServer::Reply::Mode(mode);
         reply.announcedLength = announced;
-        reply.trickleIntervalMs = 1000;
+        const bool timing = outcome == int(HttpResult::Outcome::timedOut);
+        reply.trickleIntervalMs = timing ? 10 : 1000;
         server.setDefaultReply(reply);
-        // Generous time limit: the cap, not the clock, must end these.
-        const auto result = runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/"))), {}, {60000, 4096}));
+        const qint64 cap = timing ? 1 << 20 : 4096;
+        const auto result =
+            runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/"))), {}, {timeoutMs, cap}));
         QVERIFY(result.has_value());
-        QCOMPARE(result->outcome, HttpResult::Outcome::bodyTooLarge);
-        QVERIFY(result->body.isEmpty());
+        QCOMPARE(int(result->outcome), outcome);
+        if (outcome == int(HttpResult::Outcome::response)) {
+            QCOMPARE(result->body.size(), bodySize);
+        } else {
+            QVERIFY(result->body.isEmpty());
+            QVERIFY(!timing || !result->errorText.isEmpty());
+        }
         QVERIFY(server.streamedBytes() < 64 * 1024 * 1024);
-    }
-
-    void bodyAtCapIsAccepted()
-    {
-        FakeHttpServer server;
-        QVERIFY(server.listen());
-        server.setDefaultReply(FakeHttpServer::json(200, QByteArray(4096, 'y')));
-        const auto result = runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/"))), {}, {60000, 4096}));
-        QVERIFY(result.has_value());
-        QVERIFY(result->isResponse());
-        QCOMPARE(result->body.size(), 4096);
     }
 
     void lineBreakInFieldSendsNothing()
