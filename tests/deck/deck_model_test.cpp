@@ -309,10 +309,8 @@ private slots:
         QTest::newRow("binary-inexact half") << tile(u"a"_qs, U::Percent{0.285, u"5h"_qs}) << u"29%"_qs
                                              << u"5h used"_qs;
         QTest::newRow("just below half") << tile(u"a"_qs, U::Percent{0.0049, u"5h"_qs}) << u"0%"_qs << u"5h used"_qs;
-        QTest::newRow("full") << tile(u"a"_qs, U::Percent{1.0, u"1w"_qs}) << u"100%"_qs << u"1w used"_qs;
         QTest::newRow("millions") << tile(u"a"_qs, U::Tokens{1'234'567, 12.5, u"7d"_qs}) << u"1.23M"_qs
                                   << u"$12.50 / 7d"_qs;
-        QTest::newRow("thousands") << tile(u"a"_qs, U::Tokens{45'600, 0, u"7d"_qs}) << u"46K"_qs << u"7d tokens"_qs;
         QTest::newRow("just under a million") << tile(u"a"_qs, U::Tokens{999'999, 0, u"24h"_qs}) << u"1000K"_qs
                                               << u"24h tokens"_qs;
         QTest::newRow("exactly a million") << tile(u"a"_qs, U::Tokens{1'000'000, 0.004, u"7d"_qs}) << u"1.00M"_qs
@@ -352,7 +350,6 @@ private slots:
         QTest::newRow("75 s") << 75.0 << u"1:15"_qs;
         QTest::newRow("just under an hour") << 3599.99 << u"59:59"_qs;
         QTest::newRow("an hour") << 3600.0 << u"1:00:00"_qs;
-        QTest::newRow("3725 s") << 3725.0 << u"1:02:05"_qs;
         QTest::newRow("two days") << 2 * 86400.0 + 61 << u"48:01:01"_qs;
         QTest::newRow("future start") << -30.0 << u"0:00"_qs;
     }
@@ -366,12 +363,10 @@ private slots:
 
     void coloursAndGadgets()
     {
+        // Unknown providers share OpenCode's colours; names are #AARRGGBB.
         QCOMPARE(providerPalette(u"claude").tint, Rgba::rgb(1.00, 0.62, 0.26));
-        QCOMPARE(providerPalette(u"codex").tileBackground, Rgba::rgb(0.06, 0.15, 0.25));
-        QCOMPARE(providerPalette(u"kimi").tint, Rgba::rgb(0.95, 0.35, 0.65));
         QCOMPARE(providerPalette(u"opencode"), providerPalette(u"anything"));
         QCOMPARE(neutralPalette().tint.name(), u"#ff9e9e9e"_qs);
-        QCOMPARE(providerPalette(u"claude").tint.name(), u"#ffff9e42"_qs);
 
         ProviderUsage u = tile(u"claude-usage"_qs, ProviderUsage::Percent{0.1, u"7d"_qs});
         u.resetsAt = Timestamp::fromSeconds(42);

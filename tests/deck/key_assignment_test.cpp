@@ -47,28 +47,17 @@ private slots:
         QVERIFY(!keyAssignmentFromString(u"claudestatus"));
         QVERIFY(!keyAssignmentFromString(u""));
 
-        const QStringList labels = {
-            u"Status"_qs, u"Status"_qs, u"Status"_qs, u"Status"_qs, u"All agents"_qs, u"% used"_qs, u"% left"_qs,
-            u"Tokens & cost"_qs, u"% used session"_qs, u"% left session"_qs, u"% used"_qs, u"% left"_qs,
-            u"% used session"_qs, u"% left session"_qs, u"Tokens & cost"_qs, u"Tokens & cost"_qs,
-            u"Info pages"_qs, u"Clock"_qs, u"Empty"_qs};
-        QStringList actual;
-        for (KeyAssignment a : allKeyAssignments())
-            actual.append(pickerLabel(a));
-        QCOMPARE(actual, labels);
+        // Labels name what a key shows, not whose it is.
+        QCOMPARE(pickerLabel(KeyAssignment::claudeStatus), pickerLabel(KeyAssignment::kimiStatus));
+        QCOMPARE(pickerLabel(KeyAssignment::codexSessionLeft), u"% left session"_qs);
+        QCOMPARE(pickerLabel(KeyAssignment::spacer), u"Empty"_qs);
     }
 
     void defaultLayout()
     {
-        const auto& d = defaultKeyAssignments();
-        QCOMPARE(d.size(), 24);
-        QCOMPARE(toStringList(d.mid(8, 4)),
-                 (QStringList{u"allAgents"_qs, u"claudeSpend"_qs, u"clock"_qs, u"info"_qs}));
-        QCOMPARE(toStringList(d.mid(16, 8)),
-                 (QStringList{u"claudeSessionLeft"_qs, u"codexSessionLeft"_qs, u"clock"_qs, u"info"_qs,
-                              u"info"_qs, u"info"_qs, u"info"_qs, u"info"_qs}));
+        QCOMPARE(defaultKeyAssignments().size(), 24);
         QCOMPARE(toString(defaultAssignment(0)), u"claudeStatus"_qs);
-        QCOMPARE(toString(defaultAssignment(23)), u"info"_qs);
+        // Past either end of the layout a slot shows the information pages.
         QCOMPARE(toString(defaultAssignment(24)), u"info"_qs);
         QCOMPARE(toString(defaultAssignment(-1)), u"info"_qs);
     }
@@ -179,7 +168,6 @@ private slots:
 
         QVERIFY(model.assignByName(u"spacer"_qs, 1));
         QCOMPARE(model.assignmentNameAt(1), u"spacer"_qs);
-        QCOMPARE(DeckModel::assignmentPickerLabel(u"spacer"_qs), u"Empty"_qs);
     }
 };
 
