@@ -19,6 +19,37 @@ Q_IMPORT_QML_PLUGIN(VexlorPlugin)
 
 using namespace vexlor;
 
+namespace {
+
+// The application as main() builds it, over a preferences file written
+// beforehand with an optional saved frame and the launch tips setting.
+struct Launch {
+    PreferencesStore store;
+    AppSettings settings{store};
+    AppDelegate app{store, settings};
+
+    explicit Launch(const QString& path, std::optional<QRectF> savedFrame = std::nullopt, bool tips = true)
+        : store(prepared(path, savedFrame, tips))
+    {
+        app.applicationDidFinishLaunching();
+    }
+
+    static QString prepared(const QString& path, std::optional<QRectF> frame, bool tips)
+    {
+        PreferencesStore before(path);
+        if (frame)
+            before.setDoubleDictionary(AppDelegate::kPanelFrameKey,
+                                       {{QStringLiteral("x"), frame->x()}, {QStringLiteral("y"), frame->y()},
+                                        {QStringLiteral("width"), frame->width()},
+                                        {QStringLiteral("height"), frame->height()}});
+        if (!tips)
+            before.setBool(AppSettings::kShowTipsOnLaunchKey, false);
+        return path;
+    }
+};
+
+} // namespace
+
 class AppDelegateTest : public QObject {
     Q_OBJECT
 
@@ -34,102 +65,75 @@ private slots:
 
     void firstLaunchPlacesTheDeckTopRight()
     {
-        PreferencesStore store(storePath());
-        store.setBool(AppSettings::kShowTipsOnLaunchKey, false);
-        AppSettings settings(store);
-        AppDelegate app(store, settings);
-        app.applicationDidFinishLaunching();
-        QVERIFY(app.panel());
-        QVERIFY(app.panel()->isVisible());
-        const QRectF frame = app.panel()->frame();
-        QCOMPARE(frame.size(), QSizeF(500, app.panel()->contentFittingSize()->height()));
+        Launch l(storePath(), std::nullopt, false);
+        QVERIFY(l.app.panel());
+        QVERIFY(l.app.panel()->isVisible());
+        const QRectF frame = l.app.panel()->frame();
+        QCOMPARE(frame.size(), QSizeF(500, l.app.panel()->contentFittingSize()->height()));
         QCOMPARE(frame.right(), mainArea().right() - panel::cornerMargin);
         QCOMPARE(frame.top(), mainArea().top() + panel::cornerMargin);
         // The frame is saved under "DeckPanel" once it settles.
-        QTRY_VERIFY_WITH_TIMEOUT(store.dictionary(AppDelegate::kPanelFrameKey).has_value(), 10000);
-        const auto saved = *store.dictionary(AppDelegate::kPanelFrameKey);
+        QTRY_VERIFY_WITH_TIMEOUT(l.store.dictionary(AppDelegate::kPanelFrameKey).has_value(), 10000);
+        const auto saved = *l.store.dictionary(AppDelegate::kPanelFrameKey);
         QCOMPARE(saved.value(QStringLiteral("x")).toDouble(), frame.x());
         QCOMPARE(saved.value(QStringLiteral("width")).toDouble(), 500.0);
     }
 
-    void savedFrameIsRestored()
+    void savedFrameIsRestoredUnlessItsScreenIsGone()
     {
-        PreferencesStore store(storePath());
-        store.setDoubleDictionary(AppDelegate::kPanelFrameKey, {{QStringLiteral("x"), 40}, {QStringLiteral("y"), 50},
-                                                                {QStringLiteral("width"), 500},
-                                                                {QStringLiteral("height"), 389}});
-        AppSettings settings(store);
-        AppDelegate app(store, settings);
-        app.applicationDidFinishLaunching();
-        QCOMPARE(app.panel()->frame().topLeft(), QPointF(40, 50));
-    }
-
-    void frameOnAScreenThatIsGoneMovesToTheMainScreen()
-    {
-        PreferencesStore store(storePath());
-        store.setDoubleDictionary(AppDelegate::kPanelFrameKey, {{QStringLiteral("x"), 5000}, {QStringLiteral("y"), 300},
-                                                                {QStringLiteral("width"), 500},
-                                                                {QStringLiteral("height"), 389}});
-        AppSettings settings(store);
-        AppDelegate app(store, settings);
-        app.applicationDidFinishLaunching();
+        {
+            Launch restored(storePath(), QRectF(40, 50, 500, 389));
+            QCOMPARE(restored.app.panel()->frame().topLeft(), QPointF(40, 50));
+        }
+        QFile::remove(storePath());
+        Launch gone(storePath(), QRectF(5000, 300, 500, 389));
         // The fit and the on-screen check run on the next turn of the loop.
-        QTRY_COMPARE_WITH_TIMEOUT(app.panel()->frame().right(), mainArea().right() - panel::cornerMargin, 10000);
-        QCOMPARE(app.panel()->frame().top(), mainArea().top() + panel::cornerMargin);
+        QTRY_COMPARE_WITH_TIMEOUT(gone.app.panel()->frame().right(), mainArea().right() - panel::cornerMargin, 10000);
+        QCOMPARE(gone.app.panel()->frame().top(), mainArea().top() + panel::cornerMargin);
     }
 
     void hideAndShowKeepOnePanel()
     {
-        PreferencesStore store(storePath());
-        AppSettings settings(store);
-        AppDelegate app(store, settings);
-        app.applicationDidFinishLaunching();
-        DeckPanel* panel = app.panel();
-        QAction* toggle = app.menu()->toggleAction();
+        Launch l(storePath());
+        DeckPanel* panel = l.app.panel();
+        QAction* toggle = l.app.menu()->toggleAction();
         QCOMPARE(toggle->text(), QStringLiteral("Hide Deck"));
         QCOMPARE(toggle->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
-        QCOMPARE(app.menu()->quitAction()->text(), QStringLiteral("Quit Vexlor"));
-        QCOMPARE(app.menu()->quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(l.app.menu()->quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 
         toggle->trigger();
         QVERIFY(!panel->isVisible());
         QCOMPARE(toggle->text(), QStringLiteral("Show Deck"));
         toggle->trigger();
         QVERIFY(panel->isVisible());
-        QCOMPARE(app.panel(), panel);
+        QCOMPARE(l.app.panel(), panel);
         QCOMPARE(toggle->text(), QStringLiteral("Hide Deck"));
     }
 
     void tuckAndUntuckMoveTheRealWindow()
     {
-        PreferencesStore store(storePath());
-        AppSettings settings(store);
-        AppDelegate app(store, settings);
-        app.applicationDidFinishLaunching();
-        QTRY_VERIFY_WITH_TIMEOUT(app.panel()->frame().right() == mainArea().right() - panel::cornerMargin, 10000);
-        const QRectF placed = app.panel()->frame();
-        app.controller().tuck(); // top-right: to the right edge, over the animation
-        QTRY_COMPARE_WITH_TIMEOUT(app.panel()->frame().x(), mainArea().right() - panel::sliver, 10000);
-        QCOMPARE(app.panel()->frame().y(), placed.y());
-        app.controller().untuck();
-        QTRY_COMPARE_WITH_TIMEOUT(app.panel()->frame(), placed, 10000);
+        Launch l(storePath());
+        QTRY_VERIFY_WITH_TIMEOUT(l.app.panel()->frame().right() == mainArea().right() - panel::cornerMargin, 10000);
+        const QRectF placed = l.app.panel()->frame();
+        l.app.controller().tuck(); // top-right: to the right edge, over the animation
+        QTRY_COMPARE_WITH_TIMEOUT(l.app.panel()->frame().x(), mainArea().right() - panel::sliver, 10000);
+        QCOMPARE(l.app.panel()->frame().y(), placed.y());
+        l.app.controller().untuck();
+        QTRY_COMPARE_WITH_TIMEOUT(l.app.panel()->frame(), placed, 10000);
     }
 
     void gridChangesRefitThePanel()
     {
-        PreferencesStore store(storePath());
-        AppSettings settings(store);
-        AppDelegate app(store, settings);
-        app.applicationDidFinishLaunching();
-        const QRectF before = app.panel()->frame();
-        settings.setGridColumns(6);
+        Launch l(storePath());
+        const QRectF before = l.app.panel()->frame();
+        l.settings.setGridColumns(6);
         // Growing is immediate and keeps the top edge.
-        QTRY_COMPARE_WITH_TIMEOUT(app.panel()->frame().width(), 724.0, 10000);
-        QCOMPARE(app.panel()->frame().top(), before.top());
-        settings.setGridColumns(2);
-        settings.setShowInfoBar(false);
-        QTRY_COMPARE_WITH_TIMEOUT(app.panel()->frame().size(), app.panel()->contentFittingSize().value(), 10000);
-        QCOMPARE(app.panel()->frame().width(), 276.0);
+        QTRY_COMPARE_WITH_TIMEOUT(l.app.panel()->frame().width(), 724.0, 10000);
+        QCOMPARE(l.app.panel()->frame().top(), before.top());
+        l.settings.setGridColumns(2);
+        l.settings.setShowInfoBar(false);
+        QTRY_COMPARE_WITH_TIMEOUT(l.app.panel()->frame().size(), l.app.panel()->contentFittingSize().value(), 10000);
+        QCOMPARE(l.app.panel()->frame().width(), 276.0);
     }
 };
 

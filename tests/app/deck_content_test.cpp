@@ -155,7 +155,6 @@ public:
             model = new DeckModel(DeckModel::placeholderAgents(), DeckModel::placeholderUsage(), *m_stores.back(),
                                   clock, this);
         }
-        m_lastModel = model;
         return model;
     }
 
@@ -225,7 +224,6 @@ private:
     std::vector<std::unique_ptr<PreferencesStore>> m_stores;
     QStringList m_acknowledged;
     double m_now = kNow;
-    DeckModel* m_lastModel = nullptr;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(deck_content, Setup)

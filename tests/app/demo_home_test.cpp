@@ -3,6 +3,7 @@
 // sessions start, finish and ask for the user.
 
 #include "DemoHome.h"
+#include "TestSupport.h"
 #include "collection/CollectorHub.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
@@ -10,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,16 +25,10 @@ struct CountingPublisher : DeckSyncPublishing {
 
 void runPass(CollectorHub& hub)
 {
-    QEventLoop loop;
-    bool done = false;
-    auto pass = [&]() -> QCoro::Task<void> {
+    QVERIFY(vexlor::test::runTask([&]() -> QCoro::Task<bool> {
         co_await hub.refresh();
-        done = true;
-        loop.quit();
-    };
-    auto running = pass();
-    if (!done)
-        loop.exec();
+        co_return true;
+    }()));
 }
 
 QString statusOf(const DeckModel& model, const char* id)

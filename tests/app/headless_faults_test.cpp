@@ -42,6 +42,15 @@ struct Home {
         writeFile(claude(), QStringLiteral("sessions/%1.json").arg(id), QJsonDocument(status).toJson(QJsonDocument::Compact));
     }
 
+    // Starts `vexlor --headless` over this home, polling every 0.2 s.
+    void start(QProcess& p, const QStringList& options = {}) const
+    {
+        p.setProcessEnvironment(environment());
+        p.start(vexlorBinary(), QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"),
+                                            QStringLiteral("0.2")} + options);
+        QVERIFY(p.waitForStarted(15000));
+    }
+
     QProcessEnvironment environment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -100,10 +109,7 @@ private slots:
     {
         Home home;
         QProcess p;
-        p.setProcessEnvironment(home.environment());
-        p.start(vexlorBinary(), {QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("12"),
-                                 QStringLiteral("--interval"), QStringLiteral("0.2")});
-        QVERIFY(p.waitForStarted(15000));
+        home.start(p, {QStringLiteral("--passes"), QStringLiteral("12")});
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.kvs() + u"/deck.snapshot.v1"), 30000);
         QVERIFY(QDir(home.kvs()).removeRecursively());
         QVERIFY(!QFileInfo::exists(home.kvs()));
@@ -131,10 +137,7 @@ private slots:
         QVERIFY(QFile::link(home.claude() + u"/projects", home.claude() + u"/projects/-work-app/loop"));
 
         QProcess p;
-        p.setProcessEnvironment(home.environment());
-        p.start(vexlorBinary(), {QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("4"),
-                                 QStringLiteral("--interval"), QStringLiteral("0.2")});
-        QVERIFY(p.waitForStarted(15000));
+        home.start(p, {QStringLiteral("--passes"), QStringLiteral("4")});
         const bool finished = p.waitForFinished(120000);
         if (!finished) {
             releaseFifos(fifos);
@@ -165,9 +168,7 @@ private slots:
         const QString transcript = writeFile(home.claude(), QStringLiteral("projects/-work-app/s1.jsonl"), longer);
 
         QProcess p;
-        p.setProcessEnvironment(home.environment());
-        p.start(vexlorBinary(), {QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("0.2")});
-        QVERIFY(p.waitForStarted(15000));
+        home.start(p);
         QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), 30000);
         QCOMPARE(claudeStatus(p.readLine()), QStringLiteral("working"));
 

@@ -55,6 +55,18 @@ struct FakePanel : PanelSurface {
     }
 };
 
+// A fake panel at `frame` with a controller attached to it.
+struct Rig {
+    FakePanel panel;
+    PanelController controller;
+    explicit Rig(const QRectF& frame, QList<QRectF> screens = {QRectF(0, 0, 1440, 900)})
+    {
+        panel.current = frame;
+        panel.screens = std::move(screens);
+        controller.attach(&panel);
+    }
+};
+
 } // namespace
 
 class PanelControllerTest : public QObject {
@@ -64,111 +76,75 @@ private slots:
     void tuckGoesToTheNearerEdge_data()
     {
         QTest::addColumn<QRectF>("frame");
+        QTest::addColumn<QList<QRectF>>("screens");
         QTest::addColumn<double>("expectedX");
-        // 1440 wide: centre 720.
-        QTest::newRow("left half, 300 wide") << QRectF(100, 200, 300, 200) << -234.0;
-        QTest::newRow("right half") << QRectF(1000, 200, 300, 200) << 1440.0 - 66;
-        QTest::newRow("centre exactly on the screen's centre goes right") << QRectF(570, 50, 300, 200) << 1374.0;
+        const QList<QRectF> one{QRectF(0, 0, 1440, 900)}; // centre 720
+        QTest::newRow("left half, 300 wide") << QRectF(100, 200, 300, 200) << one << -234.0;
+        QTest::newRow("right half") << QRectF(1000, 200, 300, 200) << one << 1440.0 - 66;
+        QTest::newRow("centre on the screen's centre goes right") << QRectF(570, 50, 300, 200) << one << 1374.0;
+        QTest::newRow("area not starting at zero")
+            << QRectF(1500, 100, 400, 300) << (QList<QRectF>(one) << QRectF(1440, 24, 1920, 1056))
+            << 1440 - 400 + 66.0;
     }
     void tuckGoesToTheNearerEdge()
     {
         QFETCH(QRectF, frame);
+        QFETCH(QList<QRectF>, screens);
         QFETCH(double, expectedX);
-        FakePanel panel;
-        panel.current = frame;
-        PanelController controller;
-        controller.attach(&panel);
-        QSignalSpy tucked(&controller, &PanelController::isTuckedChanged);
-        controller.tuck();
-        QVERIFY(controller.isTucked());
+        Rig rig(frame, screens);
+        QSignalSpy tucked(&rig.controller, &PanelController::isTuckedChanged);
+        rig.controller.tuck();
+        QVERIFY(rig.controller.isTucked());
         QCOMPARE(tucked.count(), 1);
-        QCOMPARE(controller.restoreFrame(), std::optional<QRectF>(frame));
-        QCOMPARE(panel.animatedTo.size(), 1);
-        QCOMPARE(panel.animatedTo.first(), QRectF(expectedX, frame.y(), frame.width(), frame.height()));
+        QCOMPARE(rig.controller.restoreFrame(), std::optional<QRectF>(frame));
+        QCOMPARE(rig.panel.animatedTo, QList<QRectF>{QRectF(expectedX, frame.y(), frame.width(), frame.height())});
     }
 
-    void tuckOnAnAreaThatDoesNotStartAtZero()
+    void untuckRestoresTheSavedFrameClampedToTheScreen()
     {
-        FakePanel panel;
-        panel.screens = {QRectF(0, 0, 1440, 900), QRectF(1440, 24, 1920, 1056)};
-        panel.current = QRectF(1500, 100, 400, 300);
-        PanelController controller;
-        controller.attach(&panel);
-        controller.tuck();
-        QCOMPARE(panel.current.x(), 1440 - 400 + 66.0);
-    }
+        Rig rig(QRectF(100, 200, 300, 200));
+        rig.controller.tuck();
+        rig.controller.untuck();
+        QVERIFY(!rig.controller.isTucked());
+        QCOMPARE(rig.panel.current, QRectF(100, 200, 300, 200));
+        QVERIFY(rig.controller.restoreFrame()); // kept, not cleared
+        rig.controller.toggleTuck();
+        QVERIFY(rig.controller.isTucked());
+        rig.controller.toggleTuck();
+        QVERIFY(!rig.controller.isTucked());
 
-    void untuckRestoresTheSavedFrame()
-    {
-        FakePanel panel;
-        panel.current = QRectF(100, 200, 300, 200);
-        PanelController controller;
-        controller.attach(&panel);
-        controller.tuck();
-        controller.untuck();
-        QVERIFY(!controller.isTucked());
-        QCOMPARE(panel.current, QRectF(100, 200, 300, 200));
-        QVERIFY(controller.restoreFrame()); // kept, not cleared
-        controller.toggleTuck();
-        QVERIFY(controller.isTucked());
-        controller.toggleTuck();
-        QVERIFY(!controller.isTucked());
-    }
-
-    void untuckClampsToTheChangedScreen()
-    {
-        FakePanel panel;
-        panel.current = QRectF(1000, 200, 300, 200);
-        PanelController controller;
-        controller.attach(&panel);
-        controller.tuck();
         // The visible area shrank: the saved frame would end 200 beyond it.
-        panel.screens = {QRectF(0, 0, 1100, 900)};
-        controller.untuck();
-        QCOMPARE(panel.current, QRectF(1100 - 300 + 36, 200, 300, 200));
-    }
+        Rig right(QRectF(1000, 200, 300, 200));
+        right.controller.tuck();
+        right.panel.screens = {QRectF(0, 0, 1100, 900)};
+        right.controller.untuck();
+        QCOMPARE(right.panel.current, QRectF(1100 - 300 + 36, 200, 300, 200));
 
-    void untuckWithoutSavedFrameUsesTheCurrentOne()
-    {
-        FakePanel panel;
-        panel.current = QRectF(-200, 100, 300, 200);
-        PanelController controller;
-        controller.attach(&panel);
-        controller.untuck();
-        QCOMPARE(panel.current.x(), -36.0);
+        // Nothing saved: the current frame is brought back within the overhang.
+        Rig unsaved(QRectF(-200, 100, 300, 200));
+        unsaved.controller.untuck();
+        QCOMPARE(unsaved.panel.current.x(), -36.0);
     }
 
     void fitKeepsTheTopEdgeAndStaysOnScreen()
     {
-        FakePanel panel;
-        panel.current = QRectF(900, 100, 500, 389);
-        panel.fitting = QSizeF(500, 501); // a row more
-        PanelController controller;
-        controller.attach(&panel);
-        controller.fitToContent();
-        QCOMPARE(panel.setTo, QList<QRectF>{QRectF(900, 100, 500, 501)});
-        QVERIFY(panel.animatedTo.isEmpty()); // still on screen
+        Rig rig(QRectF(900, 100, 500, 389));
+        // Nothing measured yet, or an empty measure: no move.
+        rig.controller.fitToContent();
+        rig.panel.fitting = QSizeF(500, 0);
+        rig.controller.fitToContent();
+        QVERIFY(rig.panel.setTo.isEmpty() && rig.panel.animatedTo.isEmpty());
+
+        rig.panel.fitting = QSizeF(500, 501); // a row more
+        rig.controller.fitToContent();
+        QCOMPARE(rig.panel.setTo, QList<QRectF>{QRectF(900, 100, 500, 501)});
+        QVERIFY(rig.panel.animatedTo.isEmpty()); // still on screen
 
         // A wider deck would reach beyond the right edge plus the overhang.
-        panel.fitting = QSizeF(724, 501);
-        controller.fitToContent();
-        QCOMPARE(panel.setTo.last(), QRectF(900, 100, 724, 501));
-        QCOMPARE(panel.animatedTo.last(), QRectF(1440 - 724 + 36, 100, 724, 501));
-    }
-
-    void fitIgnoresAnUnmeasuredDeck()
-    {
-        FakePanel panel;
-        panel.current = QRectF(10, 10, 500, 389);
-        PanelController controller;
-        controller.attach(&panel);
-        controller.fitToContent(); // no content yet
-        panel.fitting = QSizeF(0, 0);
-        controller.fitToContent();
-        panel.fitting = QSizeF(500, 0);
-        controller.fitToContent();
-        QVERIFY(panel.setTo.isEmpty());
-        QVERIFY(panel.animatedTo.isEmpty());
+        rig.panel.fitting = QSizeF(724, 501);
+        rig.controller.fitToContent();
+        QCOMPARE(rig.panel.setTo.last(), QRectF(900, 100, 724, 501));
+        QCOMPARE(rig.panel.animatedTo.last(), QRectF(1440 - 724 + 36, 100, 724, 501));
     }
 
     void keepOnScreenClampsBothAxesWithTheOverhang()
@@ -187,63 +163,54 @@ private slots:
 
     void growingIsImmediateShrinkingWaits()
     {
-        FakePanel panel;
-        panel.current = QRectF(900, 100, 500, 389);
-        PanelController controller;
-        controller.attach(&panel);
+        Rig rig(QRectF(900, 100, 500, 389));
+        rig.panel.fitting = QSizeF(500, 501);
+        rig.controller.contentSizeChanged();
+        QCOMPARE(rig.panel.current, QRectF(900, 100, 500, 501)); // at once
+        QVERIFY(rig.controller.hasPendingResize());
 
-        panel.fitting = QSizeF(500, 501);
-        controller.contentSizeChanged();
-        QCOMPARE(panel.current, QRectF(900, 100, 500, 501)); // at once
-        QVERIFY(controller.hasPendingResize());
-
-        panel.fitting = QSizeF(500, 277);
-        controller.contentSizeChanged();
-        QCOMPARE(panel.current.height(), 501.0); // not yet
-        QVERIFY(controller.hasPendingResize());
-        QTRY_COMPARE_WITH_TIMEOUT(panel.current, QRectF(900, 100, 500, 277), 10000);
-        QVERIFY(!controller.hasPendingResize());
+        rig.panel.fitting = QSizeF(500, 277);
+        rig.controller.contentSizeChanged();
+        QCOMPARE(rig.panel.current.height(), 501.0); // not yet
+        QVERIFY(rig.controller.hasPendingResize());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.panel.current, QRectF(900, 100, 500, 277), 10000);
+        QVERIFY(!rig.controller.hasPendingResize());
     }
 
     void aNewChangeRestartsTheDelay()
     {
-        FakePanel panel;
-        panel.current = QRectF(900, 100, 500, 389);
-        panel.fitting = QSizeF(500, 277);
-        PanelController controller;
-        controller.attach(&panel);
-        controller.contentSizeChanged();
-        controller.contentSizeChanged(); // replaces the fit scheduled first
-        QCOMPARE(panel.measured, 2);     // the two grow checks
-        QTRY_COMPARE_WITH_TIMEOUT(panel.current.height(), 277.0, 10000);
+        Rig rig(QRectF(900, 100, 500, 389));
+        rig.panel.fitting = QSizeF(500, 277);
+        rig.controller.contentSizeChanged();
+        rig.controller.contentSizeChanged(); // replaces the fit scheduled first
+        QCOMPARE(rig.panel.measured, 2);     // the two grow checks
+        QTRY_COMPARE_WITH_TIMEOUT(rig.panel.current.height(), 277.0, 10000);
         QTest::qWait(700);
-        QCOMPARE(panel.measured, 3); // one delayed fit, not two
-        QCOMPARE(panel.setTo.size(), 1);
+        QCOMPARE(rig.panel.measured, 3); // one delayed fit, not two
+        QCOMPARE(rig.panel.setTo.size(), 1);
     }
 
     void whileTuckedNothingMovesUntilUntucked()
     {
-        FakePanel panel;
-        panel.current = QRectF(900, 100, 500, 389);
-        PanelController controller;
-        controller.attach(&panel);
-        controller.tuck();
-        const QRectF tucked = panel.current;
-        panel.fitting = QSizeF(656 + 68, 600);
-        controller.contentSizeChanged();
-        controller.fitToContent();
-        controller.keepOnScreen();
-        QCOMPARE(panel.current, tucked);
-        QVERIFY(panel.setTo.isEmpty());
+        Rig rig(QRectF(900, 100, 500, 389));
+        rig.controller.tuck();
+        const QRectF tucked = rig.panel.current;
+        rig.panel.fitting = QSizeF(656 + 68, 600);
+        rig.controller.contentSizeChanged();
+        rig.controller.fitToContent();
+        rig.controller.keepOnScreen();
+        QCOMPARE(rig.panel.current, tucked);
+        QVERIFY(rig.panel.setTo.isEmpty());
 
-        controller.untuck();
-        controller.contentSizeChanged();
-        QCOMPARE(panel.current.size(), QSizeF(724, 600));
+        rig.controller.untuck();
+        rig.controller.contentSizeChanged();
+        QCOMPARE(rig.panel.current.size(), QSizeF(724, 600));
     }
 
     void withoutPanelNothingHappens()
     {
         PanelController controller;
+        QSignalSpy changed(&controller, &PanelController::panelChanged);
         controller.tuck();
         controller.untuck();
         controller.fitToContent();
@@ -251,32 +218,25 @@ private slots:
         QVERIFY(!controller.isTucked());
         QVERIFY(controller.hasPendingResize());
         QVERIFY(!controller.restoreFrame());
-    }
-
-    void attachingTheSamePanelAgainChangesNothing()
-    {
+        // Attaching the same panel twice is one change.
         FakePanel panel;
-        PanelController controller;
-        QSignalSpy changed(&controller, &PanelController::panelChanged);
         controller.attach(&panel);
         controller.attach(&panel);
         QCOMPARE(changed.count(), 1);
     }
 
-    void firstPlacementIsTopRightWithMargins()
+    void startupPlacement()
     {
         FakePanel panel;
         panel.screens = {QRectF(0, 27, 1280, 773)};
+        // First launch: top right with the margins; later, the saved frame.
         QCOMPARE(firstPanelFrame(panel, QSizeF(500, 389), std::nullopt), QRectF(1280 - 500 - 8, 35, 500, 389));
         const QRectF saved(40, 60, 500, 389);
         QCOMPARE(firstPanelFrame(panel, QSizeF(500, 389), saved), saved);
-    }
 
-    void savedFrameOnAScreenThatIsGoneMovesToTheMainScreen()
-    {
-        FakePanel panel;
+        // A saved frame on a screen that is gone moves to the main screen.
         panel.screens = {QRectF(0, 0, 1280, 800)};
-        panel.current = QRectF(2000, 100, 500, 389); // was on a second screen
+        panel.current = QRectF(2000, 100, 500, 389);
         QCOMPARE(startupOnScreenFrame(panel), std::optional<QRectF>(QRectF(772, 8, 500, 389)));
         // Partly off its screen counts as off as well.
         panel.current = QRectF(1000, 100, 500, 389);

@@ -42,13 +42,9 @@ class DeckViewStateTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void gridMeasures()
+    void slotsCountRowByRow()
     {
-        QCOMPARE(deck::gridWidth(2), 208.0);
-        QCOMPARE(deck::gridWidth(4), 432.0);
-        QCOMPARE(deck::gridWidth(6), 656.0);
-        QCOMPARE(deck::gridHeight(1), 96.0);
-        QCOMPARE(deck::gridHeight(4), 432.0);
+        // Widths and heights per grid are measured on the drawn deck (QML test).
         QCOMPARE(deck::slotAt(1, 2, 4), 6);
         QCOMPARE(deck::slotAt(3, 5, 6), 23);
     }

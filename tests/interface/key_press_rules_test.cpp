@@ -26,23 +26,40 @@ class KeyPressRulesTest : public QObject {
     }
 
 private slots:
-    void holdingDecidesBetweenTapAndLongPress_data()
+    // Presses as (pause since the previous release, time held) and what each
+    // release decides: 0.45 s held is a long press, and a second tap whose
+    // release comes less than 0.35 s after the first opens the picker.
+    void pressSequences_data()
     {
-        QTest::addColumn<double>("held");
-        QTest::addColumn<int>("outcome");
-        QTest::newRow("quick tap") << 0.05 << int(Outcome::action);
-        QTest::newRow("0.44 s is still a tap") << 0.44 << int(Outcome::action);
-        QTest::newRow("0.45 s is a long press") << 0.45 << int(Outcome::longPress);
-        QTest::newRow("long hold") << 3.0 << int(Outcome::longPress);
+        using Presses = QList<QPair<double, double>>;
+        QTest::addColumn<Presses>("presses");
+        QTest::addColumn<QList<Outcome>>("outcomes");
+        const Outcome tap = Outcome::action;
+        const Outcome longPress = Outcome::longPress;
+        QTest::newRow("quick tap") << Presses{{0, 0.05}} << QList<Outcome>{tap};
+        QTest::newRow("0.44 s is still a tap") << Presses{{0, 0.44}} << QList<Outcome>{tap};
+        QTest::newRow("0.45 s is a long press") << Presses{{0, 0.45}} << QList<Outcome>{longPress};
+        QTest::newRow("double tap, then a tap again")
+            << Presses{{0, 0.05}, {0.25, 0.05}, {0.25, 0.05}} << QList<Outcome>{tap, longPress, tap};
+        QTest::newRow("releases 0.4 s apart") << Presses{{0, 0.05}, {0.35, 0.05}} << QList<Outcome>{tap, tap};
+        QTest::newRow("releases 0.35 s apart") << Presses{{0, 0.05}, {0.30, 0.05}} << QList<Outcome>{tap, tap};
+        QTest::newRow("a long press is no first tap") << Presses{{0, 0.6}, {0.1, 0.05}}
+                                                      << QList<Outcome>{longPress, tap};
     }
-    void holdingDecidesBetweenTapAndLongPress()
+    void pressSequences()
     {
-        QFETCH(double, held);
-        QFETCH(int, outcome);
+        using Presses = QList<QPair<double, double>>;
+        QFETCH(Presses, presses);
+        QFETCH(QList<Outcome>, outcomes);
         KeyPressRules rules(clock());
-        QCOMPARE(int(press(rules, held)), outcome);
-        QVERIFY(!rules.isPressed());
-        QVERIFY(!rules.pressBegan());
+        QList<Outcome> got;
+        for (const auto& [pause, held] : presses) {
+            m_now += pause;
+            got.append(press(rules, held));
+            QVERIFY(!rules.isPressed());
+            QVERIFY(!rules.pressBegan());
+        }
+        QVERIFY(got == outcomes);
     }
 
     void contactHoldsTheFirstMomentThroughMovements()
@@ -58,35 +75,6 @@ private slots:
         }
         QCOMPARE(rules.pressBegan()->seconds(), began.seconds());
         QCOMPARE(rules.release(), Outcome::longPress); // 0.5 s since contact
-    }
-
-    void doubleTapOpensThePickerAndResets()
-    {
-        KeyPressRules rules(clock());
-        QCOMPARE(press(rules, 0.05), Outcome::action);    // first tap acts
-        m_now += 0.25;                                     // releases 0.3 s apart
-        QCOMPARE(press(rules, 0.05), Outcome::longPress); // second opens the picker
-        QCOMPARE(rules.lastTapAt().seconds(), Timestamp::distantPast().seconds());
-        m_now += 0.25;
-        QCOMPARE(press(rules, 0.05), Outcome::action); // third acts again
-    }
-
-    void tapsFurtherApartAreSeparateTaps()
-    {
-        KeyPressRules rules(clock());
-        QCOMPARE(press(rules, 0.05), Outcome::action);
-        m_now += 0.35; // releases 0.4 s apart
-        QCOMPARE(press(rules, 0.05), Outcome::action);
-        m_now += 0.30; // 0.35 s apart exactly: no longer a double tap
-        QCOMPARE(press(rules, 0.05), Outcome::action);
-    }
-
-    void aLongPressDoesNotCountAsTheFirstTap()
-    {
-        KeyPressRules rules(clock());
-        QCOMPARE(press(rules, 0.6), Outcome::longPress);
-        m_now += 0.1;
-        QCOMPARE(press(rules, 0.05), Outcome::action);
     }
 
     void cancelledPressForgetsItsStart()

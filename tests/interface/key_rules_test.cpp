@@ -56,96 +56,57 @@ private slots:
         QCOMPARE(keyBackground(assignment, deck).rgba(), expected.rgba());
     }
 
-    void missingAgentGivesIdleTile()
-    {
-        FakeDeckSource deck;
-        QCOMPARE(keyBackground(s("claudeStatus"), deck).rgba(), palette::idleTile().rgba());
-    }
-
     void onlyTheSpacerIsChromeless()
     {
         QVERIFY(isChromeless(s("spacer")));
         QVERIFY(!isChromeless(s("clock")));
-        QVERIFY(!isChromeless(s("claudeStatus")));
     }
 
-    void agentKeyMovesThePageAndOpensTheSheetOnlyWithSessions()
+    void tapEffects_data()
     {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<int>("currentPage");
+        QTest::addColumn<TapEffect>("expected");
+        const std::nullopt_t none = std::nullopt;
+        // Agents move the page to theirs and open the sheet only with
+        // sessions; the page index is not written when it would not change.
+        QTest::newRow("agent with sessions") << s("claudeStatus") << 0 << TapEffect{1, false, s("claude"), false, false};
+        QTest::newRow("agent without sessions") << s("codexStatus") << 0 << TapEffect{2, false, none, false, false};
+        QTest::newRow("agent on its own page") << s("kimiStatus") << 4 << TapEffect{none, false, s("kimi"), false, false};
+        QTest::newRow("all agents") << s("allAgents") << 3 << TapEffect{0, false, none, true, false};
+        QTest::newRow("all agents on the summary") << s("allAgents") << 0 << TapEffect{none, false, none, true, false};
+        // A plan key whose tile is "online off" prompts and stays put.
+        QTest::newRow("plan key offline") << s("codexLeft") << 0 << TapEffect{none, false, none, false, true};
+        QTest::newRow("plan key by prefix") << s("claudeUsed") << 0 << TapEffect{5, false, none, false, false};
+        // Session and spend keys never prompt, even over an "online off" tile.
+        QTest::newRow("session key") << s("claudeSessionLeft") << 0 << TapEffect{6, false, none, false, false};
+        QTest::newRow("missing spend tile") << s("claudeSpend") << 0 << TapEffect{};
+        QTest::newRow("missing session tile") << s("codexSessionUsed") << 0 << TapEffect{};
+        QTest::newRow("info") << s("info") << 0 << TapEffect{none, true, none, false, false};
+        QTest::newRow("clock") << s("clock") << 0 << TapEffect{};
+        QTest::newRow("spacer") << s("spacer") << 0 << TapEffect{};
+    }
+    void tapEffects()
+    {
+        QFETCH(QString, assignment);
+        QFETCH(int, currentPage);
+        QFETCH(TapEffect, expected);
         FakeDeckSource deck;
         fillDeck(deck);
-        TapEffect claude = tapEffect(s("claudeStatus"), deck);
-        QCOMPARE(claude.infoPageIndex, std::optional<int>(1));
-        QCOMPARE(claude.sheetAgentID, std::optional<QString>(s("claude")));
-
-        // Codex has no open sessions: only the page moves.
-        TapEffect codex = tapEffect(s("codexStatus"), deck);
-        QCOMPARE(codex.infoPageIndex, std::optional<int>(2));
-        QVERIFY(!codex.sheetAgentID);
-
-        // Already on the agent's page: the index is not written again.
-        deck.pageIndex = 4;
-        TapEffect kimi = tapEffect(s("kimiStatus"), deck);
-        QVERIFY(!kimi.infoPageIndex);
-        QCOMPARE(kimi.sheetAgentID, std::optional<QString>(s("kimi")));
+        deck.pageIndex = currentPage;
+        QCOMPARE(tapEffect(assignment, deck), expected);
     }
 
-    void agentKeyWithoutAgentDoesNothing()
+    void missingAgentsAndOtherCaptions()
     {
-        FakeDeckSource deck;
-        QCOMPARE(tapEffect(s("claudeStatus"), deck), TapEffect{});
-    }
-
-    void allAgentsGoesToTheSummaryAndOpensTheList()
-    {
-        FakeDeckSource deck;
-        fillDeck(deck);
-        deck.pageIndex = 3;
-        TapEffect effect = tapEffect(s("allAgents"), deck);
-        QCOMPARE(effect.infoPageIndex, std::optional<int>(0));
-        QVERIFY(effect.showAgentList);
-        deck.pageIndex = 0;
-        QVERIFY(!tapEffect(s("allAgents"), deck).infoPageIndex);
-    }
-
-    void usageKeyOfflineOpensThePromptWithoutMovingThePage()
-    {
-        FakeDeckSource deck;
-        fillDeck(deck);
-        TapEffect codex = tapEffect(s("codexLeft"), deck);
-        QVERIFY(codex.showOnlinePrompt);
-        QVERIFY(!codex.infoPageIndex);
-
-        // Claude's first tile by prefix is available: the page moves.
-        TapEffect claude = tapEffect(s("claudeUsed"), deck);
-        QVERIFY(!claude.showOnlinePrompt);
-        QCOMPARE(claude.infoPageIndex, std::optional<int>(5));
-
+        FakeDeckSource empty;
+        QCOMPARE(keyBackground(s("claudeStatus"), empty).rgba(), palette::idleTile().rgba());
+        QCOMPARE(tapEffect(s("claudeStatus"), empty), TapEffect{});
         // An unavailable tile with another caption only moves the page.
+        FakeDeckSource deck;
+        fillDeck(deck);
         deck.tiles[2].caption = s("loading");
-        TapEffect loading = tapEffect(s("codexUsed"), deck);
-        QVERIFY(!loading.showOnlinePrompt);
-        QCOMPARE(loading.infoPageIndex, std::optional<int>(7));
-    }
-
-    void sessionAndSpendKeysMoveToTheirTilesPage()
-    {
-        FakeDeckSource deck;
-        fillDeck(deck);
-        // The session tile is "online off" too, but these keys never prompt.
-        TapEffect session = tapEffect(s("claudeSessionLeft"), deck);
-        QCOMPARE(session.infoPageIndex, std::optional<int>(6));
-        QVERIFY(!session.showOnlinePrompt);
-        QCOMPARE(tapEffect(s("claudeSpend"), deck), TapEffect{}); // no such tile
-        QCOMPARE(tapEffect(s("codexSessionUsed"), deck), TapEffect{});
-    }
-
-    void infoAdvancesClockAndSpacerDoNothing()
-    {
-        FakeDeckSource deck;
-        fillDeck(deck);
-        QVERIFY(tapEffect(s("info"), deck).advancePage);
-        QCOMPARE(tapEffect(s("clock"), deck), TapEffect{});
-        QCOMPARE(tapEffect(s("spacer"), deck), TapEffect{});
+        QCOMPARE(tapEffect(s("codexUsed"), deck), (TapEffect{7, false, std::nullopt, false, false}));
     }
 };
 

@@ -14,60 +14,9 @@ Item {
         anchors.fill: parent
     }
 
-TestCase {
-    id: testCase
+DeckTestCase {
     name: "AgentOverlays"
-    when: windowShown
-
-    Component {
-        id: controllerComponent
-        QtObject {
-            property bool isTucked: false
-            function toggleTuck() {}
-            function untuck() {}
-        }
-    }
-    Component {
-        id: deckComponent
-        DeckView {}
-    }
-
-    property QtObject settings
-    property QtObject model
-
-    // A deck with four columns and two rows (the defaults) and the tips card
-    // kept closed unless asked for.
-    function makeDeck(tipsAtLaunch) {
-        testSupport.freshStore()
-        model = testSupport.makeModel("busy")
-        testSupport.recordAcknowledgements(model)
-        testSupport.clearAcknowledged()
-        settings = testSupport.makeSettings()
-        settings.showTipsOnLaunch = tipsAtLaunch === true
-        const state = testSupport.makeDeckState(model)
-        const controller = createTemporaryObject(controllerComponent, stage)
-        const deck = createTemporaryObject(deckComponent, stage,
-            { deckState: state, settings: settings, controller: controller, model: model })
-        deck.width = Qt.binding(() => deck.implicitWidth)
-        deck.height = Qt.binding(() => deck.implicitHeight)
-        return deck
-    }
-
-    function overlay(deck, name) {
-        return Find.byName(deck, name)
-    }
-    function opened(deck, name) {
-        const o = overlay(deck, name)
-        tryVerify(() => o.visible && o.shown > 0.99, 5000, name + " opens")
-        return o
-    }
-    function closed(deck, name) {
-        const o = overlay(deck, name)
-        tryVerify(() => !o.visible, 5000, name + " closes")
-    }
-    function tapKey(deck, slot) {
-        mouseClick(Find.byName(deck, "key" + slot))
-    }
+    deckStage: stage
 
     function test_needsYouSheetAcknowledges() {
         const deck = makeDeck()

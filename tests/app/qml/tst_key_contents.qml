@@ -39,37 +39,16 @@ TestCase {
         testSupport.freshStore()
     }
 
-    function test_countdownTexts_data() {
-        return [
-            { tag: "90 s", ahead: 90, expected: "↺ 1m" },
-            { tag: "3 h", ahead: 3 * 3600, expected: "↺ 3h" },
-            { tag: "3 h 5 min", ahead: 3 * 3600 + 300, expected: "↺ 3h 5m" },
-            { tag: "2 days", ahead: 2 * 86400, expected: "↺ 2d" },
-            { tag: "2 days 5 h", ahead: 2 * 86400 + 5 * 3600, expected: "↺ 2d 5h" },
-            { tag: "under a second", ahead: 0.5, expected: "↺ now" },
-            { tag: "past", ahead: -60, expected: "" },
-        ]
-    }
-    function test_countdownTexts(data) {
-        const now = testSupport.now()
-        compare(KeyTexts.countdown(now, now + data.ahead), data.expected)
-    }
-
     function test_usageKeys_data() {
         return [
             { tag: "claude left", assignment: "claudeLeft", value: "63%", bar: 62 * 0.625,
               secondary: "5h left • ↺ 3h 5m" },
-            { tag: "claude used", assignment: "claudeUsed", value: "38%", bar: 62 * 0.375,
-              secondary: "5h used • ↺ 3h 5m" },
-            { tag: "codex left", assignment: "codexLeft", value: "50%", bar: 31,
-              secondary: "7d left • ↺ 2d 5h" },
             { tag: "codex session used, reset in 90 s", assignment: "codexSessionUsed", value: "10%",
               bar: 6.2, secondary: "5h used • ↺ 1m" },
             { tag: "claude session, reset passed", assignment: "claudeSessionLeft", value: "80%",
               bar: 62 * 0.8, secondary: "5h left" },
             { tag: "tokens", assignment: "opencodeUsage", value: "1.23M", bar: 0, secondary: "$12.50 / 7d" },
             { tag: "online off", assignment: "kimiUsage", value: "—", bar: 0, secondary: "online off" },
-            { tag: "spend placeholder", assignment: "claudeSpend", value: "—", bar: 0, secondary: "loading" },
         ]
     }
     function test_usageKeys(data) {
@@ -96,8 +75,9 @@ TestCase {
         verify(Find.text(key, data.name), Find.texts(key).join(" | "))
         verify(Find.text(key, data.caption), Find.texts(key).join(" | "))
         verify(Find.text(key, "—"))
-        // A plan key whose tile is missing draws nothing.
+        // A plan key whose tile is missing draws nothing, as a spacer does.
         compare(makeKey(model, "codexUsed").content.item, null)
+        compare(makeKey(model, "spacer").content.item, null)
     }
 
     function test_agentKeys_data() {
@@ -181,11 +161,6 @@ TestCase {
         compare(key.content.item.pageText, "INFO 1/11")
         model.advancePage(-1)
         compare(key.content.item.pageText, "INFO 11/11")
-    }
-
-    function test_spacerAndUnknownAgentDrawNothing() {
-        const model = testSupport.makeModel("busy")
-        compare(makeKey(model, "spacer").content.item, null)
     }
 }
 }
