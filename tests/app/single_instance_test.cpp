@@ -56,12 +56,10 @@ private slots:
     void lockIsReleasedWithTheDeck()
     {
         QTemporaryDir runtime;
-        {
-            SingleInstance first(runtime.path());
-            QVERIFY(first.claim() == SingleInstance::Claim::primary);
-        }
-        SingleInstance next(runtime.path());
-        QVERIFY(next.claim() == SingleInstance::Claim::primary);
+        std::optional<SingleInstance> first(std::in_place, runtime.path());
+        QVERIFY(first->claim() == SingleInstance::Claim::primary);
+        first.reset();
+        QVERIFY(SingleInstance(runtime.path()).claim() == SingleInstance::Claim::primary);
     }
 
     void staleLockOfACrashedDeckIsTakenOver()

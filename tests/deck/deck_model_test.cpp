@@ -79,24 +79,22 @@ class DeckModelTest : public QObject {
 private slots:
     void placeholder()
     {
+        // Every agent idle and every tile loading, in the deck's order.
         Fixture f;
         const auto model = DeckModel::placeholder(f.store, f.clock);
         QStringList ids;
         for (const Agent& a : model->agents()) {
-            ids << a.id + u'/' + a.name;
-            QVERIFY(a.status == AgentStatus::idle && a.sessions == 0 && !a.startedAt);
-            QVERIFY(a.models.isEmpty() && a.openSessions.isEmpty());
+            ids << a.id;
+            QVERIFY(a == makeAgent(a.id, AgentStatus::idle));
         }
-        QCOMPARE(ids, (QStringList{u"claude/CLAUDE"_qs, u"codex/CODEX"_qs, u"opencode/OPENCODE"_qs, u"kimi/KIMI"_qs}));
+        QCOMPARE(ids, (QStringList{u"claude"_qs, u"codex"_qs, u"opencode"_qs, u"kimi"_qs}));
         ids.clear();
         for (const ProviderUsage& u : model->usage()) {
-            ids << u.id + u'/' + u.name;
-            QCOMPARE(u.caption(), u"loading"_qs);
-            QVERIFY(u.tint == neutralPalette().tint && u.tileBackground == neutralPalette().tileBackground);
-            QVERIFY(!u.secondaryText && !u.resetsAt);
+            ids << u.id;
+            QVERIFY(u == ProviderUsage::captionTile(u.id, u.id.section(u'-', 0, 0).toUpper(), u"loading"_qs));
         }
-        QCOMPARE(ids, (QStringList{u"claude-usage/CLAUDE"_qs, u"claude-session/CLAUDE"_qs, u"codex-usage/CODEX"_qs,
-                                   u"codex-session/CODEX"_qs, u"opencode-usage/OPENCODE"_qs, u"kimi-usage/KIMI"_qs}));
+        QCOMPARE(ids, (QStringList{u"claude-usage"_qs, u"claude-session"_qs, u"codex-usage"_qs, u"codex-session"_qs,
+                                   u"opencode-usage"_qs, u"kimi-usage"_qs}));
         QCOMPARE(model->now(), f.time);
         QCOMPARE(model->infoPageIndex(), 0);
         QVERIFY(!model->timersStarted());

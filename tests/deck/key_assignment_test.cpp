@@ -79,8 +79,6 @@ private slots:
         QTest::newRow("letter case matters")
             << QByteArray(R"({"KeyAssignments": ["clock", "ClaudeStatus"]})")
             << QStringList{u"clock"_qs, u"codexStatus"_qs} << QList<int>{0, 1} << QStringList{u"clock"_qs, u"codexStatus"_qs};
-        QTest::newRow("not an array") << QByteArray(R"({"KeyAssignments": "clock"})") << defaults << QList<int>{0}
-                                      << QStringList{u"claudeStatus"_qs};
         QTest::newRow("not all strings") << QByteArray(R"({"KeyAssignments": ["clock", 3]})") << defaults
                                          << QList<int>{0} << QStringList{u"claudeStatus"_qs};
         QTest::newRow("empty array stays empty") << QByteArray(R"({"KeyAssignments": []})") << QStringList{}

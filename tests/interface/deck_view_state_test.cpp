@@ -123,7 +123,7 @@ private slots:
         QVERIFY(state.pickerProviderID().isEmpty());
     }
 
-    void unknownProviderStaysOnTheMainPage()
+    void unknownProviderAndClosingThePicker()
     {
         FakeDeckSource deck;
         DeckViewState state(&deck);
@@ -133,13 +133,7 @@ private slots:
         // A spacer key can still be changed through its picker.
         deck.assignments[0] = s("spacer");
         QCOMPARE(selectedLabels(state.pickerRows()), QStringList{s("label:spacer")});
-    }
 
-    void closingThePickerClearsBothFields()
-    {
-        FakeDeckSource deck;
-        DeckViewState state(&deck);
-        state.longPress(5);
         state.openPickerProvider(s("claude"));
         QSignalSpy picker(&state, &DeckViewState::pickerChanged);
         state.closePicker();

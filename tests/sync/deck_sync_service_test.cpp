@@ -207,31 +207,24 @@ private slots:
 
     void oversizedSnapshotIsSkippedSilently()
     {
+        // The title length whose snapshot encodes to exactly the limit.
+        const qsizetype base = SnapshotJson::encode(snapshot(QString())).bytes->size();
+        const qsizetype atLimit = KVSDeckSyncService::maximumSnapshotBytes - base;
+        QCOMPARE(SnapshotJson::encode(snapshot(QString(atLimit, u'x'))).bytes->size(),
+                 KVSDeckSyncService::maximumSnapshotBytes);
         Rig rig;
-        rig.publishAt(0, u"small"_s);
+        rig.publishAt(0, QString(atLimit, u'x')); // the limit is inclusive
+        QCOMPARE(rig.store->writes.size(), 1);
         rig.log.clear();
-        rig.publishAt(40, QString(KVSDeckSyncService::maximumSnapshotBytes, u'x'));
+        rig.publishAt(40, QString(atLimit + 1, u'y'));
         QCOMPARE(rig.store->writes.size(), 1);
         QVERIFY(rig.log.isEmpty());
         QCOMPARE(rig.service->lastWriteAt(), std::optional(Timestamp::fromSeconds(kStart)));
-        QCOMPARE(rig.service->lastPublishedContent()->agents[0].openSessions->at(0).title, u"small"_s);
+        QCOMPARE(rig.service->lastPublishedContent()->agents[0].openSessions->at(0).title, QString(atLimit, u'x'));
         // The next differing snapshot is written at once.
         rig.publishAt(41, u"next"_s);
-        QCOMPARE(rig.writtenTitles(), (QStringList{u"small"_s, u"next"_s}));
-    }
-
-    void sizeLimitIsInclusive()
-    {
-        // Find the title length whose snapshot encodes to exactly the limit.
-        const qsizetype base = SnapshotJson::encode(snapshot(QString())).bytes->size();
-        const qsizetype titleLength = KVSDeckSyncService::maximumSnapshotBytes - base;
-        QCOMPARE(SnapshotJson::encode(snapshot(QString(titleLength, u'x'))).bytes->size(),
-                 KVSDeckSyncService::maximumSnapshotBytes);
-        Rig rig;
-        rig.publishAt(0, QString(titleLength, u'x'));
-        QCOMPARE(rig.store->writes.size(), 1);
-        rig.publishAt(40, QString(titleLength + 1, u'y'));
-        QCOMPARE(rig.store->writes.size(), 1);
+        QCOMPARE(rig.store->writes.size(), 2);
+        QCOMPARE(titleIn(rig.store->writes.last().second), u"next"_s);
     }
 
     void encodeFailureDropsTheSnapshot()

@@ -84,8 +84,6 @@ TestCase {
         return [
             { tag: "needs you", assignment: "claudeStatus", status: "NEED YOU", model: "opus-4",
               count: "1 attention", detail: "refactor parser" },
-            { tag: "working with sessions", assignment: "codexStatus", status: "WORKING", model: "gpt-5",
-              count: "2 active", detail: "fix flaky test +1" },
             { tag: "offline", assignment: "opencodeStatus", status: "NOT FOUND", model: "",
               count: "", detail: "not installed" },
             { tag: "idle, nothing open", assignment: "kimiStatus", status: "IDLE", model: "",

@@ -138,7 +138,7 @@ TestCase {
         tryVerify(() => key.press < 0.05)
     }
 
-    function test_pickerChoosesAnOptionOnAProviderPage() {
+    function test_pickerWalksProviderPagesAndChooses() {
         const deck = makeDeck(2, 2, true)
         findByName(deck, "key0").longPressAction()
         compare(deck.deckState.editingSlot, 0)
@@ -146,6 +146,14 @@ TestCase {
         tryCompare(overlay, "visible", true)
         verify(findText(overlay, "KEY 1 SHOWS"))
         verify(findText(overlay, "PROVIDERS"))
+        waitForItemPolished(findByName(overlay, "pickerColumn"))
+        // A provider page's header leads back to the main page.
+        mouseClick(findText(overlay, "Claude"))
+        tryVerify(() => findText(overlay, "CLAUDE") !== null)
+        mouseClick(findText(overlay, "CLAUDE"))
+        compare(deck.deckState.pickerProviderID, "")
+        compare(deck.deckState.editingSlot, 0)
+        tryVerify(() => findText(overlay, "Codex") !== null)
         mouseClick(findText(overlay, "Codex"))
         compare(deck.deckState.pickerProviderID, "codex")
         tryVerify(() => findText(overlay, "CODEX") !== null)
@@ -156,27 +164,10 @@ TestCase {
         compare(deck.deckState.pickerProviderID, "")
     }
 
-    function test_pickerHeaderLeadsBack() {
-        const deck = makeDeck(2, 2, true)
-        findByName(deck, "key3").longPressAction()
-        const overlay = findByName(deck, "pickerOverlay")
-        tryCompare(overlay, "visible", true)
-        waitForItemPolished(findByName(overlay, "pickerColumn"))
-        mouseClick(findText(overlay, "Claude"))
-        tryVerify(() => findText(overlay, "CLAUDE") !== null)
-        mouseClick(findText(overlay, "CLAUDE"))
-        compare(deck.deckState.pickerProviderID, "")
-        compare(deck.deckState.editingSlot, 3)
-    }
-
-    function test_doubleClickOnTheFrameTucks() {
+    function test_doubleClickTucksAndTheCatcherRestores() {
         const deck = makeDeck(2, 1, true)
         mouseDoubleClickSequence(deck, 12, deck.height / 2)
         compare(deck.controller.toggles, 1)
-    }
-
-    function test_tuckedCatcherRestores() {
-        const deck = makeDeck(2, 1, true)
         const catcher = findByName(deck, "tuckedCatcher")
         verify(!catcher.visible)
         deck.controller.isTucked = true
