@@ -209,6 +209,7 @@ private slots:
 
     void withoutPanelNothingHappens()
     {
+        FakePanel panel;
         PanelController controller;
         QSignalSpy changed(&controller, &PanelController::panelChanged);
         controller.tuck();
@@ -219,7 +220,6 @@ private slots:
         QVERIFY(controller.hasPendingResize());
         QVERIFY(!controller.restoreFrame());
         // Attaching the same panel twice is one change.
-        FakePanel panel;
         controller.attach(&panel);
         controller.attach(&panel);
         QCOMPARE(changed.count(), 1);

@@ -156,7 +156,7 @@ private slots:
         const double base = 1735689600;         // 2025-01-01T00:00:00Z
         const double nan = std::nan("");
         auto row = [](const char* name, const char* text, double expected) {
-            QTest::newRow(name) << QByteArray("\"") + text + '"' << expected;
+            QTest::newRow(name) << QByteArray(QByteArray("\"") + text + '"') << expected;
         };
         row("utc", "2025-01-01T00:00:00Z", base);
         row("fraction", "2025-01-01T00:00:00.5Z", base + 0.5);
@@ -177,7 +177,8 @@ private slots:
         QFETCH(QByteArray, member);
         QFETCH(double, expected);
         const Timestamp fallback = Timestamp::fromSeconds(7);
-        const auto doc = json::Document::parseObject("{\"t\":" + member + "}");
+        const QByteArray line = "{\"t\":" + member + "}";
+        const auto doc = json::Document::parseObject(line);
         QVERIFY(doc);
         const Timestamp got = parseISODate(json::member(doc->root(), "t"), fallback);
         if (std::isnan(expected))

@@ -1,6 +1,7 @@
 // The texts and figures of the key contents, the information bar and the agent
 // overlays: the reset countdown, remaining shares and bar widths, the usage
-// key's lines, the clock, the list and sheet lines, and the tips.
+// key's lines, the clock, and the list and sheet lines. (The tips' wrap-around
+// is exercised on the tips card.)
 
 #include "KeyTexts.h"
 
@@ -255,14 +256,6 @@ private slots:
         QCOMPARE(kt::needsAttention(subject), attention);
         QCOMPARE(kt::hiddenSessionCount(subject), hidden);
         QCOMPARE(kt::sessionTitles(subject), titles);
-    }
-
-    void tipsWrapAround()
-    {
-        const QStringList tips = kt::tips();
-        QCOMPARE(tips.size(), 6);
-        QCOMPARE(kt::nextTipIndex(4), 5);
-        QCOMPARE(kt::nextTipIndex(5), 0);
     }
 };
 

@@ -1,6 +1,7 @@
 import QtQuick
 import QtTest
 import Vexlor
+import "../../app/qml/helpers.js" as Find
 
 // The deck view as a user meets it: its size per grid, taps and long presses
 // reaching the deck's state, the picker's pages, closing overlays, tucking.
@@ -55,17 +56,6 @@ TestCase {
         return deck
     }
 
-    function findByName(item, name) {
-        if (item.objectName === name)
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = findByName(item.children[i], name)
-            if (found)
-                return found
-        }
-        return null
-    }
-
     function findText(item, text) {
         if (item.text === text && item.visible)
             return item
@@ -86,13 +76,13 @@ TestCase {
     }
     function test_gridSizes(data) {
         const deck = makeDeck(data.columns, data.rows, true)
-        const grid = findByName(deck, "keyGrid")
+        const grid = Find.byName(deck, "keyGrid")
         verify(grid)
         compare(grid.width, data.gridWidth)
         compare(grid.height, data.gridHeight)
         compare(deck.implicitWidth, data.gridWidth + 68)
-        verify(findByName(deck, "key" + (data.columns * data.rows - 1)))
-        verify(!findByName(deck, "key" + (data.columns * data.rows)))
+        verify(Find.byName(deck, "key" + (data.columns * data.rows - 1)))
+        verify(!Find.byName(deck, "key" + (data.columns * data.rows)))
     }
 
     function test_infoBarAddsItsHeight() {
@@ -105,8 +95,8 @@ TestCase {
 
     function test_keysTakeTheirBackgroundsAndTitles() {
         const deck = makeDeck(2, 2, true)
-        const claude = findByName(deck, "key0")
-        const spacer = findByName(deck, "key2")
+        const claude = Find.byName(deck, "key0")
+        const spacer = Find.byName(deck, "key2")
         verify(Qt.colorEqual(claude.background, Qt.rgba(0.29, 0.20, 0.05, 1)))
         verify(spacer.chromeless)
         compare(spacer.background.a, 0)
@@ -115,18 +105,18 @@ TestCase {
 
     function test_tapOpensTheSessionSheet() {
         const deck = makeDeck(2, 2, true)
-        const key = findByName(deck, "key0")
+        const key = Find.byName(deck, "key0")
         mouseClick(key)
         compare(deck.deckState.sheetAgentID, "claude")
-        tryCompare(findByName(deck, "sessionSheetOverlay"), "visible", true)
+        tryCompare(Find.byName(deck, "sessionSheetOverlay"), "visible", true)
         // A click on the dimming layer, outside the card, closes it again.
-        mouseClick(findByName(deck, "sessionSheetOverlay"), 6, deck.height / 2)
+        mouseClick(Find.byName(deck, "sessionSheetOverlay"), 6, deck.height / 2)
         compare(deck.deckState.sheetAgentID, "")
     }
 
     function test_pressShrinksTheKeyAndReleaseActs() {
         const deck = makeDeck(2, 2, true)
-        const key = findByName(deck, "key0")
+        const key = Find.byName(deck, "key0")
         tryCompare(key, "opacity", 1) // the entrance has run
         mousePress(key)
         verify(key.isPressed)
@@ -140,13 +130,13 @@ TestCase {
 
     function test_pickerWalksProviderPagesAndChooses() {
         const deck = makeDeck(2, 2, true)
-        findByName(deck, "key0").longPressAction()
+        Find.byName(deck, "key0").longPressAction()
         compare(deck.deckState.editingSlot, 0)
-        const overlay = findByName(deck, "pickerOverlay")
+        const overlay = Find.byName(deck, "pickerOverlay")
         tryCompare(overlay, "visible", true)
         verify(findText(overlay, "KEY 1 SHOWS"))
         verify(findText(overlay, "PROVIDERS"))
-        waitForItemPolished(findByName(overlay, "pickerColumn"))
+        waitForItemPolished(Find.byName(overlay, "pickerColumn"))
         // A provider page's header leads back to the main page.
         mouseClick(findText(overlay, "Claude"))
         tryVerify(() => findText(overlay, "CLAUDE") !== null)
@@ -157,7 +147,7 @@ TestCase {
         mouseClick(findText(overlay, "Codex"))
         compare(deck.deckState.pickerProviderID, "codex")
         tryVerify(() => findText(overlay, "CODEX") !== null)
-        waitForItemPolished(findByName(overlay, "pickerColumn"))
+        waitForItemPolished(Find.byName(overlay, "pickerColumn"))
         mouseClick(findText(overlay, "label:codexLeft"))
         compare(testSupport.assigned(), ["codexLeft@0"])
         compare(deck.deckState.editingSlot, -1)
@@ -168,12 +158,12 @@ TestCase {
         const deck = makeDeck(2, 1, true)
         mouseDoubleClickSequence(deck, 12, deck.height / 2)
         compare(deck.controller.toggles, 1)
-        const catcher = findByName(deck, "tuckedCatcher")
+        const catcher = Find.byName(deck, "tuckedCatcher")
         verify(!catcher.visible)
         deck.controller.isTucked = true
         verify(catcher.visible)
         // Keys are covered: a click on one restores instead of tapping it.
-        mouseClick(findByName(deck, "key0"))
+        mouseClick(Find.byName(deck, "key0"))
         compare(deck.controller.untucks, 1)
         compare(deck.deckState.sheetAgentID, "")
         verify(!catcher.visible)
@@ -181,8 +171,8 @@ TestCase {
 
     function test_gearHidesWhileSettingsAreOpen() {
         const deck = makeDeck(3, 1, true)
-        const settings = findByName(deck, "settingsOverlay")
-        const gear = findByName(deck, "gearButton")
+        const settings = Find.byName(deck, "settingsOverlay")
+        const gear = Find.byName(deck, "gearButton")
         compare(gear.opacity, 1)
         mouseClick(gear)
         compare(deck.deckState.showSettings, true)
