@@ -128,7 +128,7 @@ TestCase {
         tryVerify(() => key.press < 0.05)
     }
 
-    function test_pickerWalksProviderPagesAndChooses() {
+    function test_pickerChoosesAnOptionOnAProviderPage() {
         const deck = makeDeck(2, 2, true)
         Find.byName(deck, "key0").longPressAction()
         compare(deck.deckState.editingSlot, 0)
@@ -136,14 +136,6 @@ TestCase {
         tryCompare(overlay, "visible", true)
         verify(findText(overlay, "KEY 1 SHOWS"))
         verify(findText(overlay, "PROVIDERS"))
-        waitForItemPolished(Find.byName(overlay, "pickerColumn"))
-        // A provider page's header leads back to the main page.
-        mouseClick(findText(overlay, "Claude"))
-        tryVerify(() => findText(overlay, "CLAUDE") !== null)
-        mouseClick(findText(overlay, "CLAUDE"))
-        compare(deck.deckState.pickerProviderID, "")
-        compare(deck.deckState.editingSlot, 0)
-        tryVerify(() => findText(overlay, "Codex") !== null)
         mouseClick(findText(overlay, "Codex"))
         compare(deck.deckState.pickerProviderID, "codex")
         tryVerify(() => findText(overlay, "CODEX") !== null)
@@ -152,6 +144,19 @@ TestCase {
         compare(testSupport.assigned(), ["codexLeft@0"])
         compare(deck.deckState.editingSlot, -1)
         compare(deck.deckState.pickerProviderID, "")
+    }
+
+    function test_pickerHeaderLeadsBack() {
+        const deck = makeDeck(2, 2, true)
+        Find.byName(deck, "key3").longPressAction()
+        const overlay = Find.byName(deck, "pickerOverlay")
+        tryCompare(overlay, "visible", true)
+        waitForItemPolished(Find.byName(overlay, "pickerColumn"))
+        mouseClick(findText(overlay, "Claude"))
+        tryVerify(() => findText(overlay, "CLAUDE") !== null)
+        mouseClick(findText(overlay, "CLAUDE"))
+        compare(deck.deckState.pickerProviderID, "")
+        compare(deck.deckState.editingSlot, 3)
     }
 
     function test_doubleClickTucksAndTheCatcherRestores() {
