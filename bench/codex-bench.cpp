@@ -7,6 +7,7 @@
 // pass that walks the folder again (nothing changed), and a walk after one log
 // gained a line. Prints one JSON line of medians in milliseconds.
 
+#include "BenchSupport.h"
 #include "providers/codex/CodexCollector.h"
 
 #include <QCoreApplication>
@@ -24,42 +25,19 @@
 #include <sys/stat.h>
 
 using namespace vexlor;
+using namespace vexlor::bench;
 
 namespace {
 
-double msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 ProviderReport runPass(CodexCollector& collector, const CollectorContext& context)
 {
-    std::optional<ProviderReport> result;
-    QEventLoop loop;
-    auto body = [&]() -> QCoro::Task<void> {
-        auto task = collector.collect(context);
-        result = co_await std::move(task);
-        loop.quit();
-    };
-    auto running = body();
-    if (!result)
-        loop.exec();
-    return *result;
+    return timedPass(collector, context).first;
 }
 
 QByteArray line(double at, const QByteArray& type, const QByteArray& payload)
 {
     const QByteArray iso = QDateTime::fromMSecsSinceEpoch(qint64(at * 1000), Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
     return "{\"timestamp\":\"" + iso + "\",\"type\":\"" + type + "\",\"payload\":" + payload + "}\n";
-}
-
-void setMtime(const QString& path, double seconds)
-{
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(seconds);
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 }
 
 QString buildHome(const QString& root, int files, int sizeKb, double now)
@@ -92,11 +70,6 @@ QString buildHome(const QString& root, int files, int sizeKb, double now)
     return newest;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 } // namespace
 

@@ -23,87 +23,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include "BenchSupport.h"
+#include "KimiFixture.h"
 #include "OpenCodeFixture.h"
 
 #include <sqlite3.h>
 
 using namespace vexlor;
+using namespace vexlor::bench;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-double msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-template <typename Collector>
-std::pair<ProviderReport, double> timedPass(Collector& collector)
-{
-    const auto start = std::chrono::steady_clock::now();
-    std::optional<ProviderReport> result;
-    QEventLoop loop;
-    auto body = [&]() -> QCoro::Task<void> {
-        result = co_await collector.collect(CollectorContext{});
-        loop.quit();
-    };
-    auto running = body();
-    if (!result)
-        loop.exec();
-    return {*result, msSince(start)};
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(data);
-}
-
-QByteArray usageRecord(double timeMs, int n)
-{
-    return "{\"type\":\"usage.record\",\"time\":" + QByteArray::number(timeMs, 'f', 0)
-        + ",\"usage\":{\"inputOther\":" + QByteArray::number(n % 900 + 100) + ",\"output\":" + QByteArray::number(n % 300)
-        + ",\"inputCacheRead\":" + QByteArray::number(n % 5000) + ",\"inputCacheCreation\":12}}\n";
-}
-
-// 50 sessions, each with a state file and a wire log of about 4 MB.
-QString buildKimi(const QString& root, double nowMs)
-{
-    const QString dir = root + u"/kimi"_s;
-    QByteArray index;
-    const QByteArray filler = QByteArray("lorem ipsum dolor sit amet ").repeated(28);
-    for (int s = 0; s < 50; ++s) {
-        const QString id = u"session-%1-0000-4000-8000-000000000000"_s.arg(s, 4, 10, QChar(u'0'));
-        const QString sessionDir = dir + u"/sessions/"_s + id;
-        index += "{\"sessionDir\":\"" + sessionDir.toUtf8() + "\",\"sessionId\":\"" + id.toUtf8() + "\"}\n";
-        const QByteArray updated = QDateTime::fromMSecsSinceEpoch(qint64(nowMs) - s * 60000, Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
-        writeFile(sessionDir + u"/state.json"_s, "{\"updatedAt\":\"" + updated + "\",\"title\":\"Session " + QByteArray::number(s)
-                                                     + "\",\"lastPrompt\":\"Refactor the parser\",\"workDir\":\"/home/u/p" + QByteArray::number(s) + "\"}");
-        QByteArray wire;
-        wire.reserve(4 * 1024 * 1024 + 4096);
-        int n = 0;
-        while (wire.size() < 4 * 1024 * 1024) {
-            const double t = nowMs - (10.0 * 86400000.0) * (1.0 - double(wire.size()) / (4 * 1024 * 1024));
-            if (n % 8 == 7)
-                wire += usageRecord(t, n);
-            else
-                wire += "{\"type\":\"message.part\",\"time\":" + QByteArray::number(t, 'f', 0) + ",\"text\":\"" + filler + "\"}\n";
-            ++n;
-        }
-        writeFile(sessionDir + u"/agents/main/wire.jsonl"_s, wire);
-    }
-    writeFile(dir + u"/session_index.jsonl"_s, index);
-    return dir;
-}
 
 // 200 sessions and 50,000 messages over the last 14 days.
 QString buildOpenCode(const QString& root, double nowMs, bool withIndex)
@@ -139,7 +69,8 @@ int main(int argc, char** argv)
     const double nowMs = std::floor(Timestamp::now().seconds()) * 1000;
 
     auto build = std::chrono::steady_clock::now();
-    const QString kimiDir = buildKimi(root, nowMs);
+    const QString kimiDir = root + u"/kimi"_s;
+    const QString oneLog = writeKimiHome(kimiDir, nowMs);
     const QString openCodeDir = buildOpenCode(root, nowMs, withIndex);
     std::fprintf(stderr, "built fixtures in %.0f ms\n", msSince(build));
 
@@ -148,13 +79,8 @@ int main(int argc, char** argv)
     std::vector<double> kimiSteady, kimiAppend;
     for (int i = 0; i < passes; ++i)
         kimiSteady.push_back(timedPass(kimi).second);
-    const QString oneLog = kimiDir + u"/sessions/session-0007-0000-4000-8000-000000000000/agents/main/wire.jsonl"_s;
     for (int i = 0; i < passes; ++i) {
-        QFile f(oneLog);
-        if (!f.open(QIODevice::Append))
-            qFatal("cannot append");
-        f.write(usageRecord(nowMs, i));
-        f.close();
+        appendLine(oneLog, kimiUsageRecord(nowMs, i));
         kimiAppend.push_back(timedPass(kimi).second);
     }
 

@@ -41,58 +41,24 @@
 #include <fcntl.h>
 #include <memory>
 #include <simdjson.h>
+#include "BenchSupport.h"
+#include "KimiFixture.h"
 #include "OpenCodeFixture.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
 
 using namespace vexlor;
+using namespace vexlor::bench;
 
 namespace {
 
 constexpr const char* markerName = ".pass-bench-home";
 constexpr std::array<const char*, 4> names{"claude", "codex", "opencode", "kimi"};
 
-double msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 QByteArray iso(double seconds)
 {
     return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(data);
-}
-
-void appendLine(const QString& path, const QByteArray& line)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        qFatal("cannot append to %s", qPrintable(path));
-    f.write(line);
-}
-
-void setMtime(const QString& path, double seconds)
-{
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(seconds);
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 }
 
 // --- Claude Code -------------------------------------------------------------
@@ -198,45 +164,10 @@ void buildCodex(const QString& dir, double now)
 
 // --- Kimi Code ---------------------------------------------------------------
 
-QByteArray kimiUsage(double timeMs, int n)
-{
-    return "{\"type\":\"usage.record\",\"time\":" + QByteArray::number(timeMs, 'f', 0)
-        + ",\"usage\":{\"inputOther\":" + QByteArray::number(n % 900 + 100) + ",\"output\":" + QByteArray::number(n % 300)
-        + ",\"inputCacheRead\":" + QByteArray::number(n % 5000) + ",\"inputCacheCreation\":12}}\n";
-}
-
 // Returns the wire log that the append pass extends.
 QString buildKimi(const QString& dir, double now)
 {
-    const double nowMs = now * 1000;
-    QByteArray index;
-    const QByteArray filler = QByteArray("lorem ipsum dolor sit amet ").repeated(28);
-    QString appended;
-    for (int s = 0; s < 50; ++s) {
-        const QString id = QStringLiteral("session-%1-0000-4000-8000-000000000000").arg(s, 4, 10, QChar(u'0'));
-        const QString sessionDir = dir + u"/sessions/" + id;
-        index += "{\"sessionDir\":\"" + sessionDir.toUtf8() + "\",\"sessionId\":\"" + id.toUtf8() + "\"}\n";
-        writeFile(sessionDir + u"/state.json",
-                  "{\"updatedAt\":\"" + iso(now - s * 60) + "\",\"title\":\"Session " + QByteArray::number(s)
-                      + "\",\"lastPrompt\":\"Refactor the parser\",\"workDir\":\"/home/u/p" + QByteArray::number(s) + "\"}");
-        QByteArray wire;
-        wire.reserve(4 * 1024 * 1024 + 4096);
-        int n = 0;
-        while (wire.size() < 4 * 1024 * 1024) {
-            const double t = nowMs - (10.0 * 86400000.0) * (1.0 - double(wire.size()) / (4 * 1024 * 1024));
-            if (n % 8 == 7)
-                wire += kimiUsage(t, n);
-            else
-                wire += "{\"type\":\"message.part\",\"time\":" + QByteArray::number(t, 'f', 0) + ",\"text\":\"" + filler + "\"}\n";
-            ++n;
-        }
-        const QString log = sessionDir + u"/agents/main/wire.jsonl";
-        writeFile(log, wire);
-        if (s == 7)
-            appended = log;
-    }
-    writeFile(dir + u"/session_index.jsonl", index);
-    return appended;
+    return bench::writeKimiHome(dir, now * 1000);
 }
 
 // --- OpenCode ----------------------------------------------------------------
@@ -271,21 +202,6 @@ Collectors makeCollectors(const QString& home, const Clock& clock)
     return c;
 }
 
-std::pair<ProviderReport, double> timedPass(AgentCollector& collector, const CollectorContext& context)
-{
-    const auto start = std::chrono::steady_clock::now();
-    std::optional<ProviderReport> result;
-    QEventLoop loop;
-    auto body = [&]() -> QCoro::Task<void> {
-        auto task = collector.collect(context);
-        result = co_await std::move(task);
-        loop.quit();
-    };
-    auto running = body();
-    if (!result)
-        loop.exec();
-    return {*result, msSince(start)};
-}
 
 // Per collector, then the total of the four, for each pass of a kind.
 struct Samples {
@@ -415,7 +331,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < passes; ++i) {
             *clockValue += 1;
             appendLine(claudeAppend, claudeUser(*clockValue, "bench", "and now " + QByteArray::number(i)));
-            appendLine(kimiAppend, kimiUsage(*clockValue * 1000, i));
+            appendLine(kimiAppend, bench::kimiUsageRecord(*clockValue * 1000, i));
             append.add(onePass(collectors, context));
         }
     }

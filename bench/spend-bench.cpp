@@ -8,6 +8,7 @@
 // never written), appends one assistant line to the copy, as a running session
 // does, and times the next scan read on from where it stopped and read whole.
 
+#include "BenchSupport.h"
 #include "collection/FileRoutines.h"
 #include "providers/claude/ClaudeSpendScanner.h"
 
@@ -25,14 +26,7 @@
 
 using namespace vexlor;
 
-namespace {
-
-double msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-} // namespace
+using vexlor::bench::msSince;
 
 int main(int argc, char** argv)
 {

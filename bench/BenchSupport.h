@@ -1,0 +1,79 @@
+#pragma once
+// What the benchmark programs share: timing, medians, fixture file writes and
+// running one collector pass to its end outside any application loop.
+
+#include "collection/AgentCollector.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <vector>
+
+namespace vexlor::bench {
+
+inline double msSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Fixture writes: a benchmark cannot go on without its fixture, so a failed
+// write ends the program.
+inline void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(data);
+}
+
+inline void appendLine(const QString& path, const QByteArray& line)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        qFatal("cannot append to %s", qPrintable(path));
+    f.write(line);
+}
+
+inline void setMtime(const QString& path, double seconds)
+{
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+// One pass of `collector`, run to its end, and how long it took.
+inline std::pair<ProviderReport, double> timedPass(AgentCollector& collector, const CollectorContext& context = {})
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<ProviderReport> result;
+    QEventLoop loop;
+    auto body = [&]() -> QCoro::Task<void> {
+        // Named before it is awaited: g++ 12 may destroy temporaries inside
+        // a co_await expression twice.
+        auto task = collector.collect(context);
+        result = co_await std::move(task);
+        loop.quit();
+    };
+    auto running = body();
+    if (!result) // a pass that never suspended is already done
+        loop.exec();
+    return {*result, msSince(start)};
+}
+
+} // namespace vexlor::bench
