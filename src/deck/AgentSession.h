@@ -16,7 +16,8 @@ struct AgentSession {
     Q_PROPERTY(QString title READ sessionTitle)
     // "working", "attention" or "idle".
     Q_PROPERTY(QString state READ stateName)
-    // Seconds since 1970, or undefined.
+    // Seconds since 1970, or undefined (also for a time nobody knew, which
+    // the collectors give as the distant past).
     Q_PROPERTY(QVariant since READ sinceSeconds)
 
 public:
@@ -31,7 +32,10 @@ public:
     [[nodiscard]] QString sessionId() const { return id; }
     [[nodiscard]] QString sessionTitle() const { return title; }
     [[nodiscard]] QString stateName() const { return toString(state); }
-    [[nodiscard]] QVariant sinceSeconds() const { return since ? QVariant(since->seconds()) : QVariant(); }
+    [[nodiscard]] QVariant sinceSeconds() const
+    {
+        return since && !since->isDistantPast() ? QVariant(since->seconds()) : QVariant();
+    }
 
     [[nodiscard]] static QString toString(State state);
     [[nodiscard]] static std::optional<State> stateFromString(QStringView text);

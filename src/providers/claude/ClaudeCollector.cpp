@@ -17,6 +17,7 @@ namespace vexlor {
 namespace {
 
 constexpr double listingInterval = 30;
+constexpr double extraListingInterval = 5;
 constexpr double spendInterval = 60;
 // At most this much of a transcript's end is read for a session.
 constexpr qint64 tailBytes = 786432;
@@ -146,10 +147,7 @@ ClaudeCollector::Prepared ClaudeCollector::prepare(Timestamp now, bool allowNetw
         fresh.files = jsonlFiles(m_configDirectory + QStringLiteral("/projects"));
         fresh.index = claudeTranscriptIndex(fresh.files);
         QMutexLocker locker(&m_lock);
-        if (m_projectFiles.files.isEmpty() || now >= m_projectsScannedAt) {
-            m_projectFiles = std::move(fresh);
-            m_projectsScannedAt = now;
-        }
+        storeListing(std::move(fresh), now);
     }
 
     // The gate: with access off the usage says so and switching on fetches at
@@ -163,6 +161,42 @@ ClaudeCollector::Prepared ClaudeCollector::prepare(Timestamp now, bool allowNetw
     return prepared;
 }
 
+void ClaudeCollector::storeListing(Listing listing, Timestamp now)
+{
+    if (!m_projectFiles.files.isEmpty() && now < m_projectsScannedAt)
+        return;
+    m_projectFiles = std::move(listing);
+    m_projectsScannedAt = now;
+}
+
+std::optional<FileStamp> ClaudeCollector::findTranscript(const ClaudeStatusFile& status, Timestamp now)
+{
+    if (status.cwd && !status.cwd->isEmpty()) {
+        const QString path = m_configDirectory + QStringLiteral("/projects/") + claudeProjectFolder(*status.cwd)
+            + u'/' + status.sessionId + QStringLiteral(".jsonl");
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+            return FileStamp{path, mtimeOf(st), static_cast<qint64>(st.st_size)};
+    }
+    {
+        // A session whose transcript is nowhere yet (a prompt not yet sent)
+        // walks the folders at most this often.
+        QMutexLocker locker(&m_lock);
+        if (!(now - m_projectsScannedAt > extraListingInterval) && !(now < m_projectsScannedAt))
+            return std::nullopt;
+    }
+    Listing fresh;
+    fresh.files = jsonlFiles(m_configDirectory + QStringLiteral("/projects"));
+    fresh.index = claudeTranscriptIndex(fresh.files);
+    const auto found = fresh.index.constFind(status.sessionId);
+    std::optional<FileStamp> transcript;
+    if (found != fresh.index.constEnd())
+        transcript = *found;
+    QMutexLocker locker(&m_lock);
+    storeListing(std::move(fresh), now);
+    return transcript;
+}
+
 QCoro::Task<void> ClaudeCollector::refreshOnlineUsage()
 {
     co_await m_online.fetch();
@@ -172,7 +206,7 @@ ProviderReport ClaudeCollector::finish(Timestamp now, const CollectorContext& co
 {
     ProviderReport report;
     report.installed = true;
-    report.sessions = buildSessions(listing.index, context);
+    report.sessions = buildSessions(listing.index, context, now);
 
     bool spendDue = false;
     {
@@ -196,7 +230,7 @@ ProviderReport ClaudeCollector::finish(Timestamp now, const CollectorContext& co
 }
 
 QList<SessionSnapshot> ClaudeCollector::buildSessions(const QHash<QString, FileStamp>& index,
-                                                      const CollectorContext& context)
+                                                      const CollectorContext& context, Timestamp now)
 {
     QList<SessionSnapshot> sessions;
     const QString directory = m_configDirectory + QStringLiteral("/sessions");
@@ -213,15 +247,18 @@ QList<SessionSnapshot> ClaudeCollector::buildSessions(const QHash<QString, FileS
         if (!status || !m_processAlive(status->pid))
             continue;
 
-        const auto transcript = index.constFind(status->sessionId);
-        const bool hasTranscript = transcript != index.constEnd();
+        std::optional<FileStamp> transcript;
+        if (const auto listed = index.constFind(status->sessionId); listed != index.constEnd())
+            transcript = *listed;
+        else
+            transcript = findTranscript(*status, now);
         ClaudeSessionFacts facts;
         facts.key = QStringLiteral("claude:") + status->sessionId;
         facts.status = status->status;
-        if (hasTranscript)
+        if (transcript)
             facts.tail = tailOf(*transcript, tailsUsed);
         facts.activityAt = claudeActivityTime(*status, facts.tail,
-                                              hasTranscript ? std::optional(transcript->mtime) : std::nullopt);
+                                              transcript ? std::optional(transcript->mtime) : std::nullopt);
         facts.statusAt = claudeStatusTime(*status, facts.activityAt);
         const ClaudeClassification classification = classifyClaudeSession(facts, context, m_clock());
 
@@ -233,7 +270,7 @@ QList<SessionSnapshot> ClaudeCollector::buildSessions(const QHash<QString, FileS
         session.activityAt = facts.activityAt;
         session.completionAt = classification.completionAt;
         session.model = facts.tail.lastModel;
-        session.title = claudeSessionTitle(*status);
+        session.title = claudeSessionTitle(*status, facts.tail.aiTitle);
         sessions.append(std::move(session));
     }
 

@@ -6,6 +6,7 @@
 // reads the Claude Code directory.
 
 #include "ClaudeSpendScanner.h"
+#include "ClaudeStatusFile.h"
 #include "ClaudeTail.h"
 #include "ClaudeUsageFetcher.h"
 #include "ProcessProbe.h"
@@ -77,8 +78,15 @@ private:
 
     Prepared prepare(Timestamp now, bool allowNetwork);
     ProviderReport finish(Timestamp now, const CollectorContext& context, const Listing& listing);
-    QList<SessionSnapshot> buildSessions(const QHash<QString, FileStamp>& index, const CollectorContext& context);
+    QList<SessionSnapshot> buildSessions(const QHash<QString, FileStamp>& index, const CollectorContext& context,
+                                         Timestamp now);
     ClaudeTail tailOf(const FileStamp& transcript, QSet<QString>& used);
+    // The transcript of a session the listing does not hold yet: first where
+    // the tool puts it for the session's working directory, else through a
+    // fresh listing (when the last one is more than five seconds old).
+    std::optional<FileStamp> findTranscript(const ClaudeStatusFile& status, Timestamp now);
+    // With the lock held: keeps `listing` unless a later pass stored one.
+    void storeListing(Listing listing, Timestamp now);
     // Online plan usage, due at most every 300 seconds while online access is
     // on (the gate runs in prepare()).
     QCoro::Task<void> refreshOnlineUsage();

@@ -66,18 +66,20 @@ ClaudeClassification classifyClaudeSession(const ClaudeSessionFacts& facts, cons
     if (containsAny(facts.status, workingWords))
         return {SessionState::working, std::nullopt};
 
+    // Asked for the user: no comparison with the hub's start here. This comes
+    // before the open turn, because a permission prompt or a question is
+    // written while the transcript's turn is still open.
+    if (containsAny(facts.status, attentionWords)) {
+        const auto ack = context.acknowledged.constFind(facts.key);
+        if (ack == context.acknowledged.constEnd() || *ack < facts.statusAt)
+            return {SessionState::attention, facts.statusAt};
+    }
+
     const ClaudeTail& tail = facts.tail;
     const bool turnInFlight = tail.lastEnd < std::max(tail.lastAssistant, tail.lastUser)
         && now - facts.activityAt < 300;
     if (turnInFlight)
         return {SessionState::working, std::nullopt};
-
-    if (containsAny(facts.status, attentionWords)) {
-        // Asked for the user: no comparison with the hub's start here.
-        const auto ack = context.acknowledged.constFind(facts.key);
-        if (ack == context.acknowledged.constEnd() || *ack < facts.statusAt)
-            return {SessionState::attention, facts.statusAt};
-    }
 
     if (context.needsAttention(facts.key, tail.lastEnd))
         return {SessionState::attention, tail.lastEnd};

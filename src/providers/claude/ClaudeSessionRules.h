@@ -39,10 +39,11 @@ struct ClaudeSessionFacts {
 // The later of the activity time and the status word's last change.
 [[nodiscard]] Timestamp claudeStatusTime(const ClaudeStatusFile& status, Timestamp activityAt);
 
-// Working when the status word says so or a turn is in flight (a prompt or
+// Working when the status word says so; attention when it asks for the user
+// and that was not acknowledged; working when a turn is in flight (a prompt or
 // tool call after the last end of turn, with activity under 300 seconds before
-// `now`); attention when the status word asks for the user or a turn ended
-// after the hub started, unless acknowledged; idle otherwise.
+// `now`); attention when a turn ended after the hub started, unless
+// acknowledged; idle otherwise.
 [[nodiscard]] ClaudeClassification classifyClaudeSession(const ClaudeSessionFacts& facts,
                                                          const CollectorContext& context, Timestamp now);
 

@@ -73,16 +73,30 @@ std::optional<ClaudeStatusFile> parseClaudeStatusFile(QByteArrayView utf8)
     return status;
 }
 
-QString claudeSessionTitle(const ClaudeStatusFile& status)
+QString claudeSessionTitle(const ClaudeStatusFile& status, const std::optional<QString>& generatedTitle)
 {
     const std::optional<QString> name = cleanTitle(status.name, 60);
     if (name && status.nameSource != u"derived")
         return *name;
+    if (const auto generated = cleanTitle(generatedTitle, 60))
+        return *generated;
     if (status.cwd && !status.cwd->isEmpty())
         return lastPathComponent(*status.cwd);
     if (name)
         return *name;
     return QCoreApplication::translate("ClaudeCollector", "session %1").arg(leadingCharacters(status.sessionId, 6));
+}
+
+QString claudeProjectFolder(const QString& cwd)
+{
+    QString folder = cwd;
+    for (QChar& c : folder) {
+        const char16_t u = c.unicode();
+        const bool keep = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
+        if (!keep)
+            c = u'-';
+    }
+    return folder;
 }
 
 } // namespace vexlor

@@ -27,9 +27,15 @@ struct ClaudeStatusFile {
 // and an integral "pid" that is positive and fits a process id.
 [[nodiscard]] std::optional<ClaudeStatusFile> parseClaudeStatusFile(QByteArrayView utf8);
 
-// The session's title: its name unless that was derived, else the last
-// component of its working directory, else the derived name, else "session "
-// and the first six characters of the id.
-[[nodiscard]] QString claudeSessionTitle(const ClaudeStatusFile& status);
+// The session's title: its name unless that was derived, else the title the
+// tool generated for the transcript ("ai-title"), else the last component of
+// its working directory, else the derived name, else "session " and the
+// first six characters of the id.
+[[nodiscard]] QString claudeSessionTitle(const ClaudeStatusFile& status,
+                                         const std::optional<QString>& generatedTitle = std::nullopt);
+
+// The folder below "projects" that holds the transcripts of sessions started
+// in `cwd`: every character other than an ASCII letter or digit becomes "-".
+[[nodiscard]] QString claudeProjectFolder(const QString& cwd);
 
 } // namespace vexlor

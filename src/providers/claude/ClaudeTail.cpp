@@ -20,6 +20,9 @@ ClaudeTail parseClaudeTail(QByteArrayView utf8, Timestamp fallback)
         if (*type == "user") {
             if (!json::member(record, "toolUseResult"))
                 tail.lastUser = std::max(tail.lastUser, t);
+        } else if (*type == "ai-title") {
+            if (const auto title = json::string(record, "aiTitle"); title && !title->empty())
+                tail.aiTitle = json::toQString(*title);
         } else if (*type == "assistant") {
             tail.lastAssistant = std::max(tail.lastAssistant, t);
             const auto message = json::childObject(record, "message");

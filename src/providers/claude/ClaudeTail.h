@@ -1,7 +1,7 @@
 #pragma once
 // What the end of one Claude Code transcript says about its session: when the
 // user last prompted, when a turn last ended, when the assistant last spoke,
-// the latest activity and the model last named.
+// the latest activity, the model last named and the title the tool generated.
 
 #include "collection/Timestamp.h"
 
@@ -17,6 +17,7 @@ struct ClaudeTail {
     Timestamp lastAssistant = Timestamp::distantPast(); // latest assistant record of any kind
     std::optional<Timestamp> activityAt;                // latest record of any kind; absent for no record
     std::optional<QString> lastModel;                   // last non-empty model name in text order
+    std::optional<QString> aiTitle;                     // last "ai-title" record's title in text order
     bool operator==(const ClaudeTail&) const = default;
 };
 

@@ -4,6 +4,7 @@
 #include "collection/FileRoutines.h"
 
 #include <QCoroFuture>
+#include <QDateTime>
 #include <QFile>
 #include <QMutexLocker>
 #include <QtConcurrent/QtConcurrentRun>
@@ -26,6 +27,26 @@ QStringView fileNameOf(const QString& path)
     return QStringView(path).sliced(path.lastIndexOf(u'/') + 1);
 }
 
+Timestamp mtimeOf(const struct stat& st)
+{
+    return Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
+}
+
+// The listed file as it is now; no value once it is gone or no longer a
+// regular file.
+std::optional<FileStamp> restat(const FileStamp& file)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(file.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileStamp{file.path, mtimeOf(st), static_cast<qint64>(st.st_size)};
+}
+
+void sortNewestFirst(QList<FileStamp>& files)
+{
+    std::stable_sort(files.begin(), files.end(), [](const FileStamp& a, const FileStamp& b) { return a.mtime > b.mtime; });
+}
+
 } // namespace
 
 QString CodexCollector::homeFromEnvironment()
@@ -41,6 +62,7 @@ CodexCollector::CodexCollector()
 CodexCollector::CodexCollector(Options options)
     : m_sessionsDirectory(expandTilde(options.home) + QStringLiteral("/sessions"))
     , m_authFilePath(expandTilde(options.home) + QStringLiteral("/auth.json"))
+    , m_indexPath(expandTilde(options.home) + QStringLiteral("/session_index.jsonl"))
     , m_clock(options.clock ? std::move(options.clock) : systemClock())
     , m_online([&] {
         CodexFetchOptions online = std::move(options.online);
@@ -94,6 +116,7 @@ CodexCollector::Scan CodexCollector::scan(const CollectorContext& context, Times
     out.installed = true;
 
     const QList<FileStamp> files = newestFiles(now);
+    const QHash<QString, QString> names = threadNames();
     out.sessions.reserve(files.size());
     for (const FileStamp& file : files) {
         const std::optional<QString> id = codexSessionId(fileNameOf(file.path));
@@ -111,7 +134,8 @@ CodexCollector::Scan CodexCollector::scan(const CollectorContext& context, Times
         session.activityAt = file.mtime;
         session.completionAt = status.completionAt;
         session.model = tail.model;
-        session.title = codexSessionTitle(tail, *id);
+        const auto name = names.constFind(*id);
+        session.title = codexSessionTitle(tail, *id, name != names.constEnd() ? std::optional(*name) : std::nullopt);
         out.sessions.append(std::move(session));
 
         if (!out.rateLimits && tail.rateLimits)
@@ -120,27 +144,59 @@ CodexCollector::Scan CodexCollector::scan(const CollectorContext& context, Times
     return out;
 }
 
+CodexCollector::DayFolder CodexCollector::dayFolder(Timestamp now) const
+{
+    // Codex files a session under the local date it started.
+    const QDate date = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(now.seconds() * 1000), Qt::LocalTime).date();
+    DayFolder day;
+    day.path = m_sessionsDirectory + date.toString(QStringLiteral("/yyyy/MM/dd"));
+    struct stat st {};
+    if (::stat(QFile::encodeName(day.path).constData(), &st) == 0)
+        day.mtime = mtimeOf(st);
+    return day;
+}
+
 QList<FileStamp> CodexCollector::newestFiles(Timestamp now)
 {
+    // A new session log changes the modification time of today's folder, so
+    // a change there lists again at once.
+    const DayFolder day = dayFolder(now);
+    QList<FileStamp> kept;
     {
         QMutexLocker locker(&m_lock);
         // A clock set back also refreshes, so a listing cannot freeze until
         // the clock catches up again.
-        const bool fresh = !m_files.isEmpty() && !(now - m_scannedAt > listingSeconds) && !(now < m_scannedAt);
+        const bool fresh = !m_files.isEmpty() && !(now - m_scannedAt > listingSeconds) && !(now < m_scannedAt)
+            && day == m_dayFolder;
         if (fresh)
-            return m_files;
+            kept = m_files;
+    }
+    if (!kept.isEmpty()) {
+        // Between walks the kept files are looked at again, so a log that
+        // grew is read on this very pass.
+        QList<FileStamp> current;
+        current.reserve(kept.size());
+        for (const FileStamp& file : kept) {
+            if (auto stamp = restat(file))
+                current.append(std::move(*stamp));
+        }
+        sortNewestFirst(current);
+        QMutexLocker locker(&m_lock);
+        if (m_dayFolder == day)
+            m_files = current;
+        return current;
     }
 
     // The walk runs without the lock; two overlapping passes may both walk.
     QList<FileStamp> listed = jsonlFiles(m_sessionsDirectory);
-    std::stable_sort(listed.begin(), listed.end(),
-                     [](const FileStamp& a, const FileStamp& b) { return a.mtime > b.mtime; });
+    sortNewestFirst(listed);
     if (listed.size() > maxFiles)
         listed.resize(maxFiles);
 
     QMutexLocker locker(&m_lock);
     m_files = listed;
     m_scannedAt = now;
+    m_dayFolder = day;
     return listed;
 }
 
@@ -172,9 +228,31 @@ CodexCollector::Tail CodexCollector::tailOf(const FileStamp& file)
     return tail;
 }
 
+QHash<QString, QString> CodexCollector::threadNames()
+{
+    const std::optional<FileStamp> stamp = restat(FileStamp{m_indexPath, {}, 0});
+    {
+        QMutexLocker locker(&m_lock);
+        if (stamp == m_indexStamp)
+            return m_threadNames;
+    }
+    // The newest names are at the end, so a long index loses its oldest.
+    QHash<QString, QString> names;
+    if (stamp)
+        names = codexThreadNames(readTailBytes(m_indexPath, indexBytes));
+    QMutexLocker locker(&m_lock);
+    m_indexStamp = stamp;
+    m_threadNames = names;
+    return names;
+}
+
 void CodexCollector::updateUsage(const std::optional<QList<UsageWindowSnapshot>>& rateLimits, Timestamp now)
 {
-    if (rateLimits) {
+    if (rateLimits && rateLimits->isEmpty()) {
+        // With an API key or another provider Codex writes "rate_limits" with
+        // both windows null: there is no usage to wait for.
+        m_usage = UsageSnapshot::failed(QStringLiteral("Codex recorded no usage windows"), now);
+    } else if (rateLimits) {
         UsageSnapshot usage;
         usage.windows = *rateLimits;
         usage.updatedAt = now;

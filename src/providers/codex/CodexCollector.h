@@ -26,9 +26,10 @@ public:
     };
 
     static constexpr int maxFiles = 40;                    // newest logs looked at per pass
-    static constexpr double listingSeconds = 30;           // minimum age of a listing before a new walk
+    static constexpr double listingSeconds = 30;           // age of a listing that walks again; today's folder changing walks at once
     static constexpr qint64 tailBytes = 1024 * 1024;       // bytes read from the end of a log
     static constexpr qsizetype maxCachedTails = 128;       // the cache is emptied when it grows past this
+    static constexpr qint64 indexBytes = 1024 * 1024;      // bytes read from the end of the session index
 
     // Reads CODEX_HOME (default "~/.codex").
     CodexCollector();
@@ -62,8 +63,19 @@ private:
 
     // The file work of one pass; runs on a worker thread.
     [[nodiscard]] Scan scan(const CollectorContext& context, Timestamp now);
+    // Today's session folder and its modification time, if it exists.
+    struct DayFolder {
+        QString path;
+        std::optional<Timestamp> mtime;
+        bool operator==(const DayFolder&) const = default;
+    };
+    [[nodiscard]] DayFolder dayFolder(Timestamp now) const;
+    // The newest logs: a fresh walk when due, else the kept ones stat'ed anew.
     [[nodiscard]] QList<FileStamp> newestFiles(Timestamp now);
     [[nodiscard]] Tail tailOf(const FileStamp& file);
+    // Session id -> the thread name from "session_index.jsonl", read again
+    // only when the file changed.
+    [[nodiscard]] QHash<QString, QString> threadNames();
 
     // With the lock held.
     void updateUsage(const std::optional<QList<UsageWindowSnapshot>>& rateLimits, Timestamp now);
@@ -75,13 +87,17 @@ private:
 
     const QString m_sessionsDirectory;
     const QString m_authFilePath;
+    const QString m_indexPath;
     const Clock m_clock;
     const CodexFetchOptions m_online;
 
     mutable QMutex m_lock; // guards every member below
     QList<FileStamp> m_files; // the newest logs of the last listing, newest first
     Timestamp m_scannedAt = Timestamp::distantPast();
+    DayFolder m_dayFolder; // as it was at the last walk
     QHash<QString, CachedTail> m_tailCache;
+    std::optional<FileStamp> m_indexStamp; // the index as it was when m_threadNames was read
+    QHash<QString, QString> m_threadNames;
     UsageSnapshot m_usage;
     std::optional<UsageSnapshot> m_liveUsage;
     Timestamp m_liveFetchedAt = Timestamp::distantPast();

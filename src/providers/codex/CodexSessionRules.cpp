@@ -1,5 +1,8 @@
 #include "CodexSessionRules.h"
 
+#include "collection/FileRoutines.h"
+#include "collection/Json.h"
+
 namespace vexlor {
 
 namespace {
@@ -52,8 +55,12 @@ CodexSessionStatus classifyCodexSession(const CodexTail& tail, Timestamp fileMti
     return {};
 }
 
-QString codexSessionTitle(const CodexTail& tail, const QString& id)
+QString codexSessionTitle(const CodexTail& tail, const QString& id, const std::optional<QString>& threadName)
 {
+    if (auto name = cleanTitle(threadName, 60))
+        return *name;
+    if (auto prompt = cleanTitle(tail.firstPrompt, 60))
+        return *prompt;
     if (tail.cwd) {
         QStringView path(*tail.cwd);
         while (path.size() > 1 && path.endsWith(u'/'))
@@ -64,6 +71,18 @@ QString codexSessionTitle(const CodexTail& tail, const QString& id)
         return path.toString();
     }
     return QStringLiteral("session ") + id.left(6);
+}
+
+QHash<QString, QString> codexThreadNames(QByteArrayView utf8)
+{
+    QHash<QString, QString> names;
+    forEachJSONLine(utf8, [&](const json::Document& doc) {
+        const auto id = json::qstring(doc.root(), "id");
+        const auto name = json::qstring(doc.root(), "thread_name");
+        if (id && name)
+            names.insert(id->toLower(), *name);
+    });
+    return names;
 }
 
 } // namespace vexlor

@@ -5,6 +5,8 @@
 #include "CodexTail.h"
 #include "collection/Records.h"
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QStringView>
 #include <optional>
 
@@ -31,8 +33,14 @@ inline constexpr double codexWorkingSeconds = 600;
 [[nodiscard]] CodexSessionStatus classifyCodexSession(const CodexTail& tail, Timestamp fileMtime, Timestamp now,
                                                       const CollectorContext& context, const QString& key);
 
-// The last path component of the working directory, else "session " and the
-// first six characters of the id.
-[[nodiscard]] QString codexSessionTitle(const CodexTail& tail, const QString& id);
+// The thread name Codex keeps for the session, else its first prompt, each
+// cut as titles are; else the last path component of the working directory,
+// else "session " and the first six characters of the id.
+[[nodiscard]] QString codexSessionTitle(const CodexTail& tail, const QString& id,
+                                        const std::optional<QString>& threadName = std::nullopt);
+
+// Session id (lower case) -> "thread_name" from the lines of Codex's
+// "session_index.jsonl"; a later line for the same id wins.
+[[nodiscard]] QHash<QString, QString> codexThreadNames(QByteArrayView utf8);
 
 } // namespace vexlor

@@ -15,6 +15,25 @@ std::optional<QString> nonEmptyString(json::object o, std::string_view key)
     return json::toQString(*s);
 }
 
+// The first text part of a completed user message item.
+std::optional<QString> userMessageText(json::object payload)
+{
+    const auto item = json::childObject(payload, "item");
+    if (!item || json::string(*item, "type") != std::optional<std::string_view>("UserMessage"))
+        return std::nullopt;
+    const auto content = json::childArray(*item, "content");
+    if (!content)
+        return std::nullopt;
+    for (const json::element part : *content) {
+        json::object o;
+        if (part.get(o) != simdjson::SUCCESS)
+            continue;
+        if (auto text = nonEmptyString(o, "text"))
+            return text;
+    }
+    return std::nullopt;
+}
+
 std::optional<CodexLifeEvent> lifeEvent(std::string_view type)
 {
     if (type == "task_started")
@@ -47,6 +66,9 @@ void apply(json::object record, Timestamp fileMtime, CodexTail& tail)
         if (auto event = lifeEvent(*payloadType)) {
             tail.life = event;
             tail.lifeAt = parseISODate(json::member(record, "timestamp"), fileMtime);
+        } else if (*payloadType == "item_completed") {
+            if (!tail.firstPrompt)
+                tail.firstPrompt = userMessageText(*payload);
         } else if (*payloadType == "token_count") {
             if (auto rateLimits = json::childObject(*payload, "rate_limits")) {
                 const Timestamp eventAt = parseISODate(json::member(record, "timestamp"), fileMtime);
@@ -70,6 +92,8 @@ void CodexTail::fillFrom(const CodexTail& older)
         model = older.model;
     if (!cwd)
         cwd = older.cwd;
+    if (older.firstPrompt)
+        firstPrompt = older.firstPrompt;
 }
 
 CodexTail parseCodexTail(QByteArrayView utf8, Timestamp fileMtime)

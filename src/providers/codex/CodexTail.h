@@ -1,6 +1,7 @@
 #pragma once
 // What the end of one Codex session log says: the last lifecycle event, the
-// last recorded rate limits, the model and the working directory. Parsing is
+// last recorded rate limits, the model, the working directory and the first
+// prompt. Parsing is
 // pure, so a tail can be cached by the file's size and modification time.
 
 #include "collection/Records.h"
@@ -21,11 +22,16 @@ struct CodexTail {
     std::optional<QList<UsageWindowSnapshot>> rateLimits;
     std::optional<QString> model;
     std::optional<QString> cwd;
+    // The text of the first user message seen ("item_completed" of a
+    // "UserMessage").
+    std::optional<QString> firstPrompt;
     bool operator==(const CodexTail&) const = default;
 
     // Keeps what this tail found and takes the rest from `older`, the tail of
     // an earlier, shorter state of the same file whose start may since have
-    // moved out of reach. The lifecycle event and its time go together.
+    // moved out of reach. The lifecycle event and its time go together; the
+    // first prompt is the older tail's whenever it has one, since it reached
+    // further back.
     void fillFrom(const CodexTail& older);
 };
 

@@ -245,7 +245,10 @@ private slots:
         QTest::newRow("prompt, no reply yet, stale") << "idle" << tailOf(1200, -1, -1) << 1200.0 << -1.0 << idle;
         QTest::newRow("attention word beats a stale turn")
             << "needs_permission" << tailOf(1200, -1, -1) << 1200.0 << -1.0 << attention(1500);
-        QTest::newRow("in flight beats attention word") << "waiting" << tailOf(1990, 1900, 1900) << 1990.0 << -1.0 << working;
+        QTest::newRow("attention word beats a turn in flight")
+            << "waiting" << tailOf(1990, 1900, 1900) << 1990.0 << -1.0 << attention(1500);
+        QTest::newRow("acknowledged attention word, turn in flight")
+            << "waiting" << tailOf(1990, 1900, 1900) << 1990.0 << 1500.0 << working;
         QTest::newRow("end of turn after start") << "idle" << tailOf(1800, 1900, 1900) << 1900.0 << -1.0 << attention(1900);
         QTest::newRow("end of turn acknowledged at it") << "idle" << tailOf(1800, 1900, 1900) << 1900.0 << 1900.0 << idle;
         QTest::newRow("end of turn acknowledged before it") << "idle" << tailOf(1800, 1900, 1900) << 1900.0 << 1899.0 << attention(1900);
