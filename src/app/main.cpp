@@ -7,6 +7,7 @@
 #include "DeckViewState.h"
 #include "DemoHome.h"
 #include "HeadlessRunner.h"
+#include "QuitOnSignals.h"
 #include "SingleInstance.h"
 #include "deck/AppSettings.h"
 #include "deck/PreferencesStore.h"
@@ -62,6 +63,7 @@ void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passe
 int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
 {
     QCoreApplication application(argc, argv);
+    const vexlor::QuitOnSignals quitOnSignals;
     vexlor::HeadlessRunner::Options options;
     options.passes = line.passesGiven ? line.passes : 0;
     options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
@@ -113,6 +115,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
     QApplication::setQuitOnLastWindowClosed(false);
+    const vexlor::QuitOnSignals quitOnSignals;
 
     // One deck per user: a second start brings the running deck forward and
     // ends. Demo and screenshot runs use their own home or end by themselves,

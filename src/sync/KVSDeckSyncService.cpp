@@ -3,6 +3,7 @@
 #include "DirectoryKeyValueStore.h"
 #include "SnapshotJson.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 #include <cmath>
@@ -39,6 +40,8 @@ KVSDeckSyncService::KVSDeckSyncService(std::unique_ptr<KeyValueStore> store, dou
     , m_clock(systemClock())
     , m_scheduler(timerScheduler())
 {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &KVSDeckSyncService::flushPending);
 }
 
 KVSDeckSyncService::~KVSDeckSyncService() = default;
@@ -112,6 +115,14 @@ void KVSDeckSyncService::publish(const DeckSnapshot& snapshot)
     }
     if (!m_flushScheduled)
         scheduleFlush(m_minimumWriteInterval - elapsed);
+}
+
+void KVSDeckSyncService::flushPending()
+{
+    if (!m_pendingSnapshot)
+        return;
+    cancelScheduledFlush();
+    flush();
 }
 
 void KVSDeckSyncService::scheduleFlush(double delaySeconds)

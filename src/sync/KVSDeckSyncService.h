@@ -8,7 +8,8 @@
 // to a switchable sink (standard output unless told otherwise).
 //
 // Main thread only. The clock and the way the delayed flush is scheduled are
-// injectable so the timing rules can be checked without waiting.
+// injectable so the timing rules can be checked without waiting. A snapshot
+// still held back when the application quits is written then.
 
 #include "DeckSyncContracts.h"
 #include "KeyValueStore.h"
@@ -57,6 +58,10 @@ public:
 
     // DeckSyncPublishing
     void publish(const DeckSnapshot& snapshot) override;
+    // Writes a snapshot still held back by the interval at once. Runs by
+    // itself when the application's event loop is about to end, so the last
+    // deck reaches the store on every orderly exit.
+    void flushPending();
 
     // DeckSyncSubscribing
     [[nodiscard]] std::optional<Timestamp> lastReceivedAt() const override { return m_lastReceivedAt; }

@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+
 using namespace vexlor;
 using namespace vexlor::test;
 
@@ -265,6 +267,36 @@ private slots:
             Headless fresh(home, {QStringLiteral("--passes"), QStringLiteral("1")});
             QVERIFY(hasStatus(Headless::claudeAgent(fresh.next()), "needsYou"));
         }
+    }
+
+    // A signal ends the run through its event loop: a clean exit that still
+    // writes the snapshot the sync interval was holding back.
+    void signalsEndCleanlyAndKeepTheLastSnapshot_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void signalsEndCleanlyAndKeepTheLastSnapshot()
+    {
+        QFETCH(int, signal);
+        Home home;
+        home.writeWorkingSession();
+        Headless run(home, {});
+        QVERIFY(hasStatus(Headless::claudeAgent(run.next()), "working"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.kvs() + u"/deck.snapshot.v1"), 5000);
+        home.endTurn();
+        QVERIFY(!run.nextWhere([](const QJsonObject& a) { return hasStatus(a, "needsYou"); }).isEmpty());
+
+        QCOMPARE(::kill(static_cast<pid_t>(run.process().processId()), signal), 0);
+        QVERIFY(run.process().waitForFinished(10000));
+        QCOMPARE(run.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.process().exitCode(), 0);
+        QFile stored(home.kvs() + u"/deck.snapshot.v1");
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(hasStatus(Headless::claudeAgent(QJsonDocument::fromJson(stored.readAll()).object()), "needsYou"));
     }
 
     void passesLimitCountsSnapshots()
