@@ -51,16 +51,6 @@ const SessionSnapshot* sessionWithId(const ProviderReport& report, const QString
     return nullptr;
 }
 
-QString stateName(SessionState state)
-{
-    switch (state) {
-    case SessionState::working: return QStringLiteral("working");
-    case SessionState::attention: return QStringLiteral("attention");
-    case SessionState::idle: break;
-    }
-    return QStringLiteral("idle");
-}
-
 // --- Claude Code: a status file of an interactive session (1791.*.json) and
 // the transcript records around a Bash call that waits for approval.
 
@@ -209,7 +199,7 @@ private slots:
         const ProviderReport report = pass(collector, context);
         const SessionSnapshot* session = sessionWithId(report, QLatin1String(claudeId));
         QVERIFY(session);
-        QCOMPARE(stateName(session->state), state);
+        QCOMPARE(toString(session->state), state);
         QCOMPARE(session->title.value_or(QString()), title);
         QCOMPARE(!session->activityAt.isDistantPast(), timeKnown);
 
@@ -280,7 +270,7 @@ private slots:
         const ProviderReport report = pass(collector, context);
         const SessionSnapshot* session = sessionWithId(report, id);
         QVERIFY(session);
-        QCOMPARE(stateName(session->state), state);
+        QCOMPARE(toString(session->state), state);
         QCOMPARE(session->title.value_or(QString()), title);
 
         // "rate_limits" with both windows null: nothing to wait for.
