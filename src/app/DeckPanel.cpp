@@ -2,6 +2,7 @@
 
 #include "PanelGeometry.h"
 
+#include <QMouseEvent>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QScreen>
@@ -62,8 +63,85 @@ void DeckPanel::connectRoot()
         return;
     connect(root, &QQuickItem::implicitWidthChanged, this, &DeckPanel::contentSizeChanged);
     connect(root, &QQuickItem::implicitHeightChanged, this, &DeckPanel::contentSizeChanged);
-    connect(root, SIGNAL(moveRequested()), this, SLOT(startSystemMove()));
+    connect(root, SIGNAL(dragStarted()), this, SLOT(beginDrag()));
+    connect(root, SIGNAL(dragEnded()), this, SLOT(endDrag()));
     connect(root, SIGNAL(contextMenuRequested()), this, SIGNAL(contextMenuRequested()));
+    connect(root, SIGNAL(cardOpenChanged()), this, SLOT(followCardFocus()));
+}
+
+void DeckPanel::followCardFocus()
+{
+    // The deck never takes the keyboard from other programs, except while a
+    // card is open, so that Escape can close it.
+    const QQuickItem* root = rootObject();
+    const bool open = root && root->property("cardOpen").toBool();
+    if (open == !flags().testFlag(Qt::WindowDoesNotAcceptFocus))
+        return;
+    setFlag(Qt::WindowDoesNotAcceptFocus, !open);
+    if (open && isVisible() && QGuiApplication::platformName() != QLatin1String("offscreen"))
+        requestActivate();
+}
+
+void DeckPanel::beginDrag()
+{
+    // The drag counts from the press, so the few points moved before the
+    // view recognised a drag are not lost.
+    m_animation.stop();
+    m_dragging = true;
+}
+
+void DeckPanel::dragToPointer(QPointF global)
+{
+    if (!m_dragging)
+        return;
+    const QPoint wanted = m_pressOrigin + (global.toPoint() - m_pressPointer);
+    QRectF target{QPointF(wanted), QSizeF(size())};
+    if (const auto area = visibleAreaOfScreenHolding(target))
+        target = panel::keptOnScreen(target, *area);
+    if (target.topLeft().toPoint() != position())
+        setPosition(target.topLeft().toPoint());
+}
+
+void DeckPanel::endDrag()
+{
+    if (!m_dragging)
+        return;
+    m_dragging = false;
+    emit dragFinished();
+}
+
+// The pointer's positions are taken from the events themselves (root
+// coordinates from the X server), never from the window's own idea of where
+// it is, which lags behind while it moves.
+bool DeckPanel::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        m_pressPointer = mouse->globalPosition().toPoint();
+        m_pressOrigin = position();
+        return QQuickView::event(event);
+    }
+    case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPointF global = mouse->globalPosition();
+        const bool held = mouse->buttons() & Qt::LeftButton;
+        const bool handled = QQuickView::event(event); // may start the drag
+        if (m_dragging && held)
+            dragToPointer(global);
+        return handled;
+    }
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (m_dragging)
+            dragToPointer(mouse->globalPosition());
+        const bool handled = QQuickView::event(event);
+        endDrag();
+        return handled;
+    }
+    default:
+        return QQuickView::event(event);
+    }
 }
 
 void DeckPanel::present()
@@ -72,7 +150,9 @@ void DeckPanel::present()
         show();
         makeSticky();
     }
-    raise();
+    // Without a window system (offscreen) there is nothing to raise above.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        raise();
 }
 
 QRectF DeckPanel::frame() const

@@ -32,18 +32,43 @@ public:
     [[nodiscard]] std::optional<QRectF> visibleAreaOfScreenHolding(const QRectF& frame) const override;
     [[nodiscard]] std::optional<QRectF> mainScreenVisibleArea() const override;
 
+    // Moving by the background: the panel follows the pointer itself while
+    // the button is held (a window manager's move started from a motion
+    // event may begin after the release and then never end), stays inside
+    // the work area, and stops at the release. The view starts the drag once
+    // the pointer moved a few points; it counts from the press.
+    [[nodiscard]] bool dragging() const { return m_dragging; }
+
+public slots:
+    void beginDrag();
+    void endDrag();
+
+public:
+
 signals:
     // The deck's own size changed (grid or info bar).
     void contentSizeChanged();
     void contextMenuRequested();
+    // A move by the background ended with the button's release.
+    void dragFinished();
+
+protected:
+    bool event(QEvent* event) override;
+
+private slots:
+    void followCardFocus();
 
 private:
+    void dragToPointer(QPointF global);
     void connectRoot();
     void makeSticky();
 
     QVariantAnimation m_animation;
     QTimer* m_saveTimer = nullptr;
     FrameSaver m_saveFrame;
+    bool m_dragging = false;
+    QPoint m_pressPointer;
+    QPoint m_pressOrigin;
 };
 
 } // namespace vexlor

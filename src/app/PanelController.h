@@ -1,7 +1,7 @@
 #pragma once
 // Owns the deck panel's geometry once the panel exists: fits it to the deck's
 // size (growing at once, shrinking after a 0.5 s pause), keeps it on its
-// screen with a small overhang, and tucks it to the nearer side edge so only
+// screen's work area, and tucks it to the nearer side edge so only
 // a sliver stays visible, or brings it back.
 
 #include "PanelSurface.h"

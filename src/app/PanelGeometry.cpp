@@ -29,7 +29,7 @@ QRectF untuckTarget(const QRectF& target, const QRectF& area)
 
 QRectF keptOnScreen(const QRectF& frame, const QRectF& area)
 {
-    const double x = clampLowFirst(frame.x(), area.left() - overhang, area.right() - frame.width() + overhang);
+    const double x = std::max(std::min(frame.x(), area.right() - frame.width() + overhang), area.left() - overhang);
     // The top edge may rise at most `overhang` above the area and the bottom
     // edge sink at most `overhang` below it. With y growing downwards the
     // bottom limit is applied first, so that a panel too tall for both keeps

@@ -8,7 +8,10 @@
 namespace vexlor::panel {
 
 inline constexpr double sliver = 66;     // visible width of a tucked panel
-inline constexpr double overhang = 36;   // allowed reach beyond the visible area
+// How far the panel may reach beyond the work area when kept on screen or
+// brought back: nowhere, so the gear, the footer and every key stay reachable
+// (a window manager's panels and trays are outside the work area).
+inline constexpr double overhang = 0;
 inline constexpr double cornerMargin = 8; // first placement's distance from the edges
 inline constexpr int fitDelayMs = 500;
 inline constexpr int animationMs = 380;
@@ -26,7 +29,8 @@ inline constexpr int animationMs = 380;
 // Horizontal clamp used when bringing a tucked panel back.
 [[nodiscard]] QRectF untuckTarget(const QRectF& target, const QRectF& area);
 
-// Both axes clamped to the area widened by `overhang` on every side.
+// Both axes clamped to the area widened by `overhang` on every side; a frame
+// larger than the area keeps its top-left corner inside it.
 [[nodiscard]] QRectF keptOnScreen(const QRectF& frame, const QRectF& area);
 
 // `frame` resized to `size` with its top edge and left edge fixed.

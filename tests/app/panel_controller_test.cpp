@@ -118,12 +118,12 @@ private slots:
         right.controller.tuck();
         right.panel.screens = {QRectF(0, 0, 1100, 900)};
         right.controller.untuck();
-        QCOMPARE(right.panel.current, QRectF(1100 - 300 + 36, 200, 300, 200));
+        QCOMPARE(right.panel.current, QRectF(1100 - 300, 200, 300, 200));
 
-        // Nothing saved: the current frame is brought back within the overhang.
+        // Nothing saved: the current frame is brought back inside the area.
         Rig unsaved(QRectF(-200, 100, 300, 200));
         unsaved.controller.untuck();
-        QCOMPARE(unsaved.panel.current.x(), -36.0);
+        QCOMPARE(unsaved.panel.current.x(), 0.0);
     }
 
     void fitKeepsTheTopEdgeAndStaysOnScreen()
@@ -140,25 +140,24 @@ private slots:
         QCOMPARE(rig.panel.setTo, QList<QRectF>{QRectF(900, 100, 500, 501)});
         QVERIFY(rig.panel.animatedTo.isEmpty()); // still on screen
 
-        // A wider deck would reach beyond the right edge plus the overhang.
+        // A wider deck would reach beyond the right edge of the work area.
         rig.panel.fitting = QSizeF(724, 501);
         rig.controller.fitToContent();
         QCOMPARE(rig.panel.setTo.last(), QRectF(900, 100, 724, 501));
-        QCOMPARE(rig.panel.animatedTo.last(), QRectF(1440 - 724 + 36, 100, 724, 501));
+        QCOMPARE(rig.panel.animatedTo.last(), QRectF(1440 - 724, 100, 724, 501));
     }
 
-    void keepOnScreenClampsBothAxesWithTheOverhang()
+    void keepOnScreenKeepsTheWholeDeckInsideTheWorkArea()
     {
         const QRectF area(0, 30, 1440, 870); // a top bar of 30
         const QRectF size(0, 0, 500, 400);
-        QCOMPARE(panel::keptOnScreen(size.translated(-100, 0), area).topLeft(), QPointF(-36, 0));
-        QCOMPARE(panel::keptOnScreen(size.translated(1000, 0), area).topLeft(), QPointF(976, 0));
-        QCOMPARE(panel::keptOnScreen(size.translated(10, -50), area).topLeft(), QPointF(10, -6));
-        QCOMPARE(panel::keptOnScreen(size.translated(10, 600), area).topLeft(), QPointF(10, 536));
-        // Taller than the area and both overhangs: the top edge stays reachable.
-        QCOMPARE(panel::keptOnScreen(QRectF(10, 500, 500, 1000), area).topLeft(), QPointF(10, -6));
-        // Wider than everything: the right-hand bound wins, as x clamps left first.
-        QCOMPARE(panel::keptOnScreen(QRectF(0, 100, 1600, 200), area).x(), 1440 - 1600 + 36.0);
+        QCOMPARE(panel::keptOnScreen(size.translated(-100, 0), area).topLeft(), QPointF(0, 30));
+        QCOMPARE(panel::keptOnScreen(size.translated(1000, 0), area).topLeft(), QPointF(940, 30));
+        QCOMPARE(panel::keptOnScreen(size.translated(10, -50), area).topLeft(), QPointF(10, 30));
+        QCOMPARE(panel::keptOnScreen(size.translated(10, 600), area).topLeft(), QPointF(10, 500));
+        // Larger than the area: the top-left corner (keys, drag area) stays reachable.
+        QCOMPARE(panel::keptOnScreen(QRectF(10, 500, 500, 1000), area).topLeft(), QPointF(10, 30));
+        QCOMPARE(panel::keptOnScreen(QRectF(0, 100, 1600, 200), area).x(), 0.0);
     }
 
     void growingIsImmediateShrinkingWaits()

@@ -10,7 +10,11 @@ Item {
     property QtObject controller
     property QtObject model
     // The panel moves the window and opens the menu; the view only asks.
-    signal moveRequested()
+    // A drag on the background: started once the pointer moved a few points
+    // with the button down, ended at the release (the panel follows the
+    // pointer in between).
+    signal dragStarted()
+    signal dragEnded()
     signal contextMenuRequested()
 
     readonly property int columns: settings ? settings.gridColumns : 4
@@ -20,13 +24,36 @@ Item {
     readonly property real gridWidth: columns * 96 + (columns - 1) * 16
     readonly property real gridHeight: rows * 96 + (rows - 1) * 16
 
-    implicitWidth: 34 + gridWidth + 34
-    implicitHeight: 32 + contentColumn.implicitHeight + 18
+    readonly property real deckWidth: 34 + gridWidth + 34
+    readonly property real deckHeight: 32 + contentColumn.implicitHeight + 18
+    // While a card is open the deck grows to hold it at full size (8 around
+    // it); the panel follows, and shrinks back once the card has closed.
+    readonly property var openCards: [settingsOverlay, pickerOverlay, onlinePromptOverlay, agentListOverlay,
+                                      tipsOverlay, sessionSheetOverlay].filter(o => o.open)
+    readonly property real cardRoomWidth: openCards.reduce((w, o) => Math.max(w, o.cardWidth + 16), 0)
+    readonly property real cardRoomHeight: openCards.reduce((h, o) => Math.max(h, o.cardHeight + 16), 0)
+    readonly property bool cardOpen: openCards.length > 0
+
+    implicitWidth: Math.ceil(Math.max(deckWidth, cardRoomWidth))
+    implicitHeight: Math.ceil(Math.max(deckHeight, cardRoomHeight))
 
     focus: true
+    // Escape closes the card on top (the panel takes focus while one is open).
     Keys.onEscapePressed: {
-        if (deckState && deckState.showTipDialog)
+        if (!deckState)
+            return
+        if (deckState.sheetAgentID.length > 0)
+            deckState.sheetAgentID = ""
+        else if (deckState.showTipDialog)
             deckState.showTipDialog = false
+        else if (deckState.showAgentList)
+            deckState.showAgentList = false
+        else if (deckState.showOnlinePrompt)
+            deckState.showOnlinePrompt = false
+        else if (deckState.editingSlot >= 0)
+            deckState.closePicker()
+        else if (deckState.showSettings)
+            deckState.showSettings = false
     }
 
     Component.onCompleted: {
@@ -69,10 +96,30 @@ Item {
             anchors.fill: parent
             acceptedButtons: Qt.LeftButton | Qt.RightButton
             property point pressedAt
-            onPressed: mouse => { pressedAt = Qt.point(mouse.x, mouse.y) }
+            property bool dragging: false
+            onPressed: mouse => {
+                pressedAt = Qt.point(mouse.x, mouse.y)
+                dragging = false
+            }
             onPositionChanged: mouse => {
-                if (pressed && Math.abs(mouse.x - pressedAt.x) + Math.abs(mouse.y - pressedAt.y) > 3)
-                    deck.moveRequested()
+                if (!pressed || !(mouse.buttons & Qt.LeftButton))
+                    return
+                if (!dragging && Math.abs(mouse.x - pressedAt.x) + Math.abs(mouse.y - pressedAt.y) > 3) {
+                    dragging = true
+                    deck.dragStarted()
+                }
+            }
+            onReleased: {
+                if (dragging) {
+                    dragging = false
+                    deck.dragEnded()
+                }
+            }
+            onCanceled: {
+                if (dragging) {
+                    dragging = false
+                    deck.dragEnded()
+                }
             }
             onClicked: mouse => {
                 if (mouse.button === Qt.RightButton)
@@ -86,7 +133,7 @@ Item {
 
         Column {
             id: contentColumn
-            x: 34
+            x: (frame.width - deck.gridWidth) / 2
             y: 32
             width: deck.gridWidth
 
@@ -165,6 +212,7 @@ Item {
 
         // Overlays, later ones on top.
         Overlay {
+            id: settingsOverlay
             objectName: "settingsOverlay"
             open: deck.deckState ? deck.deckState.showSettings : false
             cardOrigin: Item.BottomRight
@@ -199,6 +247,7 @@ Item {
             }
         }
         Overlay {
+            id: onlinePromptOverlay
             objectName: "onlinePromptOverlay"
             open: deck.deckState ? deck.deckState.showOnlinePrompt : false
             cardWidth: 250
@@ -215,6 +264,7 @@ Item {
             }
         }
         Overlay {
+            id: agentListOverlay
             objectName: "agentListOverlay"
             open: deck.deckState ? deck.deckState.showAgentList : false
             cardWidth: 270
@@ -225,9 +275,14 @@ Item {
                 anchors.fill: parent
                 model: deck.model
                 onClose: deck.deckState.showAgentList = false
+                onOpenAgent: agentID => {
+                    deck.deckState.showAgentList = false
+                    deck.deckState.sheetAgentID = agentID
+                }
             }
         }
         Overlay {
+            id: tipsOverlay
             objectName: "tipsOverlay"
             open: deck.deckState ? deck.deckState.showTipDialog : false
             cardWidth: 270
@@ -249,9 +304,11 @@ Item {
             }
         }
         Overlay {
+            id: sessionSheetOverlay
             objectName: "sessionSheetOverlay"
             open: deck.deckState ? deck.deckState.sheetAgentID.length > 0 : false
-            cardWidth: 270
+            // Titles get the deck's width, not a fixed 270.
+            cardWidth: Math.max(270, deck.deckWidth - 48)
             cardHeight: sessionSheet.implicitHeight
             onDismissed: deck.deckState.sheetAgentID = ""
             SessionSheet {

@@ -17,10 +17,11 @@ Item {
     property real progress: open ? 1 : 0
     Behavior on progress { DeckSpring { response: 0.4; dampingFraction: 0.8 } }
     readonly property real shown: Math.max(0, Math.min(1, progress))
-    // A card taller or wider than the deck (the settings card on a one- or
-    // two-row deck) is scaled down to stay whole, 8 in from the deck's edges.
-    readonly property real fitScale: Math.min(1, (height - 16) / Math.max(1, cardHeight),
-                                              (width - 16) / Math.max(1, cardWidth))
+    // The deck grows to hold an open card; only while it has not yet grown
+    // (or the work area is too small) is the card scaled down, and never
+    // below 0.85, where its buttons stay easy to hit.
+    readonly property real fitScale: Math.max(0.85, Math.min(1, (height - 16) / Math.max(1, cardHeight),
+                                                             (width - 16) / Math.max(1, cardWidth)))
 
     visible: shown > 0.001
     anchors.fill: parent
