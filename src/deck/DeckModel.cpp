@@ -101,7 +101,7 @@ void DeckModel::update(QList<Agent> agents, QList<ProviderUsage> usage)
         deckChanged();
     }
     if (m_infoPageIndex != 0 && m_infoPageIndex >= infoPageCount())
-        setInfoPageIndex(0);
+        writeInfoPageIndex(0);
 }
 
 void DeckModel::setNow(Timestamp now)
@@ -123,18 +123,55 @@ void DeckModel::startTimers()
     connect(m_tickTimer, &QTimer::timeout, this, [this] { setNow(m_clock()); });
     m_pageTimer = new QTimer(this);
     m_pageTimer->setInterval(4000);
-    connect(m_pageTimer, &QTimer::timeout, this, [this] { advancePage(1); });
+    connect(m_pageTimer, &QTimer::timeout, this, [this] {
+        const int n = infoPageCount();
+        writeInfoPageIndex(((m_infoPageIndex + 1) % n + n) % n);
+    });
     m_tickTimer->start();
-    m_pageTimer->start();
+    if (!m_pageRotationHeld)
+        m_pageTimer->start();
 }
 
 void DeckModel::setInfoPageIndex(int index)
 {
     if (index == m_infoPageIndex)
         return;
+    writeInfoPageIndex(index);
+    restartPageTimer();
+}
+
+void DeckModel::writeInfoPageIndex(int index)
+{
+    if (index == m_infoPageIndex)
+        return;
     m_infoPageIndex = index;
     emit infoPageIndexChanged();
     emit currentInfoPageChanged();
+}
+
+void DeckModel::restartPageTimer()
+{
+    if (m_pageTimer && !m_pageRotationHeld)
+        m_pageTimer->start(); // a running timer starts its interval again
+}
+
+void DeckModel::setPageRotationHeld(bool held)
+{
+    if (held == m_pageRotationHeld)
+        return;
+    m_pageRotationHeld = held;
+    if (m_pageTimer) {
+        if (held)
+            m_pageTimer->stop();
+        else
+            m_pageTimer->start();
+    }
+    emit pageRotationHeldChanged();
+}
+
+bool DeckModel::pageTimerActive() const
+{
+    return m_pageTimer && m_pageTimer->isActive();
 }
 
 QList<InfoPage> DeckModel::infoPages() const

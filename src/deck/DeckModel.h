@@ -44,6 +44,9 @@ class DeckModel : public QObject {
     // Stored values of the key layout, slot 0 first (may be shorter or longer
     // than the grid; read keys through assignmentAt()).
     Q_PROPERTY(QStringList keyAssignments READ keyAssignmentNames NOTIFY keyAssignmentsChanged)
+    // While true (the pointer rests on the information bar) the page timer
+    // does not move the page.
+    Q_PROPERTY(bool pageRotationHeld READ pageRotationHeld WRITE setPageRotationHeld NOTIFY pageRotationHeldChanged)
 
 public:
     using AcknowledgeCallback = std::function<void(const QString& agentID)>;
@@ -76,7 +79,12 @@ public:
     Q_INVOKABLE void startTimers();
     [[nodiscard]] bool timersStarted() const { return m_tickTimer != nullptr; }
 
+    // A page move from outside the page timer (the user, a key tap) starts
+    // the timer's 4 seconds afresh, so the page chosen stays for a while.
     void setInfoPageIndex(int index);
+    [[nodiscard]] bool pageRotationHeld() const { return m_pageRotationHeld; }
+    void setPageRotationHeld(bool held);
+    [[nodiscard]] bool pageTimerActive() const;
     // Summary, then one page per agent, then one per tile; ids 0, 1, 2, ...
     [[nodiscard]] QList<InfoPage> infoPages() const;
     [[nodiscard]] int infoPageCount() const;
@@ -144,9 +152,12 @@ signals:
     // The page list or the index changed.
     void currentInfoPageChanged();
     void keyAssignmentsChanged();
+    void pageRotationHeldChanged();
 
 private:
     void setNow(Timestamp now);
+    void writeInfoPageIndex(int index);
+    void restartPageTimer();
     void setAgents(QList<Agent> agents);
     void deckChanged();
 
@@ -159,6 +170,7 @@ private:
     QList<KeyAssignment> m_keyAssignments;
     QTimer* m_tickTimer = nullptr;
     QTimer* m_pageTimer = nullptr;
+    bool m_pageRotationHeld = false;
     AcknowledgeCallback m_onAcknowledge;
 };
 

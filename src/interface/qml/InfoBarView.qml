@@ -48,6 +48,17 @@ Item {
         onStopped: bar.leavingPage = undefined
     }
 
+    // The page stays put while the pointer rests on the bar, so what the user
+    // reads or works does not move away.
+    HoverHandler { id: hover }
+    Binding {
+        target: bar.model
+        property: "pageRotationHeld"
+        value: hover.hovered
+        when: bar.model !== null && bar.model !== undefined
+        restoreMode: Binding.RestoreNone
+    }
+
     function advance(step) {
         if (model)
             model.advancePage(step)
@@ -75,6 +86,8 @@ Item {
             width: card.width - 20 - 66
             height: card.height
             readonly property real travel: card.width
+            // Pages never run under the arrows and the counter.
+            clip: true
 
             InfoPageContent {
                 objectName: "leavingPage"
