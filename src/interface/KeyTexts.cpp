@@ -1,9 +1,14 @@
 #include "KeyTexts.h"
 
 #include "deck/Rgba.h"
+#include "providers/claude/ClaudeCollector.h"
+#include "providers/codex/CodexCollector.h"
+#include "providers/kimi/KimiCodeCollector.h"
+#include "providers/opencode/OpenCodeCollector.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <algorithm>
 #include <cmath>
 
@@ -82,12 +87,41 @@ QString usageSecondary(const ProviderUsage& usage, bool showRemaining, double no
     return text;
 }
 
-ProviderUsage placeholderTile(const QString& usageID)
+ProviderUsage placeholderTile(const QString& usageID, bool providerOffline)
 {
     if (usageID == QLatin1String("claude-spend"))
-        return ProviderUsage::captionTile(usageID, QStringLiteral("CLAUDE"), QStringLiteral("loading"));
+        return ProviderUsage::captionTile(usageID, QStringLiteral("CLAUDE"),
+                                          providerOffline ? QStringLiteral("not installed") : QStringLiteral("loading"));
+    if (providerOffline)
+        return ProviderUsage::captionTile(usageID, usageID.startsWith(QLatin1String("codex")) ? QStringLiteral("CODEX")
+                                                                                               : QStringLiteral("CLAUDE"),
+                                          QStringLiteral("not installed"));
     const QString name = usageID.startsWith(QLatin1String("codex")) ? QStringLiteral("CODEX") : QStringLiteral("CLAUDE");
     return ProviderUsage::captionTile(usageID, name, tr("no session data"));
+}
+
+QString firstRunHint(const QList<Agent>& agents, const QStringList& folders, const QString& home)
+{
+    if (agents.isEmpty())
+        return {};
+    for (const Agent& agent : agents) {
+        if (agent.status != AgentStatus::offline)
+            return {};
+    }
+    QStringList shown;
+    for (const QString& folder : folders) {
+        const bool inHome = !home.isEmpty() && home != QLatin1String("/")
+            && (folder == home || folder.startsWith(home + u'/'));
+        shown.append(inHome ? u'~' + folder.mid(home.size()) : folder);
+    }
+    return tr("No agents found in %1. Run vexlor --demo to see what Vexlor shows.")
+        .arg(shown.join(QStringLiteral(", ")));
+}
+
+QStringList agentFolders()
+{
+    return {ClaudeCollector::configDirectoryFromEnvironment(), CodexCollector::homeFromEnvironment(),
+            OpenCodeCollector::defaultDataDirectory(), KimiCodeCollector::defaultDataDirectory()};
 }
 
 QString clockTime(double nowSeconds, const QLocale& locale)
@@ -225,9 +259,17 @@ QString KeyTexts::usageSecondary(const QVariant& usage, bool showRemaining, doub
     return keytext::usageSecondary(usageOf(usage), showRemaining, nowSeconds);
 }
 
-QVariant KeyTexts::placeholderTile(const QString& usageID)
+QVariant KeyTexts::placeholderTile(const QString& usageID, bool providerOffline)
 {
-    return QVariant::fromValue(keytext::placeholderTile(usageID));
+    return QVariant::fromValue(keytext::placeholderTile(usageID, providerOffline));
+}
+
+QString KeyTexts::firstRunHint(const QVariantList& agents)
+{
+    QList<Agent> list;
+    for (const QVariant& a : agents)
+        list.append(agentOf(a));
+    return keytext::firstRunHint(list, keytext::agentFolders(), QDir::homePath());
 }
 
 QString KeyTexts::clockTime(double nowSeconds)

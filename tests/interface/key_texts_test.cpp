@@ -164,6 +164,8 @@ private slots:
                                               << s("5h used • ↺ now");
         QTest::newRow("tokens ignore remaining") << tokenTile(45'600, 0, s("24h")) << true << s("24h tokens");
         QTest::newRow("spend placeholder") << kt::placeholderTile(s("claude-spend")) << false << s("loading");
+        QTest::newRow("spend, Claude not installed") << kt::placeholderTile(s("claude-spend"), true) << false
+                                                     << s("not installed");
         QTest::newRow("session placeholder") << kt::placeholderTile(s("codex-session")) << true
                                              << s("no session data");
     }
@@ -220,6 +222,19 @@ private slots:
         QFETCH(Agent, subject);
         QFETCH(QString, expected);
         QCOMPARE(kt::agentListDetail(subject), expected);
+    }
+
+    void firstRunHintOnlyWhileNothingIsInstalled()
+    {
+        const QStringList folders{s("/home/u/.claude"), s("/home/u/.local/share/opencode"), s("/srv/kimi")};
+        const Agent offline = agent(AgentStatus::offline, 0, {});
+        QCOMPARE(kt::firstRunHint({offline, offline}, folders, s("/home/u")),
+                 s("No agents found in ~/.claude, ~/.local/share/opencode, /srv/kimi. "
+                   "Run vexlor --demo to see what Vexlor shows."));
+        QCOMPARE(kt::firstRunHint({offline, agent(AgentStatus::idle, 0, {})}, folders, s("/home/u")), QString());
+        QCOMPARE(kt::firstRunHint({}, folders, s("/home/u")), QString());
+        // A folder whose name merely starts with the home's stays whole.
+        QCOMPARE(kt::firstRunHint({offline}, {s("/home/user2/.codex")}, s("/home/u")).contains(s("/home/user2/.codex")), true);
     }
 
     void sessionSheetLines_data()

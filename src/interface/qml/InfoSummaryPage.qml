@@ -7,10 +7,43 @@ Item {
     id: page
     property QtObject model
     readonly property var agents: model ? model.agents : []
+    // While no agent is installed the page says where Vexlor looked instead.
+    readonly property string hint: KeyTexts.firstRunHint(agents)
 
     Column {
-        id: counts
+        objectName: "firstRunHint"
+        visible: page.hint.length > 0
         anchors.verticalCenter: parent.verticalCenter
+        width: parent.width
+        spacing: 4
+        Text {
+            text: qsTr("NO AGENTS FOUND")
+            color: DeckPalette.attentionAmber
+            font.pixelSize: 12
+            font.weight: Font.ExtraBold
+            font.letterSpacing: 1
+        }
+        Text {
+            width: parent.width
+            text: page.hint
+            color: Qt.rgba(1, 1, 1, 0.8)
+            font.pixelSize: 10
+            font.weight: Font.Medium
+            wrapMode: Text.Wrap
+            maximumLineCount: 4
+            elide: Text.ElideRight
+            fontSizeMode: Text.VerticalFit
+            height: Math.min(implicitHeight, page.height - 24)
+            minimumPixelSize: 8
+        }
+    }
+    Column {
+        id: counts
+        visible: page.hint.length === 0
+        anchors.verticalCenter: parent.verticalCenter
+        // On a narrow bar the counts shrink to fit rather than run on.
+        scale: Math.min(1, page.width / Math.max(1, implicitWidth))
+        transformOrigin: Item.Left
         spacing: 3
         Text {
             text: qsTr("ALL AGENTS")
@@ -42,7 +75,7 @@ Item {
         anchors.right: parent.right
         anchors.verticalCenter: parent.verticalCenter
         width: Math.max(0, Math.min(implicitWidth, page.width - counts.width - 8))
-        visible: implicitWidth * fitScale <= width + 0.5 && width > 0
+        visible: page.hint.length === 0 && implicitWidth * fitScale <= width + 0.5 && width > 0
         alignment: Qt.AlignRight
         text: KeyTexts.capitalisedNames(page.agents)
         color: Qt.rgba(1, 1, 1, 0.4)

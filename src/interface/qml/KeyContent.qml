@@ -32,7 +32,11 @@ Item {
         if (usageKey[0] === "prefix")
             return model.usageByPrefix(usageKey[1])
         const tile = model.usageById(usageKey[1])
-        return tile !== undefined ? tile : KeyTexts.placeholderTile(usageKey[1])
+        if (tile !== undefined)
+            return tile
+        model.agents // the caption follows the provider's agent
+        const provider = model.agentById(usageKey[1].split("-")[0])
+        return KeyTexts.placeholderTile(usageKey[1], provider !== undefined && provider.status === "offline")
     }
 
     Loader {
