@@ -63,6 +63,12 @@ void AppDelegate::applicationDidFinishLaunching()
         [this] { togglePanel(); },
         [] { QCoreApplication::quit(); },
     });
+    const auto followAttention = [this] {
+        if (m_menu)
+            m_menu->setAttention(m_model->needsYouCount() > 0);
+    };
+    connect(m_model.get(), &DeckModel::agentsChanged, this, followAttention);
+    followAttention();
     showPanel();
     startHub();
 }
@@ -104,13 +110,18 @@ void AppDelegate::makePanel()
 
     const QSizeF fitting = m_panel->contentFittingSize().value_or(QSizeF(500, 380));
     m_panel->setFrame(firstPanelFrame(*m_panel, fitting, savedFrame(m_store)));
-    m_panel->setFrameSaver([this](const QRectF& frame) {
+    m_panel->setFrameSaver([this](const QRectF& current) {
+        // A tucked deck is saved where it will come back to, so that a quit
+        // while tucked starts the next run in the same place.
+        const QRectF frame = m_controller.isTucked() && m_controller.restoreFrame() ? *m_controller.restoreFrame()
+                                                                                      : current;
         m_store.setDoubleDictionary(kPanelFrameKey, {{QStringLiteral("x"), frame.x()},
                                                      {QStringLiteral("y"), frame.y()},
                                                      {QStringLiteral("width"), frame.width()},
                                                      {QStringLiteral("height"), frame.height()}});
     });
     connect(m_panel.get(), &DeckPanel::contentSizeChanged, &m_controller, &PanelController::contentSizeChanged);
+    connect(m_panel.get(), &DeckPanel::dragFinished, &m_controller, &PanelController::keepOnScreen);
     connect(m_panel.get(), &DeckPanel::contextMenuRequested, this, [this] {
         if (m_menu)
             m_menu->popupWithoutTray();

@@ -1,8 +1,9 @@
 #pragma once
 // The application's menu: "Hide Deck" / "Show Deck" following the panel's
-// visibility (Ctrl+D), a separator and "Quit Vexlor" (Ctrl+Q). It lives in
-// the system tray when the desktop has one; otherwise the deck opens it on a
-// right click.
+// visibility, a separator and "Quit Vexlor". It lives in the system tray when
+// the desktop has one (a left click on the icon shows or hides the deck, the
+// icon carries an amber badge while an agent needs the user); otherwise the
+// deck opens it on a right click.
 
 #include <QIcon>
 #include <QMenu>
@@ -32,8 +33,12 @@ public:
     void refresh();
     // Opens the menu at the pointer when no tray can show it.
     void popupWithoutTray();
+    // Badges the icon while an agent needs the user.
+    void setAttention(bool attention);
+    [[nodiscard]] bool attention() const { return m_attention; }
+    [[nodiscard]] QSystemTrayIcon* trayIcon() const { return m_tray; }
 
-    [[nodiscard]] static QIcon icon();
+    [[nodiscard]] static QIcon icon(bool attention = false);
 
 private:
     Actions m_actions;
@@ -41,6 +46,7 @@ private:
     QAction* m_toggle = nullptr;
     QAction* m_quit = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    bool m_attention = false;
 };
 
 } // namespace vexlor
