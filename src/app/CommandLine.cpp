@@ -27,7 +27,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QCoreApplication::translate("main", "Render the deck to a PNG file and exit."), QStringLiteral("file"));
     const QCommandLineOption headless(QStringLiteral("headless"),
         QCoreApplication::translate("main", "Run without a deck: print every pass's snapshot as one JSON line on "
-                                            "standard output; \"ack PROVIDER\" lines on standard input acknowledge."));
+                                            "standard output; \"ack PROVIDER\" lines on standard input acknowledge. "
+                                            "With --demo: on the demonstration home."));
     const QCommandLineOption passes(QStringLiteral("passes"),
         QCoreApplication::translate("main", "With --screenshot: collector passes to wait for (default 1). "
                                             "With --headless: exit after this many snapshots (default: never)."),
@@ -69,8 +70,13 @@ CommandLine parseCommandLine(const QStringList& arguments)
     line.intervalSeconds = parser.value(interval).toDouble(&intervalOk);
     if (!intervalOk || !(line.intervalSeconds >= 0.01) || line.intervalSeconds > 86400)
         line.error = QCoreApplication::translate("main", "--interval needs a number of seconds from 0.01 to 86400");
-    if (line.headless && (parser.isSet(demo) || parser.isSet(screenshot)))
-        line.error = QCoreApplication::translate("main", "--headless cannot be combined with --demo or --screenshot");
+    if (line.headless && parser.isSet(screenshot))
+        line.error = QCoreApplication::translate("main", "--headless cannot be combined with --screenshot");
+    // Options that would otherwise be ignored without a word.
+    if (line.passesGiven && !line.headless && !parser.isSet(screenshot))
+        line.error = QCoreApplication::translate("main", "--passes only works with --screenshot or --headless");
+    if (parser.isSet(overlay) && !parser.isSet(screenshot))
+        line.error = QCoreApplication::translate("main", "--overlay only works with --screenshot");
     line.demo = parser.isSet(demo);
     if (parser.isSet(screenshot))
         line.screenshotPath = parser.value(screenshot);

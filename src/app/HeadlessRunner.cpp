@@ -91,12 +91,14 @@ void HeadlessRunner::handleLine(const QByteArray& raw)
 {
     const QByteArray line = raw.trimmed();
     const QList<QByteArray> words = line.simplified().split(' ');
-    if (words.size() == 2 && words[0] == "ack") {
+    static const QList<QByteArray> providers = {"claude", "codex", "opencode", "kimi"};
+    if (words.size() == 2 && words[0] == "ack" && providers.contains(words[1])) {
         m_hub->acknowledge(QString::fromUtf8(words[1]));
         return;
     }
     if (!line.isEmpty())
-        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\")\n");
+        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\", PROVIDER one of "
+                        "claude, codex, opencode, kimi)\n");
 }
 
 } // namespace vexlor

@@ -64,6 +64,16 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
 {
     QCoreApplication application(argc, argv);
     const vexlor::QuitOnSignals quitOnSignals;
+    // With --demo the runner reads the demonstration home as it plays.
+    std::unique_ptr<vexlor::DemoHome> demo;
+    if (line.demo) {
+        demo = std::make_unique<vexlor::DemoHome>();
+        if (!demo->prepare()) {
+            std::fprintf(stderr, "vexlor: could not write the demonstration home\n");
+            return 1;
+        }
+        demo->start();
+    }
     vexlor::HeadlessRunner::Options options;
     options.passes = line.passesGiven ? line.passes : 0;
     options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
@@ -125,6 +135,9 @@ int main(int argc, char* argv[])
         single = std::make_unique<vexlor::SingleInstance>(vexlor::SingleInstance::defaultRuntimeDirectory());
         if (single->claim() == vexlor::SingleInstance::Claim::alreadyRunning) {
             std::fprintf(stderr, "vexlor: a deck is already running; showing it\n");
+            if (line.columns || line.rows)
+                std::fprintf(stderr, "vexlor: --columns and --rows were not applied to the running deck; "
+                                     "change the grid in its settings, or quit it and start again\n");
             return 0;
         }
     }

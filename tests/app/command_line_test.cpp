@@ -46,7 +46,8 @@ private slots:
     void overlayCards()
     {
         QFETCH(QString, card);
-        const CommandLine line = parse({QStringLiteral("--overlay"), card});
+        const CommandLine line = parse({QStringLiteral("--screenshot"), QStringLiteral("/tmp/d.png"),
+                                        QStringLiteral("--overlay"), card});
         QCOMPARE(line.overlay, std::optional<QString>(card));
         QVERIFY(line.error.isEmpty());
     }
@@ -62,6 +63,11 @@ private slots:
         QTest::newRow("no rows") << QStringList{QStringLiteral("--rows"), QStringLiteral("0")};
         QTest::newRow("unknown card") << QStringList{QStringLiteral("--overlay"), QStringLiteral("picker")};
         QTest::newRow("sheet without agent") << QStringList{QStringLiteral("--overlay"), QStringLiteral("sheet:")};
+        // Ignored without the option they go with.
+        QTest::newRow("card without screenshot") << QStringList{QStringLiteral("--overlay"), QStringLiteral("tips")};
+        QTest::newRow("passes alone") << QStringList{QStringLiteral("--passes"), QStringLiteral("2")};
+        QTest::newRow("headless screenshot") << QStringList{QStringLiteral("--headless"), QStringLiteral("--screenshot"),
+                                                            QStringLiteral("/tmp/d.png")};
     }
     void refusedValues()
     {

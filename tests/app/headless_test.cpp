@@ -164,6 +164,7 @@ private slots:
         QTest::newRow("passes text") << QStringList{QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("x")} << 2;
         QTest::newRow("interval negative") << QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("-1")} << 2;
         QTest::newRow("interval text") << QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("soon")} << 2;
+        QTest::newRow("card without screenshot") << QStringList{QStringLiteral("--overlay"), QStringLiteral("tips")} << 2;
     }
 
     void commandLine()
@@ -310,6 +311,16 @@ private slots:
         QCOMPARE(lines.size(), 3);
         for (const QByteArray& line : lines)
             QVERIFY(QJsonDocument::fromJson(line).isObject());
+
+        // The demonstration home works headless too: its agents are found.
+        QProcess demo;
+        demo.start(vexlorBinary(), {QStringLiteral("--demo"), QStringLiteral("--headless"), QStringLiteral("--passes"),
+                                    QStringLiteral("1"), QStringLiteral("--interval"), QStringLiteral("0.1")});
+        QVERIFY(demo.waitForFinished(20000));
+        QCOMPARE(demo.exitCode(), 0);
+        const QJsonObject snapshot = QJsonDocument::fromJson(demo.readAllStandardOutput()).object();
+        QVERIFY(!hasStatus(Headless::claudeAgent(snapshot), "offline"));
+        QVERIFY(!Headless::claudeAgent(snapshot).isEmpty());
     }
 };
 
