@@ -49,8 +49,10 @@ Item {
         }
     }
 
+    // The status sits at the same height on every key, whichever lines
+    // follow it.
     Column {
-        anchors.bottom: parent.bottom
+        y: 32
         anchors.horizontalCenter: parent.horizontalCenter
         width: content.lineWidth
         FitText {
@@ -76,7 +78,8 @@ Item {
             color: Qt.rgba(1, 1, 1, 0.5)
             size: 8.5
             font.weight: Font.Medium
-            minimumScale: 0.7
+            minimumScale: 0.85
+            elide: true
         }
         Text {
             objectName: "countLine"
@@ -88,10 +91,6 @@ Item {
             font.family: DeckPalette.figureFont
             font.pixelSize: 9
             font.weight: Font.DemiBold
-        }
-        Item {
-            width: 1
-            height: !content.offline && !content.hasOpenSessions ? 10 : 0
         }
         Item {
             width: 1
@@ -107,12 +106,8 @@ Item {
             color: Qt.rgba(1, 1, 1, 0.38)
             size: 7.5
             font.weight: Font.Medium
-            minimumScale: 0.7
-        }
-        Item {
-            width: 1
-            height: 10
-            visible: detailLine.visible
+            minimumScale: 0.9
+            elide: true
         }
     }
 }

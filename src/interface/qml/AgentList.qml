@@ -8,6 +8,8 @@ Item {
     property QtObject model
     readonly property var agents: model ? model.agents : []
     signal close()
+    // A row was tapped: show that agent's sessions.
+    signal openAgent(string agentID)
     implicitWidth: 270
     implicitHeight: column.implicitHeight + 32
 
@@ -48,6 +50,12 @@ Item {
                 Item {
                     width: parent.width
                     height: 9 + info.height + 9
+                    MouseArea {
+                        objectName: "agentRow"
+                        anchors.fill: parent
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: list.openAgent(row.modelData.id)
+                    }
                     GlowDot {
                         anchors.verticalCenter: parent.verticalCenter
                         size: 8
@@ -81,6 +89,7 @@ Item {
                         FitText {
                             objectName: "agentDetail"
                             width: Math.min(implicitWidth, info.width)
+                            elide: true
                             alignment: Qt.AlignLeft
                             text: KeyTexts.agentListDetail(row.modelData)
                             color: Qt.rgba(1, 1, 1, 0.5)

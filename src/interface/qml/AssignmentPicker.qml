@@ -67,6 +67,45 @@ Item {
         }
     }
 
+    // The list opens with the current choice in view.
+    onRowsChanged: Qt.callLater(showSelected)
+    function showSelected() {
+        list.contentY = 0
+        for (let i = 0; i < column.children.length; ++i) {
+            const child = column.children[i]
+            if (child.row && child.row.selected) {
+                const bottom = child.y + child.height
+                if (bottom > list.height)
+                    list.contentY = Math.min(bottom - list.height + 4, list.contentHeight - list.height)
+                return
+            }
+        }
+    }
+
+    // More rows below the visible ones: a fade and an arrow say so.
+    Item {
+        objectName: "pickerMoreBelow"
+        visible: list.contentY + list.height < list.contentHeight - 1
+        x: list.x
+        y: list.y + list.height - 22
+        width: list.width
+        height: 22
+        Rectangle {
+            anchors.fill: parent
+            gradient: Gradient {
+                GradientStop { position: 0.0; color: Qt.rgba(0.09, 0.09, 0.09, 0) }
+                GradientStop { position: 1.0; color: Qt.rgba(0.09, 0.09, 0.09, 1) }
+            }
+        }
+        SymbolIcon {
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.bottom: parent.bottom
+            name: "chevron.down"
+            size: 9
+            color: Qt.rgba(1, 1, 1, 0.5)
+        }
+    }
+
     Component {
         id: sectionLabel
         Item {

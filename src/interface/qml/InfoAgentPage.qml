@@ -47,7 +47,8 @@ Item {
         Text {
             id: elapsed
             visible: !!page.agent && page.agent.startedAt !== undefined
-            text: visible && page.model ? (page.now, page.model.elapsedSince(page.agent.startedAt)) : ""
+            // How long the agent has been working without a break.
+            text: visible && page.model ? qsTr("working %1").arg((page.now, page.model.elapsedSince(page.agent.startedAt))) : ""
             color: Qt.rgba(1, 1, 1, 0.6)
             font.family: DeckPalette.figureFont
             font.pixelSize: 12

@@ -92,7 +92,13 @@ Item {
                         visible: row.modelData.since !== undefined
                         anchors.right: parent.right
                         anchors.baseline: title.baseline
-                        text: visible && sheet.model ? (sheet.model.now, sheet.model.elapsedSince(row.modelData.since)) : ""
+                        // Since the session's last turn ended, or its last
+                        // activity while it works.
+                        readonly property string time: visible && sheet.model
+                            ? (sheet.model.now, sheet.model.elapsedSince(row.modelData.since)) : ""
+                        text: row.modelData.state === "attention" ? qsTr("waiting %1").arg(time)
+                            : row.modelData.state === "working" ? qsTr("active %1 ago").arg(time)
+                            : qsTr("idle %1").arg(time)
                         color: Qt.rgba(1, 1, 1, 0.45)
                         font.family: DeckPalette.figureFont
                         font.pixelSize: 10
