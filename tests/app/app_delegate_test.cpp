@@ -98,8 +98,8 @@ private slots:
         DeckPanel* panel = l.app.panel();
         QAction* toggle = l.app.menu()->toggleAction();
         QCOMPARE(toggle->text(), QStringLiteral("Hide Deck"));
-        QCOMPARE(toggle->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
-        QCOMPARE(l.app.menu()->quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        // No shortcut is shown that the desktop would not deliver.
+        QVERIFY(toggle->shortcut().isEmpty() && l.app.menu()->quitAction()->shortcut().isEmpty());
 
         toggle->trigger();
         QVERIFY(!panel->isVisible());
@@ -124,7 +124,8 @@ private slots:
 
     void gridChangesRefitThePanel()
     {
-        Launch l(storePath());
+        // Without the launch tips: an open card would widen a narrow deck.
+        Launch l(storePath(), std::nullopt, false);
         const QRectF before = l.app.panel()->frame();
         l.settings.setGridColumns(6);
         // Growing is immediate and keeps the top edge.
