@@ -27,7 +27,7 @@ DeckTestCase {
         verify(Find.text(sheet, "CLAUDE NEEDS YOU"))
         compare(Find.allByName(sheet, "sessionRow").length, 3)
         verify(Find.text(sheet, "2 more"), "five sessions, three rows")
-        verify(Find.text(sheet, "1:15"), "the waiting session's time")
+        verify(Find.text(sheet, "waiting 1:15"), "the waiting session's time, labelled")
         compare(Find.byName(sheet, "laterButton").text, "Later")
         const acknowledge = Find.byName(sheet, "acknowledgeButton")
         verify(acknowledge.visible)

@@ -84,17 +84,19 @@ DeckTestCase {
         compare(Find.byName(deck, "keyGrid").children.length - 1, 18, "six by three keys")
     }
 
-    function test_settingsCardStaysWholeOnAOneRowDeck() {
+    function test_settingsCardGrowsAOneRowDeck() {
         const deck = makeDeck()
         settings.gridRows = 1
         deck.deckState.showSettings = true
         const overlay = opened(deck, "settingsOverlay")
         tryVerify(() => overlay.card.scale > 0.999, 5000)
-        const top = overlay.card.mapToItem(deck, 0, 0)
-        const bottom = overlay.card.mapToItem(deck, overlay.card.width, overlay.card.height)
-        verify(overlay.fitScale < 1, "the card is taller than a one-row deck")
-        verify(top.y >= 0 && bottom.y <= deck.height, "top " + top.y + ", bottom " + bottom.y + " of " + deck.height)
-        verify(top.x >= 0 && bottom.x <= deck.width)
+        verify(overlay.cardHeight + 16 > deck.deckHeight, "the card is taller than a one-row deck")
+        compare(deck.implicitHeight, Math.ceil(overlay.cardHeight + 16), "the deck grows to hold it")
+        verify(overlay.fitScale >= 0.85, "never scaled below 0.85")
+        deck.deckState.showSettings = false
+        tryCompare(deck, "implicitHeight", Math.ceil(deck.deckHeight))
+        deck.deckState.showSettings = true
+        opened(deck, "settingsOverlay")
         // Still usable: a pill reached through the scaling.
         mouseClick(Find.byName(overlay, "rowPill2"))
         compare(settings.gridRows, 2)
@@ -102,12 +104,12 @@ DeckTestCase {
 
     function test_switches() {
         const deck = makeDeck()
-        const tall = deck.implicitHeight
+        const tall = deck.deckHeight
         deck.deckState.showSettings = true
         const card = opened(deck, "settingsOverlay")
         mouseClick(Find.byName(card, "infoBarSwitch"))
         compare(settings.showInfoBar, false)
-        tryCompare(deck, "implicitHeight", tall - 84 - 22)
+        tryCompare(deck, "deckHeight", tall - 84 - 22)
         // Online access from the settings card asks nothing.
         mouseClick(Find.byName(card, "onlineSwitch"))
         compare(settings.onlineAccess, true)

@@ -70,7 +70,7 @@ TestCase {
 
         bar.model.infoPageIndex = 2
         settled(bar)
-        for (const t of ["CODEX", "WORKING", "1:02:05", "2 active", "gpt-5", "fix flaky test · bump deps"])
+        for (const t of ["CODEX", "WORKING", "working 1:02:05", "2 active", "gpt-5", "fix flaky test · bump deps"])
             verify(Find.text(current, t), t + " in " + Find.texts(current).join(" | "))
 
         bar.model.infoPageIndex = 3
