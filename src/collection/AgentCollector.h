@@ -7,6 +7,7 @@
 #include "Records.h"
 
 #include <QCoroTask>
+#include <QStringList>
 
 namespace vexlor {
 
@@ -16,6 +17,15 @@ public:
     [[nodiscard]] virtual QString providerID() const = 0;
     [[nodiscard]] virtual QString displayName() const = 0;
     virtual QCoro::Task<ProviderReport> collect(CollectorContext context) = 0;
+
+    // The files and folders whose change may alter the next report, as the
+    // last finished collect() found them (a few dozen at most: the live
+    // sessions' files and the folders new sessions appear in). Read on the
+    // caller's thread between passes.
+    [[nodiscard]] virtual QStringList watchPaths() const { return {}; }
+    // One of the folders named by watchPaths() changed: a listing taken
+    // from it may be stale.
+    virtual void folderChanged(const QString& path) { Q_UNUSED(path); }
 };
 
 } // namespace vexlor

@@ -1,5 +1,6 @@
 #include "collection/CollectorHub.h"
 
+#include "collection/ChangeWatcher.h"
 #include "collection/ReportMapping.h"
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
@@ -63,6 +64,11 @@ CollectorHub::CollectorHub(DeckModel* model, DeckSyncPublishing* sync, Options o
     }
     loadAcknowledged();
 
+    if (options.watchFiles) {
+        m_watcher = std::make_unique<ChangeWatcher>();
+        connect(m_watcher.get(), &ChangeWatcher::changed, this, &CollectorHub::filesChanged);
+    }
+
     if (m_model) {
         QPointer<CollectorHub> self(this);
         m_model->setOnAcknowledge([self](const QString& providerID) {
@@ -90,20 +96,85 @@ void CollectorHub::start()
     // Qt's monotonic timers.
     m_pollTimer.setSingleShot(true);
     m_pollTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_pollTimer, &QTimer::timeout, this, &CollectorHub::pollOnce);
-    pollOnce();
+    connect(&m_pollTimer, &QTimer::timeout, this, &CollectorHub::requestPass);
+    requestPass();
 }
 
-void CollectorHub::pollOnce()
+QStringList CollectorHub::watchedPaths() const
 {
+    return m_watcher ? m_watcher->watched() : QStringList{};
+}
+
+void CollectorHub::requestPass()
+{
+    if (m_passRunning) {
+        m_passPending = true;
+        return;
+    }
+    startPass();
+}
+
+void CollectorHub::startPass()
+{
+    m_passRunning = true;
+    m_passPending = false;
+    ++m_passesStarted;
+    m_pollTimer.stop();
     QPointer<CollectorHub> self(this);
-    detach(refresh().then([self] {
+    detach(runPass().then([self] {
         if (self)
-            self->m_pollTimer.start(self->m_interval);
+            self->passEnded();
     }));
 }
 
+void CollectorHub::passEnded()
+{
+    m_passRunning = false;
+    ++m_passesFinished;
+    if (m_passPending)
+        startPass();
+    else if (m_running)
+        m_pollTimer.start(m_interval);
+    emit passFinished();
+
+    QList<std::coroutine_handle<>> answered;
+    for (auto it = m_waiters.begin(); it != m_waiters.end();) {
+        if (it->first <= m_passesFinished) {
+            answered.append(it->second);
+            it = m_waiters.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const auto& waiter : answered)
+        waiter.resume();
+}
+
 QCoro::Task<void> CollectorHub::refresh()
+{
+    // The pass that answers: the one starting now, or the one queued behind
+    // the pass running now.
+    const quint64 answering = m_passesStarted + 1;
+    requestPass();
+    struct Answer {
+        CollectorHub* hub;
+        quint64 pass;
+        bool await_ready() const noexcept { return hub->m_passesFinished >= pass; }
+        void await_suspend(std::coroutine_handle<> waiter) { hub->m_waiters.append({pass, waiter}); }
+        void await_resume() const noexcept {}
+    };
+    co_await Answer{this, answering};
+}
+
+void CollectorHub::filesChanged(const QStringList& folders)
+{
+    for (const QString& folder : folders)
+        for (const auto& collector : m_collectors)
+            collector->folderChanged(folder);
+    requestPass();
+}
+
+QCoro::Task<void> CollectorHub::runPass()
 {
     CollectorContext context;
     context.attentionSince = m_attentionSince;
@@ -124,6 +195,14 @@ QCoro::Task<void> CollectorHub::refresh()
     }
     if (!self)
         co_return;
+    // Watched before the deck shows this pass, so that a change made by
+    // someone who saw it is never missed.
+    if (m_watcher) {
+        QStringList paths;
+        for (const auto& collector : collectors)
+            paths += collector->watchPaths();
+        m_watcher->watch(paths);
+    }
     apply(reports);
 }
 
@@ -183,7 +262,7 @@ void CollectorHub::acknowledge(const QString& providerID)
             ++it;
     }
     saveAcknowledged();
-    detach(refresh());
+    requestPass();
 }
 
 void CollectorHub::loadAcknowledged()

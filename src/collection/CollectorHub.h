@@ -1,10 +1,13 @@
 #pragma once
-// Drives collection: owns the four provider collectors, runs one pass every
-// few seconds, hands every collector the same context, turns the reports into
-// the deck's agents and usage tiles, writes them into the deck model and gives
-// each new deck to the sync publisher. Between passes it remembers since when
-// each provider has been working, which sessions need the user, and which the
-// user acknowledged (persisted in the preferences). Main thread only.
+// Drives collection: owns the four provider collectors, runs a pass when a
+// file the collectors read changes and every few seconds besides, hands every
+// collector the same context, turns the reports into the deck's agents and
+// usage tiles, writes them into the deck model and gives each new deck to the
+// sync publisher. Passes run one at a time: one requested while another runs
+// (by a change, an acknowledgement or the poll) runs once, right after it, so
+// the deck always shows the newest pass. Between passes it remembers since
+// when each provider has been working, which sessions need the user, and which
+// the user acknowledged (persisted in the preferences). Main thread only.
 
 #include "collection/AgentCollector.h"
 #include "sync/DeckSnapshot.h"
@@ -16,12 +19,14 @@
 #include <QStringList>
 #include <QTimer>
 #include <chrono>
+#include <coroutine>
 #include <functional>
 #include <memory>
 #include <vector>
 
 namespace vexlor {
 
+class ChangeWatcher;
 class DeckModel;
 class DeckSyncPublishing;
 class KVSDeckSyncService;
@@ -43,6 +48,8 @@ public:
         // Null: the shared settings' online-access switch, read on every pass.
         std::function<bool()> allowNetwork;
         std::chrono::milliseconds interval{3000};
+        // Runs a pass when a path a collector named changes.
+        bool watchFiles = true;
     };
 
     // `sync` null: a sync service on the default key-value store, owned here.
@@ -52,10 +59,14 @@ public:
 
     // Starts the polling loop once; later calls do nothing.
     void start();
-    // One pass: collect, map, write into the model, publish.
+    // Asks for a pass: starts one at once, or, while one runs, once after it
+    // (any number of requests meanwhile make one pass).
+    void requestPass();
+    // Requests a pass and ends when a pass started after the request has
+    // been applied (collect, map, write into the model, publish).
     QCoro::Task<void> refresh();
     // Acknowledges every session of `providerID` that was in attention on the
-    // last applied pass, prunes old entries, saves, and runs a pass at once.
+    // last applied pass, prunes old entries, saves, and requests a pass.
     void acknowledge(const QString& providerID);
 
     [[nodiscard]] Timestamp attentionSince() const { return m_attentionSince; }
@@ -63,13 +74,20 @@ public:
     [[nodiscard]] const QHash<QString, Timestamp>& workingSince() const { return m_workingSince; }
     [[nodiscard]] const QHash<QString, QStringList>& attentionKeys() const { return m_attentionKeys; }
     [[nodiscard]] bool isRunning() const { return m_running; }
+    // The paths watched for changes now (empty without watching).
+    [[nodiscard]] QStringList watchedPaths() const;
 
 signals:
     // After every applied pass, with the snapshot handed to the publisher.
     void passApplied(const vexlor::DeckSnapshot& snapshot);
+    // After every pass, applied or not.
+    void passFinished();
 
 private:
-    void pollOnce();
+    void startPass();
+    void passEnded();
+    QCoro::Task<void> runPass();
+    void filesChanged(const QStringList& folders);
     void apply(const QList<ProviderReport>& reports);
     void loadAcknowledged();
     void saveAcknowledged();
@@ -90,6 +108,14 @@ private:
     QHash<QString, QStringList> m_attentionKeys;
     QTimer m_pollTimer;
     bool m_running = false;
+    bool m_passRunning = false;
+    bool m_passPending = false;
+    quint64 m_passesStarted = 0;
+    quint64 m_passesFinished = 0;
+    std::unique_ptr<ChangeWatcher> m_watcher;
+    // refresh() calls waiting for a pass: the number of the pass that
+    // answers each, resumed when it has finished.
+    QList<std::pair<quint64, std::coroutine_handle<>>> m_waiters;
 };
 
 } // namespace vexlor

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -298,6 +299,46 @@ private slots:
         QFile stored(home.kvs() + u"/deck.snapshot.v1");
         QVERIFY(stored.open(QIODevice::ReadOnly));
         QVERIFY(hasStatus(Headless::claudeAgent(QJsonDocument::fromJson(stored.readAll()).object()), "needsYou"));
+    }
+
+    // A change of a file the collectors read brings a pass at once, long
+    // before the next poll; where the file cannot be watched (its folder
+    // vanished and came back), the poll still finds it, quietly.
+    void fileChangesReachTheDeck_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<bool>("folderVanishes");
+        QTest::addColumn<int>("withinMs");
+        QTest::newRow("watched status file") << QStringLiteral("10") << false << 2000;
+        QTest::newRow("folder vanished, polled") << QStringLiteral("1") << true << 15000;
+    }
+
+    void fileChangesReachTheDeck()
+    {
+        QFETCH(QString, interval);
+        QFETCH(bool, folderVanishes);
+        QFETCH(int, withinMs);
+        Home home;
+        home.writeWorkingSession();
+        Headless run(home, {QStringLiteral("--interval"), interval});
+        QVERIFY(hasStatus(Headless::claudeAgent(run.next()), "working"));
+        if (folderVanishes) {
+            QVERIFY(QDir(home.claude() + u"/sessions").removeRecursively());
+            QVERIFY(!run.nextWhere([](const QJsonObject& a) { return a[u"openSessions"].toArray().isEmpty(); }).isEmpty());
+        }
+
+        QElapsedTimer sinceWrite;
+        sinceWrite.start();
+        home.writeStatus(QStringLiteral("waiting"), static_cast<double>(QDateTime::currentMSecsSinceEpoch()));
+        const QJsonObject needy = run.nextWhere([](const QJsonObject& a) { return hasStatus(a, "needsYou"); });
+        const qint64 elapsed = sinceWrite.elapsed();
+        QVERIFY2(!needy.isEmpty(), "claude never became needsYou");
+        QVERIFY2(elapsed <= withinMs, qPrintable(QStringLiteral("needsYou after %1 ms").arg(elapsed)));
+
+        run.process().kill();
+        run.process().waitForFinished(5000);
+        const QByteArray log = run.process().readAllStandardError();
+        QVERIFY2(!log.contains("inotify") && !log.contains("[Watch]"), log.constData());
     }
 
     void passesLimitCountsSnapshots()

@@ -1,5 +1,5 @@
 // The collector hub: working and attention bookkeeping, acknowledgements and
-// their persistence, overlapping passes, and the polling loop.
+// their persistence, one pass at a time, and the polling loop.
 
 #include "TestSupport.h"
 #include "collection/CollectorHub.h"
@@ -8,6 +8,7 @@
 #include "sync/DeckSyncContracts.h"
 
 #include <QCoroSignal>
+#include <QDir>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
@@ -38,9 +39,14 @@ public:
         co_return report;
     }
 
+    QStringList watchPaths() const override { return watch; }
+    void folderChanged(const QString& path) override { changedFolders.append(path); }
+
     ProviderReport next;
     bool holdNext = false;
     QList<CollectorContext> contexts;
+    QStringList watch;
+    QStringList changedFolders;
 
 signals:
     void released();
@@ -239,25 +245,61 @@ private slots:
         QVERIFY(f.hub->acknowledged().isEmpty());
     }
 
-    void lastPassToFinishWins()
+    void passesRunOneAtATime()
     {
         Fixture f;
         f.makeHub();
-        // The first pass waits inside the Claude collector with a stale report.
-        f.claude->next = installed({claude(u"stale"_s, SessionState::working)});
-        f.claude->holdNext = true;
-        auto first = f.hub->refresh();
-        QVERIFY(!first.isReady());
-
-        // A second pass (as an acknowledgement starts) overtakes it.
-        f.claude->next = installed({claude(u"fresh"_s, SessionState::idle)});
+        f.claude->next = installed({claude(u"n"_s, SessionState::attention, f.clockSeconds + 1)});
         f.pass();
-        QVERIFY(f.model->agent(u"claude"_s)->status == AgentStatus::idle);
+        // A pass waits inside the Claude collector with what it read before
+        // the user acknowledged: the session still in attention.
+        f.claude->holdNext = true;
+        auto held = f.hub->refresh();
+        QVERIFY(!held.isReady());
 
+        // The acknowledgement and two more requests meanwhile start nothing
+        // beside it...
+        f.claude->next = installed({claude(u"n"_s, SessionState::idle)});
+        f.hub->acknowledge(u"claude"_s);
+        f.hub->requestPass();
+        auto queued = f.hub->refresh();
+        QCOMPARE(f.claude->contexts.size(), 2);
+
+        // ...but make one pass right after it, which decides the deck.
         emit f.claude->released();
-        QTRY_VERIFY(first.isReady());
-        QVERIFY(f.model->agent(u"claude"_s)->status == AgentStatus::working);
-        QCOMPARE(f.publisher.published.size(), 2);
+        QTRY_VERIFY(queued.isReady());
+        QVERIFY(held.isReady());
+        QCOMPARE(f.claude->contexts.size(), 3);
+        QVERIFY(f.claude->contexts.last().acknowledged.contains(u"claude:n"_s));
+        QVERIFY(f.model->agent(u"claude"_s)->status == AgentStatus::idle);
+        QCOMPARE(f.publisher.published.size(), 3);
+    }
+
+    void aChangeOfANamedPathRunsAPass()
+    {
+        Fixture f;
+        f.makeHub();
+        const QString folder = f.dir.path() + u"/sessions"_s;
+        const QString status = writeFile(folder, u"1.json"_s, "{}");
+        f.claude->watch = {folder, status, folder + u"/never-there.json"_s};
+        f.pass();
+        QCOMPARE(f.hub->watchedPaths().size(), 2); // the missing path is left out
+
+        // No loop runs: only the watch can bring these passes.
+        QSignalSpy applied(f.hub.get(), &CollectorHub::passApplied);
+        writeFile(folder, u"1.json"_s, "{\"status\":\"waiting\"}");
+        QTRY_COMPARE_WITH_TIMEOUT(applied.count(), 1, 10000);
+        QVERIFY(f.claude->changedFolders.isEmpty());
+        writeFile(folder, u"2.json"_s, "{}");
+        QTRY_COMPARE_WITH_TIMEOUT(applied.count(), 2, 10000);
+        QCOMPARE(f.claude->changedFolders, QStringList{folder});
+
+        // The folder vanishes: its watches go, and come back with it.
+        QVERIFY(QDir(folder).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(f.hub->watchedPaths().isEmpty(), 10000);
+        writeFile(folder, u"1.json"_s, "{}");
+        f.pass();
+        QCOMPARE(f.hub->watchedPaths().size(), 2);
     }
 
     void callbackHoldsTheHubWeakly()

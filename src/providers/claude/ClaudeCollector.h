@@ -49,6 +49,10 @@ public:
 
     // File work runs on the thread pool; the caller's thread stays free.
     QCoro::Task<ProviderReport> collect(CollectorContext context) override;
+    // The "sessions" folder, its status files and the live sessions'
+    // transcripts; a change of the folder makes the next pass relist.
+    [[nodiscard]] QStringList watchPaths() const override;
+    void folderChanged(const QString& path) override;
 
     // How many transcript tails were actually read and parsed, as opposed to
     // served from the cache (for tests and benchmarks).
@@ -77,6 +81,7 @@ private:
     };
 
     Prepared prepare(Timestamp now, bool allowNetwork);
+    void noteWatchPaths(const QHash<QString, FileStamp>& index, const ProviderReport& report);
     ProviderReport finish(Timestamp now, const CollectorContext& context, const Listing& listing);
     QList<SessionSnapshot> buildSessions(const QHash<QString, FileStamp>& index, const CollectorContext& context,
                                          Timestamp now);
@@ -105,6 +110,7 @@ private:
     Timestamp m_spendScannedAt = Timestamp::distantPast();
     QHash<QString, CachedTail> m_tailCache; // transcript path -> parsed tail
     qint64 m_tailsRead = 0;
+    QStringList m_watchPaths;
 
     ClaudeSpendScanner m_spendScanner; // has its own lock; never used under m_lock
 };

@@ -5,6 +5,7 @@
 
 #include <QCoroFuture>
 #include <QDateTime>
+#include <QSet>
 #include <QFile>
 #include <QMutexLocker>
 #include <QtConcurrent/QtConcurrentRun>
@@ -86,6 +87,7 @@ QCoro::Task<ProviderReport> CodexCollector::collect(CollectorContext context)
     // expression (a double free of the context's map).
     QFuture<Scan> work = QtConcurrent::run([this, context, now] { return scan(context, now); });
     Scan scanned = co_await work;
+    noteWatchPaths(scanned.sessions, now);
 
     ProviderReport report;
     if (!scanned.installed)
@@ -106,6 +108,48 @@ QCoro::Task<ProviderReport> CodexCollector::collect(CollectorContext context)
     report.installed = true;
     report.sessions = std::move(scanned.sessions);
     co_return report;
+}
+
+void CodexCollector::noteWatchPaths(const QList<SessionSnapshot>& sessions, Timestamp now)
+{
+    QStringList paths;
+    // New logs appear in the folder of the day they start, local or UTC.
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(now.seconds() * 1000));
+    for (const QDate day : {at.toLocalTime().date(), at.toUTC().date()}) {
+        QString folder = m_sessionsDirectory + day.toString(u"/yyyy/MM/dd");
+        while (folder.size() > m_sessionsDirectory.size() && !pathExists(folder))
+            folder.truncate(folder.lastIndexOf(u'/'));
+        paths.append(folder);
+    }
+    QSet<QString> open;
+    for (const SessionSnapshot& session : sessions)
+        if (session.isOpen)
+            open.insert(session.id);
+    // The newest few logs too: a session that went quiet starts its next turn
+    // in the same log.
+    constexpr qsizetype newestWatched = 8;
+    QMutexLocker locker(&m_lock);
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        const FileStamp& file = m_files[i];
+        const std::optional<QString> id = codexSessionId(fileNameOf(file.path));
+        if (id && (i < newestWatched || open.contains(*id)))
+            paths << file.path << file.path.left(file.path.lastIndexOf(u'/'));
+    }
+    m_watchPaths = std::move(paths);
+}
+
+QStringList CodexCollector::watchPaths() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_watchPaths;
+}
+
+void CodexCollector::folderChanged(const QString& path)
+{
+    if (path != m_sessionsDirectory && !path.startsWith(m_sessionsDirectory + u'/'))
+        return;
+    QMutexLocker locker(&m_lock);
+    m_scannedAt = Timestamp::distantPast();
 }
 
 CodexCollector::Scan CodexCollector::scan(const CollectorContext& context, Timestamp now)

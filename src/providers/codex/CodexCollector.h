@@ -38,6 +38,11 @@ public:
     [[nodiscard]] QString providerID() const override { return QStringLiteral("codex"); }
     [[nodiscard]] QString displayName() const override { return QStringLiteral("CODEX"); }
     QCoro::Task<ProviderReport> collect(CollectorContext context) override;
+    // Today's folder (or its nearest existing parent) and the open sessions'
+    // logs with their folders; a change of one of these folders makes the
+    // next pass relist.
+    [[nodiscard]] QStringList watchPaths() const override;
+    void folderChanged(const QString& path) override;
 
     [[nodiscard]] const QString& sessionsDirectory() const { return m_sessionsDirectory; }
     [[nodiscard]] const QString& authFilePath() const { return m_authFilePath; }
@@ -76,6 +81,7 @@ private:
     // Session id -> the thread name from "session_index.jsonl", read again
     // only when the file changed.
     [[nodiscard]] QHash<QString, QString> threadNames();
+    void noteWatchPaths(const QList<SessionSnapshot>& sessions, Timestamp now);
 
     // With the lock held.
     void updateUsage(const std::optional<QList<UsageWindowSnapshot>>& rateLimits, Timestamp now);
@@ -102,6 +108,7 @@ private:
     std::optional<UsageSnapshot> m_liveUsage;
     Timestamp m_liveFetchedAt = Timestamp::distantPast();
     qint64 m_tailReads = 0;
+    QStringList m_watchPaths;
 };
 
 } // namespace vexlor

@@ -8,9 +8,11 @@
 #include <QCoreApplication>
 #include <QCoroFuture>
 #include <QFile>
+#include <QMutexLocker>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,9 +77,16 @@ ProviderReport indexFailure(const QString& message, Timestamp now)
     return report;
 }
 
-ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWireCache& wireCache)
+// At most this many state files are watched, those of the sessions active last.
+constexpr qsizetype maxWatchedStateFiles = 32;
+
+// `watchPaths`, when given, receives the index and the newest state files.
+ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWireCache& wireCache,
+                       QStringList* watchPaths = nullptr)
 {
     const QString indexPath = dataDirectory + u"/session_index.jsonl"_s;
+    if (watchPaths)
+        *watchPaths = QStringList{indexPath};
     struct stat st {};
     if (::lstat(QFile::encodeName(indexPath).constData(), &st) != 0)
         return {}; // not installed
@@ -95,6 +104,7 @@ ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWir
     KimiUsageTotals totals;
     QSet<QString> seenIds;
     QSet<QString> wirePaths;
+    QList<std::pair<Timestamp, QString>> statePaths;
     for (const json::Document& line : parseJSONLinesUtf8(index)) {
         const auto sessionDir = json::qstring(line.root(), "sessionDir");
         const auto sessionId = json::qstring(line.root(), "sessionId");
@@ -109,6 +119,7 @@ ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWir
         const auto stateBytes = readSmallFile(*sessionDir + u"/state.json"_s, maxStateBytes);
         const KimiSessionState state = stateBytes ? parseKimiSessionState(*stateBytes) : KimiSessionState{};
         report.sessions.append(kimiSessionSnapshot(*sessionId, state, now));
+        statePaths.append({report.sessions.last().activityAt, *sessionDir + u"/state.json"_s});
 
         const QString wirePath = *sessionDir + u"/agents/main/wire.jsonl"_s;
         if (!wirePaths.contains(wirePath)) {
@@ -117,6 +128,12 @@ ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWir
         }
     }
     wireCache.retainOnly(wirePaths);
+    if (watchPaths) {
+        std::stable_sort(statePaths.begin(), statePaths.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (qsizetype i = 0; i < statePaths.size() && i < maxWatchedStateFiles; ++i)
+            watchPaths->append(statePaths[i].second);
+    }
 
     UsageWindowSnapshot day;
     day.label = u"24h"_s;
@@ -170,9 +187,23 @@ QCoro::Task<ProviderReport> KimiCodeCollector::collect(CollectorContext context)
     Q_UNUSED(context); // Kimi sessions are never in attention.
     // The worker gets its own copies, so it never reaches back into `this`.
     auto work = [dir = m_dataDirectory, clock = m_clock, cache = m_wireCache] {
-        return runPass(dir, clock, *cache);
+        std::pair<ProviderReport, QStringList> out;
+        out.first = runPass(dir, clock, *cache, &out.second);
+        return out;
     };
-    co_return co_await QtConcurrent::run(std::move(work));
+    QFuture<std::pair<ProviderReport, QStringList>> passing = QtConcurrent::run(std::move(work));
+    std::pair<ProviderReport, QStringList> passed = co_await passing;
+    {
+        QMutexLocker locker(&m_watchLock);
+        m_watchPaths = std::move(passed.second);
+    }
+    co_return std::move(passed.first);
+}
+
+QStringList KimiCodeCollector::watchPaths() const
+{
+    QMutexLocker locker(&m_watchLock);
+    return m_watchPaths;
 }
 
 } // namespace vexlor

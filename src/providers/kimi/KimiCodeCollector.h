@@ -7,6 +7,9 @@
 
 #include "collection/AgentCollector.h"
 
+#include <QMutex>
+#include <QStringList>
+
 #include <memory>
 
 namespace vexlor {
@@ -31,6 +34,8 @@ public:
 
     // The pass runs on a worker thread; the caller's thread stays free.
     QCoro::Task<ProviderReport> collect(CollectorContext context) override;
+    // The index and the state files of the most recently active sessions.
+    [[nodiscard]] QStringList watchPaths() const override;
     // The same pass, on the calling thread.
     [[nodiscard]] ProviderReport collectBlocking() const;
 
@@ -40,6 +45,8 @@ private:
     QString m_dataDirectory;
     Clock m_clock;
     std::shared_ptr<KimiWireCache> m_wireCache;
+    mutable QMutex m_watchLock; // guards m_watchPaths
+    QStringList m_watchPaths;
 };
 
 } // namespace vexlor

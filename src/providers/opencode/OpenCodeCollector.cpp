@@ -75,6 +75,11 @@ QString OpenCodeCollector::defaultDataDirectory()
     return expandTilde(u"~/.local/share/opencode"_s);
 }
 
+QStringList OpenCodeCollector::watchPaths() const
+{
+    return {m_databasePath.left(m_databasePath.lastIndexOf(u'/')), m_databasePath, m_databasePath + u"-wal"_s};
+}
+
 ProviderReport OpenCodeCollector::collectBlocking(const CollectorContext& context) const
 {
     return runPass(m_databasePath, m_clock, m_busyTimeoutMs, context, *m_cache);

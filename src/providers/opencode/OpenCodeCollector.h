@@ -32,6 +32,9 @@ public:
 
     // The pass runs on a worker thread; the caller's thread stays free.
     QCoro::Task<ProviderReport> collect(CollectorContext context) override;
+    // The data folder (the write-ahead log comes and goes in it), the
+    // database and its write-ahead log.
+    [[nodiscard]] QStringList watchPaths() const override;
     // The same pass, on the calling thread.
     [[nodiscard]] ProviderReport collectBlocking(const CollectorContext& context) const;
 
