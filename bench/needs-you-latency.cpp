@@ -79,7 +79,9 @@ struct Home {
         for (int f = 0; f < 20; ++f)
             writeFile(path("claude/projects/-work-old/") + QString::number(f) + u".jsonl", older);
         writeFile(path("claude/projects/-work-app/s1.jsonl"),
-                  "{\"type\":\"user\",\"timestamp\":\"" + isoNow() + "\",\"message\":{\"role\":\"user\"}}\n");
+                  "{\"type\":\"user\",\"timestamp\":\"" + isoNow() + "\",\"message\":{\"role\":\"user\"}}\n"
+                  "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow() + "\",\"message\":{\"model\":\"claude-sonnet-4-5\","
+                  "\"stop_reason\":\"end_turn\"}}\n");
 
         // Codex: one rollout in today's folder.
         writeFile(codexLog(), "{\"timestamp\":\"" + isoNow() + "\",\"ordinal\":0,\"type\":\"session_meta\",\"payload\":{\"id\":\""
@@ -213,7 +215,7 @@ double quietCpu(const QString& binary, const Home& home, const QString& interval
     QProcess p;
     p.setProcessEnvironment(home.environment());
     p.start(binary, {QStringLiteral("--headless"), QStringLiteral("--interval"), interval});
-    if (!awaitStatus(p, QStringLiteral("claude"), QStringLiteral("working"), 30000))
+    if (!p.waitForReadyRead(30000))
         qFatal("%s showed no first snapshot", qPrintable(binary));
     QThread::sleep(2); // the start-up scans settle
     const double before = cpuSeconds(p.processId());

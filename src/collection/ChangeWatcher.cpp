@@ -108,10 +108,10 @@ void ChangeWatcher::settle()
         if (!present.isEmpty())
             m_watcher.addPaths(present);
     }
-    const QStringList folders(m_changedFolders.cbegin(), m_changedFolders.cend());
+    const QStringList changedPaths = files + QStringList(m_changedFolders.cbegin(), m_changedFolders.cend());
     m_changedFiles.clear();
     m_changedFolders.clear();
-    emit changed(folders);
+    emit changed(changedPaths);
 }
 
 } // namespace vexlor

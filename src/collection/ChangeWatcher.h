@@ -33,8 +33,8 @@ public:
     [[nodiscard]] QStringList watched() const;
 
 signals:
-    // Once per burst of changes; `folders` are the watched folders among them.
-    void changed(const QStringList& folders);
+    // Once per burst of changes, with the watched paths that changed.
+    void changed(const QStringList& paths);
 
 private:
     void noteChange(const QString& path, bool folder);

@@ -166,11 +166,11 @@ QCoro::Task<void> CollectorHub::refresh()
     co_await Answer{this, answering};
 }
 
-void CollectorHub::filesChanged(const QStringList& folders)
+void CollectorHub::filesChanged(const QStringList& paths)
 {
-    for (const QString& folder : folders)
+    for (const QString& path : paths)
         for (const auto& collector : m_collectors)
-            collector->folderChanged(folder);
+            collector->pathChanged(path);
     requestPass();
 }
 

@@ -152,7 +152,7 @@ QStringList ClaudeCollector::watchPaths() const
     return m_watchPaths;
 }
 
-void ClaudeCollector::folderChanged(const QString& path)
+void ClaudeCollector::pathChanged(const QString& path)
 {
     // A new status file may name a session whose transcript the listing
     // does not hold yet.

@@ -52,7 +52,7 @@ public:
     // The "sessions" folder, its status files and the live sessions'
     // transcripts; a change of the folder makes the next pass relist.
     [[nodiscard]] QStringList watchPaths() const override;
-    void folderChanged(const QString& path) override;
+    void pathChanged(const QString& path) override;
 
     // How many transcript tails were actually read and parsed, as opposed to
     // served from the cache (for tests and benchmarks).

@@ -144,12 +144,26 @@ QStringList CodexCollector::watchPaths() const
     return m_watchPaths;
 }
 
-void CodexCollector::folderChanged(const QString& path)
+void CodexCollector::pathChanged(const QString& path)
 {
     if (path != m_sessionsDirectory && !path.startsWith(m_sessionsDirectory + u'/'))
         return;
+    struct stat st {};
+    const bool file = ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
     QMutexLocker locker(&m_lock);
-    m_scannedAt = Timestamp::distantPast();
+    if (!file) {
+        m_scannedAt = Timestamp::distantPast();
+        return;
+    }
+    // The listing keeps each log's size and time; a log that grew since
+    // would be served from the tail cache until the next walk.
+    for (FileStamp& stamp : m_files) {
+        if (stamp.path == path) {
+            stamp.size = static_cast<qint64>(st.st_size);
+            stamp.mtime = Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec)
+                                                 + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
+        }
+    }
 }
 
 CodexCollector::Scan CodexCollector::scan(const CollectorContext& context, Timestamp now)

@@ -39,10 +39,10 @@ public:
     [[nodiscard]] QString displayName() const override { return QStringLiteral("CODEX"); }
     QCoro::Task<ProviderReport> collect(CollectorContext context) override;
     // Today's folder (or its nearest existing parent) and the open sessions'
-    // logs with their folders; a change of one of these folders makes the
-    // next pass relist.
+    // logs with their folders. A change of one of these folders makes the
+    // next pass relist; a log that changed is looked at anew.
     [[nodiscard]] QStringList watchPaths() const override;
-    void folderChanged(const QString& path) override;
+    void pathChanged(const QString& path) override;
 
     [[nodiscard]] const QString& sessionsDirectory() const { return m_sessionsDirectory; }
     [[nodiscard]] const QString& authFilePath() const { return m_authFilePath; }
