@@ -23,9 +23,6 @@ public:
     // sessions' files and the folders new sessions appear in). Read on the
     // caller's thread between passes.
     [[nodiscard]] virtual QStringList watchPaths() const { return {}; }
-    // A file or folder named by watchPaths() changed: what was cached from
-    // it (a folder's listing, a file's size and time) may be stale.
-    virtual void pathChanged(const QString& path) { Q_UNUSED(path); }
 };
 
 } // namespace vexlor

@@ -82,7 +82,8 @@ void ChangeWatcher::watch(const QStringList& paths)
 
 void ChangeWatcher::noteChange(const QString& path, bool folder)
 {
-    (folder ? m_changedFolders : m_changedFiles).insert(path);
+    if (!folder)
+        m_changedFiles.insert(path);
     // Counted from the first change of a burst, not the last: a file written
     // without pause still brings a pass every settle time.
     if (!m_settle.isActive())
@@ -108,10 +109,8 @@ void ChangeWatcher::settle()
         if (!present.isEmpty())
             m_watcher.addPaths(present);
     }
-    const QStringList changedPaths = files + QStringList(m_changedFolders.cbegin(), m_changedFolders.cend());
     m_changedFiles.clear();
-    m_changedFolders.clear();
-    emit changed(changedPaths);
+    emit changed();
 }
 
 } // namespace vexlor

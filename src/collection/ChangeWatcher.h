@@ -33,8 +33,8 @@ public:
     [[nodiscard]] QStringList watched() const;
 
 signals:
-    // Once per burst of changes, with the watched paths that changed.
-    void changed(const QStringList& paths);
+    // Once per burst of changes.
+    void changed();
 
 private:
     void noteChange(const QString& path, bool folder);
@@ -43,7 +43,6 @@ private:
     QFileSystemWatcher m_watcher;
     QTimer m_settle;
     QSet<QString> m_changedFiles;
-    QSet<QString> m_changedFolders;
     QDeadlineTimer m_retryAt{0};
     bool m_refusalLogged = false;
 };

@@ -66,7 +66,7 @@ CollectorHub::CollectorHub(DeckModel* model, DeckSyncPublishing* sync, Options o
 
     if (options.watchFiles) {
         m_watcher = std::make_unique<ChangeWatcher>();
-        connect(m_watcher.get(), &ChangeWatcher::changed, this, &CollectorHub::filesChanged);
+        connect(m_watcher.get(), &ChangeWatcher::changed, this, &CollectorHub::requestPass);
     }
 
     if (m_model) {
@@ -164,14 +164,6 @@ QCoro::Task<void> CollectorHub::refresh()
         void await_resume() const noexcept {}
     };
     co_await Answer{this, answering};
-}
-
-void CollectorHub::filesChanged(const QStringList& paths)
-{
-    for (const QString& path : paths)
-        for (const auto& collector : m_collectors)
-            collector->pathChanged(path);
-    requestPass();
 }
 
 QCoro::Task<void> CollectorHub::runPass()

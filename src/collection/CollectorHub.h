@@ -87,7 +87,6 @@ private:
     void startPass();
     void passEnded();
     QCoro::Task<void> runPass();
-    void filesChanged(const QStringList& paths);
     void apply(const QList<ProviderReport>& reports);
     void loadAcknowledged();
     void saveAcknowledged();

@@ -5,7 +5,6 @@
 #include "collection/FileRoutines.h"
 
 #include <QCoroFuture>
-#include <QDir>
 #include <QFile>
 #include <QMutexLocker>
 #include <QtConcurrent/QtConcurrentRun>
@@ -126,11 +125,11 @@ QCoro::Task<ProviderReport> ClaudeCollector::collect(CollectorContext context)
     QFuture<ProviderReport> finishing = QtConcurrent::run(
         [this, now, context, listing = prepared.listing] { return finish(now, context, listing); });
     ProviderReport report = co_await finishing;
-    noteWatchPaths(prepared.listing.index, report);
+    noteWatchPaths(report);
     co_return report;
 }
 
-void ClaudeCollector::noteWatchPaths(const QHash<QString, FileStamp>& index, const ProviderReport& report)
+void ClaudeCollector::noteWatchPaths(const ProviderReport& report)
 {
     // Status files are few and small; dead ones left behind only hold a slot.
     constexpr qsizetype maxStatusFiles = 64;
@@ -139,10 +138,11 @@ void ClaudeCollector::noteWatchPaths(const QHash<QString, FileStamp>& index, con
     const auto names = statusFileNames(directory);
     for (qsizetype i = 0; names && i < names->size() && i < maxStatusFiles; ++i)
         paths.append(directory + u'/' + names->at(i));
+    QMutexLocker locker(&m_lock);
+    const auto& index = m_projectFiles.index; // as the latest lookup left it
     for (const SessionSnapshot& session : report.sessions)
         if (const auto it = index.constFind(session.id); session.isOpen && it != index.constEnd())
             paths.append(it->path);
-    QMutexLocker locker(&m_lock);
     m_watchPaths = std::move(paths);
 }
 
@@ -150,16 +150,6 @@ QStringList ClaudeCollector::watchPaths() const
 {
     QMutexLocker locker(&m_lock);
     return m_watchPaths;
-}
-
-void ClaudeCollector::pathChanged(const QString& path)
-{
-    // A new status file may name a session whose transcript the listing
-    // does not hold yet.
-    if (path != QDir::cleanPath(m_configDirectory + QStringLiteral("/sessions")))
-        return;
-    QMutexLocker locker(&m_lock);
-    m_projectsScannedAt = Timestamp::distantPast();
 }
 
 ClaudeCollector::Prepared ClaudeCollector::prepare(Timestamp now, bool allowNetwork)

@@ -50,9 +50,8 @@ public:
     // File work runs on the thread pool; the caller's thread stays free.
     QCoro::Task<ProviderReport> collect(CollectorContext context) override;
     // The "sessions" folder, its status files and the live sessions'
-    // transcripts; a change of the folder makes the next pass relist.
+    // transcripts.
     [[nodiscard]] QStringList watchPaths() const override;
-    void pathChanged(const QString& path) override;
 
     // How many transcript tails were actually read and parsed, as opposed to
     // served from the cache (for tests and benchmarks).
@@ -81,7 +80,7 @@ private:
     };
 
     Prepared prepare(Timestamp now, bool allowNetwork);
-    void noteWatchPaths(const QHash<QString, FileStamp>& index, const ProviderReport& report);
+    void noteWatchPaths(const ProviderReport& report);
     ProviderReport finish(Timestamp now, const CollectorContext& context, const Listing& listing);
     QList<SessionSnapshot> buildSessions(const QHash<QString, FileStamp>& index, const CollectorContext& context,
                                          Timestamp now);

@@ -112,15 +112,12 @@ QCoro::Task<ProviderReport> CodexCollector::collect(CollectorContext context)
 
 void CodexCollector::noteWatchPaths(const QList<SessionSnapshot>& sessions, Timestamp now)
 {
-    QStringList paths;
-    // New logs appear in the folder of the day they start, local or UTC.
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(now.seconds() * 1000));
-    for (const QDate day : {at.toLocalTime().date(), at.toUTC().date()}) {
-        QString folder = m_sessionsDirectory + day.toString(u"/yyyy/MM/dd");
-        while (folder.size() > m_sessionsDirectory.size() && !pathExists(folder))
-            folder.truncate(folder.lastIndexOf(u'/'));
-        paths.append(folder);
-    }
+    // New logs appear in today's folder (or, before it exists, its nearest
+    // existing parent).
+    QString folder = dayFolder(now).path;
+    while (folder.size() > m_sessionsDirectory.size() && !pathExists(folder))
+        folder.truncate(folder.lastIndexOf(u'/'));
+    QStringList paths{folder};
     QSet<QString> open;
     for (const SessionSnapshot& session : sessions)
         if (session.isOpen)
@@ -142,28 +139,6 @@ QStringList CodexCollector::watchPaths() const
 {
     QMutexLocker locker(&m_lock);
     return m_watchPaths;
-}
-
-void CodexCollector::pathChanged(const QString& path)
-{
-    if (path != m_sessionsDirectory && !path.startsWith(m_sessionsDirectory + u'/'))
-        return;
-    struct stat st {};
-    const bool file = ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
-    QMutexLocker locker(&m_lock);
-    if (!file) {
-        m_scannedAt = Timestamp::distantPast();
-        return;
-    }
-    // The listing keeps each log's size and time; a log that grew since
-    // would be served from the tail cache until the next walk.
-    for (FileStamp& stamp : m_files) {
-        if (stamp.path == path) {
-            stamp.size = static_cast<qint64>(st.st_size);
-            stamp.mtime = Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec)
-                                                 + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
-        }
-    }
 }
 
 CodexCollector::Scan CodexCollector::scan(const CollectorContext& context, Timestamp now)

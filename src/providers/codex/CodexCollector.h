@@ -38,11 +38,9 @@ public:
     [[nodiscard]] QString providerID() const override { return QStringLiteral("codex"); }
     [[nodiscard]] QString displayName() const override { return QStringLiteral("CODEX"); }
     QCoro::Task<ProviderReport> collect(CollectorContext context) override;
-    // Today's folder (or its nearest existing parent) and the open sessions'
-    // logs with their folders. A change of one of these folders makes the
-    // next pass relist; a log that changed is looked at anew.
+    // Today's folder (or its nearest existing parent), and the logs of the
+    // open and the newest sessions with their folders.
     [[nodiscard]] QStringList watchPaths() const override;
-    void pathChanged(const QString& path) override;
 
     [[nodiscard]] const QString& sessionsDirectory() const { return m_sessionsDirectory; }
     [[nodiscard]] const QString& authFilePath() const { return m_authFilePath; }
