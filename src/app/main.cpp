@@ -6,6 +6,7 @@
 #include "DeckPanel.h"
 #include "DeckViewState.h"
 #include "DemoHome.h"
+#include "FrameStats.h"
 #include "HeadlessRunner.h"
 #include "QuitOnSignals.h"
 #include "SingleInstance.h"
@@ -13,6 +14,7 @@
 #include "deck/PreferencesStore.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -101,6 +103,8 @@ void openOverlay(vexlor::DeckViewState& state, const QString& card)
 
 int main(int argc, char* argv[])
 {
+    QElapsedTimer startedAt;
+    startedAt.start();
     QCoreApplication::setApplicationName(QStringLiteral("vexlor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VEXLOR_VERSION));
 
@@ -122,6 +126,7 @@ int main(int argc, char* argv[])
         return runHeadless(argc, argv, line);
 
     preferX11();
+    vexlor::chooseRenderingPath();
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -165,8 +170,10 @@ int main(int argc, char* argv[])
         QObject::connect(single.get(), &vexlor::SingleInstance::showRequested, &app, &vexlor::AppDelegate::showPanel);
     if (demo)
         demo->start();
-    QTimer::singleShot(0, &app, [&app, overlay = line.overlay] {
+    QTimer::singleShot(0, &app, [&app, overlay = line.overlay, startedAt] {
         app.applicationDidFinishLaunching();
+        if (vexlor::FrameStats::requestedByEnvironment() && app.panel())
+            (new vexlor::FrameStats(app.panel(), startedAt, &app))->startPrinting();
         if (overlay)
             openOverlay(app.deckState(), *overlay);
     });
