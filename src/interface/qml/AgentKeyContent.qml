@@ -6,9 +6,12 @@ import Vexlor
 Item {
     id: content
     property var agent
-    // 0...1, breathing while shown: drives the glow and, for an agent that
-    // needs the user, the dot's opacity.
-    property real pulse: 0
+    // Set while the deck is tucked away: the dot holds still.
+    property bool quiet: false
+    // 0...1: drives the glow and, for an agent that needs the user, the dot's
+    // opacity. It breathes only while the agent works or needs the user and
+    // someone can see it; otherwise the dot rests at 0.
+    readonly property real pulse: breathing.value
 
     readonly property string status: agent ? agent.status : "idle"
     readonly property color statusColor: DeckPalette.statusColor(status)
@@ -16,12 +19,11 @@ Item {
     readonly property bool hasOpenSessions: !!agent && agent.openSessions.length > 0
     readonly property real lineWidth: width - 12
 
-    SequentialAnimation on pulse {
-        loops: Animation.Infinite
-        // Only while someone can see it.
-        running: content.visible && content.Window.window !== null && content.Window.window.visible
-        NumberAnimation { from: 0; to: 1; duration: 900; easing.type: Easing.InOutQuad }
-        NumberAnimation { from: 1; to: 0; duration: 900; easing.type: Easing.InOutQuad }
+    Breathing {
+        id: breathing
+        running: (content.status === "working" || content.status === "needsYou")
+                 && !content.quiet && content.visible
+                 && content.Window.window !== null && content.Window.window.visible
     }
 
     Row {

@@ -161,6 +161,7 @@ Item {
                         KeyContent {
                             assignment: deck.deckState ? (keyDelegate.revision, deck.deckState.assignmentAt(keyDelegate.index)) : ""
                             model: deck.model
+                            quiet: deck.tucked
                         }
                     }
                 }

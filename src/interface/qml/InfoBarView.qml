@@ -25,7 +25,9 @@ Item {
 
     onPageChanged: {
         const id = page !== undefined && page !== null ? page.id : -1
-        if (id !== shownId && shownId >= 0 && shownId < shownPages.length && id !== -1) {
+        // A bar nobody sees changes page without sliding: no frames for it.
+        const seen = visible && Window.window !== null && Window.window.visible
+        if (id !== shownId && shownId >= 0 && shownId < shownPages.length && id !== -1 && seen) {
             leavingPage = shownPages[shownId]
             pageSpring.restart()
         }

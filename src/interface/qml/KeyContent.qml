@@ -6,6 +6,8 @@ Item {
     id: content
     property string assignment
     property QtObject model
+    // The deck is tucked away: nothing in the key moves.
+    property bool quiet: false
     anchors.fill: parent
 
     readonly property var agentIDs: ({
@@ -61,7 +63,7 @@ Item {
 
     Component {
         id: agentContent
-        AgentKeyContent { agent: content.agent }
+        AgentKeyContent { agent: content.agent; quiet: content.quiet }
     }
     Component {
         id: usageContent

@@ -108,6 +108,9 @@ TestCase {
 
     function test_statusDotBreathes() {
         const model = testSupport.makeModel("busy")
+        // Kimi is idle and OpenCode not installed: their dots hold still.
+        const resting = [Find.byName(makeKey(model, "kimiStatus"), "statusDot"),
+                         Find.byName(makeKey(model, "opencodeStatus"), "statusDot")]
         const key = makeKey(model, "claudeStatus")
         const dot = Find.byName(key, "statusDot")
         // The glow grows from 2 towards 6 and the needs-you dot dims to 0.5.
@@ -117,6 +120,10 @@ TestCase {
         const working = Find.byName(makeKey(model, "codexStatus"), "statusDot")
         tryVerify(() => working.glowRadius > 4, 5000)
         compare(working.dotOpacity, 1, "only a needs-you dot dims")
+        for (const still of resting) {
+            compare(still.glowRadius, 2, "an idle or offline dot rests")
+            compare(still.dotOpacity, 1)
+        }
     }
 
     function test_longLinesShrinkALittleThenEndInAnEllipsis() {
