@@ -129,9 +129,19 @@ void AppDelegate::makePanel()
     connect(m_panel.get(), &QWindow::visibleChanged, this, [this](bool visible) {
         if (m_menu)
             m_menu->refresh();
+        holdModelTimers();
         emit panelVisibilityChanged(visible);
     });
+    connect(&m_controller, &PanelController::isTuckedChanged, this, &AppDelegate::holdModelTimers);
     m_controller.attach(m_panel.get());
+}
+
+// Nobody reads a hidden deck, and a tucked one shows only its edge: the
+// clock stops while hidden, the pages stop turning while hidden or tucked.
+void AppDelegate::holdModelTimers()
+{
+    const bool hidden = !panelVisible();
+    m_model->holdTimers(hidden, hidden || m_controller.isTucked());
 }
 
 void AppDelegate::keepPanelOnScreen()

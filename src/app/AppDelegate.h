@@ -54,6 +54,7 @@ signals:
 private:
     void makePanel();
     void startHub();
+    void holdModelTimers();
 
     PreferencesStore& m_store;
     AppSettings& m_settings;

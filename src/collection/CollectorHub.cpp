@@ -93,9 +93,10 @@ void CollectorHub::start()
     // The wait between passes is a single-shot timer owned by the hub rather
     // than a suspended coroutine: nothing is left waiting when the hub or the
     // program goes away, and the wait is counted from the end of each pass on
-    // Qt's monotonic timers.
+    // Qt's monotonic timers. A coarse timer lets the wake-up share its moment
+    // with the deck's other timers; a pass a few milliseconds late is no loss.
     m_pollTimer.setSingleShot(true);
-    m_pollTimer.setTimerType(Qt::PreciseTimer);
+    m_pollTimer.setTimerType(Qt::CoarseTimer);
     connect(&m_pollTimer, &QTimer::timeout, this, &CollectorHub::requestPass);
     requestPass();
 }

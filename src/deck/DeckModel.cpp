@@ -122,13 +122,35 @@ void DeckModel::startTimers()
     m_tickTimer->setInterval(1000);
     connect(m_tickTimer, &QTimer::timeout, this, [this] { setNow(m_clock()); });
     m_pageTimer = new QTimer(this);
+    m_pageTimer->setTimerType(Qt::CoarseTimer); // a page may turn a little early or late
     m_pageTimer->setInterval(4000);
     connect(m_pageTimer, &QTimer::timeout, this, [this] {
         const int n = infoPageCount();
         writeInfoPageIndex(((m_infoPageIndex + 1) % n + n) % n);
     });
-    m_tickTimer->start();
-    if (!m_pageRotationHeld)
+    applyTimerHolds();
+}
+
+void DeckModel::holdTimers(bool clock, bool pages)
+{
+    m_clockHeld = clock;
+    m_pagesHeld = pages;
+    applyTimerHolds();
+}
+
+void DeckModel::applyTimerHolds()
+{
+    if (!m_tickTimer)
+        return;
+    if (m_clockHeld) {
+        m_tickTimer->stop();
+    } else if (!m_tickTimer->isActive()) {
+        setNow(m_clock()); // the clock may have been held for a while
+        m_tickTimer->start();
+    }
+    if (m_pagesHeld || m_pageRotationHeld)
+        m_pageTimer->stop();
+    else if (!m_pageTimer->isActive())
         m_pageTimer->start();
 }
 
@@ -151,7 +173,7 @@ void DeckModel::writeInfoPageIndex(int index)
 
 void DeckModel::restartPageTimer()
 {
-    if (m_pageTimer && !m_pageRotationHeld)
+    if (m_pageTimer && !m_pagesHeld && !m_pageRotationHeld)
         m_pageTimer->start(); // a running timer starts its interval again
 }
 
@@ -160,12 +182,7 @@ void DeckModel::setPageRotationHeld(bool held)
     if (held == m_pageRotationHeld)
         return;
     m_pageRotationHeld = held;
-    if (m_pageTimer) {
-        if (held)
-            m_pageTimer->stop();
-        else
-            m_pageTimer->start();
-    }
+    applyTimerHolds();
     emit pageRotationHeldChanged();
 }
 

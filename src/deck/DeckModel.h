@@ -75,9 +75,14 @@ public:
     // returns to 0.
     void update(QList<Agent> agents, QList<ProviderUsage> usage);
     // Starts the 1-second clock tick and the 4-second page advance; later
-    // calls do nothing. The timers run until the model is destroyed.
+    // calls do nothing.
     Q_INVOKABLE void startTimers();
     [[nodiscard]] bool timersStarted() const { return m_tickTimer != nullptr; }
+    // Holds the timers while nobody needs them (the clock while the deck is
+    // hidden, the page advance while it is hidden or tucked); they run again
+    // once let go, the clock brought up to date at once. Holds given before
+    // startTimers() apply when the timers start.
+    void holdTimers(bool clock, bool pages);
 
     // A page move from outside the page timer (the user, a key tap) starts
     // the timer's 4 seconds afresh, so the page chosen stays for a while.
@@ -160,6 +165,7 @@ private:
     void restartPageTimer();
     void setAgents(QList<Agent> agents);
     void deckChanged();
+    void applyTimerHolds();
 
     QList<Agent> m_agents;
     QList<ProviderUsage> m_usage;
@@ -171,6 +177,8 @@ private:
     QTimer* m_tickTimer = nullptr;
     QTimer* m_pageTimer = nullptr;
     bool m_pageRotationHeld = false;
+    bool m_clockHeld = false;
+    bool m_pagesHeld = false;
     AcknowledgeCallback m_onAcknowledge;
 };
 
