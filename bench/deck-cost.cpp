@@ -7,6 +7,7 @@
 // DISPLAY is not set, on these homes:
 //   floor    a bare Qt Quick window of the deck's size, same flags and renderer
 //   empty    a home without any agent (the tips card waits for a click)
+//   still    the same without the information bar and its page turns
 //   demo     `vexlor --demo`, whose agents change every few seconds
 //   working  one Claude session at work (its dot breathes), nothing else moves
 // For each it prints one JSON line: the share of one core used over
@@ -24,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
@@ -94,9 +96,13 @@ double round1(double v)
 // A child process whose standard error is read line by line as it comes.
 class Child {
 public:
-    Child(const QString& program, const QStringList& arguments, const QProcessEnvironment& env)
+    // `channel`: the one whose lines are awaited (the frame lines come on
+    // standard error, the headless snapshots on standard output).
+    Child(const QString& program, const QStringList& arguments, const QProcessEnvironment& env,
+          QProcess::ProcessChannel channel = QProcess::StandardError)
     {
         m_process.setProcessEnvironment(env);
+        m_process.setReadChannel(channel);
         m_process.setProgram(program);
         m_process.setArguments(arguments);
         m_clock.start();
@@ -423,6 +429,14 @@ int main(int argc, char* argv[])
     };
     if (wanted("empty"))
         print(withRatio(empty));
+    // The empty home again without the information bar, whose page turn is
+    // the one thing such a deck draws.
+    if (wanted("still")) {
+        const QString home = scratch.filePath(QStringLiteral("still"));
+        writeFile(home + QStringLiteral("/.config/vexlor/preferences.json"), R"({"ShowInfoBar": false})");
+        print(withRatio(measure(QStringLiteral("still"), options.vexlor, {}, scratchEnvironment(home, display.name()),
+                                options)));
+    }
     if (wanted("demo")) {
         const QString home = scratch.filePath(QStringLiteral("demo"));
         print(withRatio(measure(QStringLiteral("demo"), options.vexlor, {QStringLiteral("--demo")},
@@ -449,9 +463,15 @@ int main(int argc, char* argv[])
         const QString home = scratch.filePath(QStringLiteral("headless"));
         QProcessEnvironment env = scratchEnvironment(home, display.name());
         env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), tree);
-        Child child(options.vexlor, {QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("3")}, env);
+        Child child(options.vexlor, {QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("3")}, env,
+                    QProcess::StandardOutput);
+        qint64 bytes = 0;
+        for (QDirIterator it(tree, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            it.next();
+            bytes += it.fileInfo().size();
+        }
         QJsonObject line{{QStringLiteral("home"), QStringLiteral("headless")},
-                         {QStringLiteral("transcript_mb"), round1(options.transcriptBytes / 1048576.0)}};
+                         {QStringLiteral("transcript_mb"), round1(bytes / 1048576.0)}};
         if (!child.waitFor([&] { return child.stdoutLines > 0; }, 600)) {
             line[QStringLiteral("error")] = QStringLiteral("no first pass");
             print(line);
