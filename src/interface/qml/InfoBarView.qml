@@ -10,10 +10,12 @@ Item {
     property QtObject model
     implicitHeight: 84
 
-    readonly property var page: model ? model.currentInfoPage : undefined
+    // A bar that is switched off follows no page, so a page turn draws
+    // nothing there.
+    readonly property var page: model && visible ? model.currentInfoPage : undefined
     readonly property int pageCount: model ? model.infoPageCount : 0
-    readonly property string counterText: qsTr("%1/%2").arg(model ? model.infoPageIndex + 1 : 1)
-                                                       .arg(pageCount > 0 ? pageCount : 1)
+    readonly property string counterText: visible ? qsTr("%1/%2").arg(model ? model.infoPageIndex + 1 : 1)
+                                                                 .arg(pageCount > 0 ? pageCount : 1) : ""
 
     // The page on its way out and how far the change has come (1 = done).
     property var leavingPage
