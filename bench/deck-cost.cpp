@@ -284,18 +284,27 @@ void writeWorkingClaude(const QString& claudeDir)
                   + '\n');
 }
 
+// The deck's size: the largest top-level window named "Vexlor" (the tray and
+// Qt's helper windows carry the name too).
 QString windowSize(const QProcessEnvironment& env)
 {
     QProcess probe;
     probe.setProcessEnvironment(env);
-    probe.start(QStringLiteral("xwininfo"), {QStringLiteral("-name"), QStringLiteral("Vexlor")});
+    probe.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
     probe.waitForFinished(5000);
     const QString out = QString::fromUtf8(probe.readAllStandardOutput());
-    const auto w = QRegularExpression(QStringLiteral("Width: (\\d+)")).match(out);
-    const auto h = QRegularExpression(QStringLiteral("Height: (\\d+)")).match(out);
-    if (!w.hasMatch() || !h.hasMatch())
-        return {};
-    return w.captured(1) + QLatin1Char('x') + h.captured(1);
+    static const QRegularExpression deck(QStringLiteral("\"Vexlor\".*\\s(\\d+)x(\\d+)[+-]"));
+    QString best;
+    int bestArea = 0;
+    for (const QString& line : out.split(QLatin1Char('\n'))) {
+        const auto m = deck.match(line);
+        const int area = m.hasMatch() ? m.captured(1).toInt() * m.captured(2).toInt() : 0;
+        if (area > bestArea) {
+            bestArea = area;
+            best = m.captured(1) + QLatin1Char('x') + m.captured(2);
+        }
+    }
+    return best;
 }
 
 void print(const QJsonObject& line)
