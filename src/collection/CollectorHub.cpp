@@ -205,6 +205,7 @@ void CollectorHub::apply(const QList<ProviderReport>& reports)
     QList<Agent> agents;
     QList<ProviderUsage> usage;
     const Timestamp now = m_clock();
+    QHash<QString, Timestamp> sessionWorkingSince;
     for (size_t i = 0; i < m_collectors.size() && i < static_cast<size_t>(reports.size()); ++i) {
         const auto& collector = m_collectors[i];
         const ProviderReport& report = reports[static_cast<qsizetype>(i)];
@@ -229,10 +230,24 @@ void CollectorHub::apply(const QList<ProviderReport>& reports)
         std::optional<Timestamp> startedAt;
         if (auto it = m_workingSince.constFind(id); it != m_workingSince.constEnd())
             startedAt = *it;
-        const MappedProvider mapped = mapReport(id, collector->displayName(), report, startedAt);
+        MappedProvider mapped = mapReport(id, collector->displayName(), report, startedAt);
+        if (report.installed) {
+            for (const auto& s : report.sessions) {
+                if (s.state == SessionState::working)
+                    sessionWorkingSince.insert(s.key, m_sessionWorkingSince.value(s.key, now));
+            }
+        }
+        // A working row counts from when its session began working, not from
+        // its last activity.
+        for (AgentSession& row : mapped.agent.openSessions) {
+            if (row.state == AgentSession::State::working && sessionWorkingSince.contains(row.id))
+                row.since = sessionWorkingSince.value(row.id);
+        }
         agents.append(mapped.agent);
         usage.append(mapped.usage);
     }
+
+    m_sessionWorkingSince = std::move(sessionWorkingSince);
 
     if (m_model)
         m_model->update(agents, usage);

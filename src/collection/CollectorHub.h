@@ -104,6 +104,10 @@ private:
     Timestamp m_attentionSince;
     QHash<QString, Timestamp> m_acknowledged;
     QHash<QString, Timestamp> m_workingSince;
+    // Since when each working session (by key) has been working without a
+    // break; its row's time, so that a lone working session reads the same
+    // as its provider's working time.
+    QHash<QString, Timestamp> m_sessionWorkingSince;
     QHash<QString, QStringList> m_attentionKeys;
     QTimer m_pollTimer;
     bool m_running = false;

@@ -1,5 +1,6 @@
 #include "KeyTexts.h"
 
+#include "deck/DeckModel.h"
 #include "deck/Rgba.h"
 #include "providers/claude/ClaudeCollector.h"
 #include "providers/codex/CodexCollector.h"
@@ -196,6 +197,29 @@ bool needsAttention(const Agent& agent)
     return !agent.attentionSessions().isEmpty();
 }
 
+QString agentWorkingTime(const Agent& agent, double nowSeconds)
+{
+    if (!agent.startedAt || agent.startedAt->isDistantPast())
+        return {};
+    return tr("working %1").arg(DeckModel::elapsedText(*agent.startedAt, Timestamp::fromSeconds(nowSeconds)));
+}
+
+QString sessionTime(const AgentSession& session, double nowSeconds)
+{
+    if (!session.since || session.since->isDistantPast())
+        return {};
+    const QString time = DeckModel::elapsedText(*session.since, Timestamp::fromSeconds(nowSeconds));
+    switch (session.state) {
+    case AgentSession::State::working:
+        return tr("working %1").arg(time);
+    case AgentSession::State::attention:
+        return tr("waiting %1").arg(time);
+    case AgentSession::State::idle:
+        break;
+    }
+    return tr("idle %1").arg(time);
+}
+
 QStringList tips()
 {
     return {
@@ -321,6 +345,16 @@ int KeyTexts::hiddenSessionCount(const QVariant& agent)
 bool KeyTexts::needsAttention(const QVariant& agent)
 {
     return keytext::needsAttention(agentOf(agent));
+}
+
+QString KeyTexts::agentWorkingTime(const QVariant& agent, double nowSeconds)
+{
+    return keytext::agentWorkingTime(agentOf(agent), nowSeconds);
+}
+
+QString KeyTexts::sessionTime(const QVariant& session, double nowSeconds)
+{
+    return keytext::sessionTime(session.value<AgentSession>(), nowSeconds);
 }
 
 } // namespace vexlor

@@ -63,6 +63,13 @@ namespace vexlor::keytext {
 // Sessions the sheet has no row for (never negative).
 [[nodiscard]] int hiddenSessionCount(const Agent& agent);
 [[nodiscard]] bool needsAttention(const Agent& agent);
+// The times, each saying what it counts. The agent page: "working 3:25",
+// from the agent's start time. A sheet row: "working 3:25" from when the
+// session began working (the same start as its agent's while it works
+// alone), "waiting 0:06" since its turn ended, "idle 1:03:35" since its last
+// activity. Empty when the time is unknown.
+[[nodiscard]] QString agentWorkingTime(const Agent& agent, double nowSeconds);
+[[nodiscard]] QString sessionTime(const AgentSession& session, double nowSeconds);
 
 // The six tips of the tips card, in order, and the one after `index`.
 [[nodiscard]] QStringList tips();
@@ -99,6 +106,8 @@ public:
     Q_INVOKABLE static QString sheetTitle(const QVariant& agent);
     Q_INVOKABLE static int hiddenSessionCount(const QVariant& agent);
     Q_INVOKABLE static bool needsAttention(const QVariant& agent);
+    Q_INVOKABLE static QString agentWorkingTime(const QVariant& agent, double nowSeconds);
+    Q_INVOKABLE static QString sessionTime(const QVariant& session, double nowSeconds);
     Q_INVOKABLE static int nextTipIndex(int index) { return keytext::nextTipIndex(index); }
 };
 

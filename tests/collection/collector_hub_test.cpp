@@ -135,6 +135,9 @@ private slots:
         f.clockSeconds += 3;
         f.pass();
         QCOMPARE(f.hub->workingSince().value(u"claude"_s), Timestamp::fromSeconds(firstStart));
+        // The working row counts what the agent's time counts, not the
+        // session's last activity.
+        QCOMPARE(f.model->agent(u"claude"_s)->openSessions.value(0).since, std::optional(Timestamp::fromSeconds(firstStart)));
 
         f.claude->next = installed({claude(u"a"_s, SessionState::idle)});
         f.clockSeconds += 3;
@@ -145,6 +148,7 @@ private slots:
         f.clockSeconds += 3;
         f.pass();
         QCOMPARE(f.hub->workingSince().value(u"claude"_s), Timestamp::fromSeconds(f.clockSeconds));
+        QCOMPARE(f.model->agent(u"claude"_s)->openSessions.value(0).since, std::optional(Timestamp::fromSeconds(f.clockSeconds)));
 
         // Not installed clears it even with a working session in the report.
         ProviderReport gone = f.claude->next;

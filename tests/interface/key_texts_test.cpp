@@ -272,6 +272,40 @@ private slots:
         QCOMPARE(kt::hiddenSessionCount(subject), hidden);
         QCOMPARE(kt::sessionTitles(subject), titles);
     }
+
+    // The agent page's time and the sheet rows' times, each labelled.
+    void sheetAndBarTimes_data()
+    {
+        using S = AgentSession::State;
+        const auto at = [](const QString& title, S state, std::optional<Timestamp> since) {
+            return AgentSession{s("kimi:") + title, title, state, since};
+        };
+        QTest::addColumn<Agent>("subject");
+        QTest::addColumn<QString>("bar");
+        QTest::addColumn<QString>("rows");
+        Agent lone = agent(AgentStatus::working, 1, {at(s("A"), S::working, Timestamp::fromSeconds(kNow - 205))});
+        lone.startedAt = Timestamp::fromSeconds(kNow - 205);
+        QTest::newRow("a lone working session reads as its agent") << lone << s("working 3:25") << s("working 3:25");
+        QTest::newRow("waiting and idle rows")
+            << agent(AgentStatus::needsYou, 2,
+                     {at(s("A"), S::attention, Timestamp::fromSeconds(kNow - 6)),
+                      at(s("B"), S::idle, Timestamp::fromSeconds(kNow - 3815))})
+            << QString() << s("waiting 0:06 · idle 1:03:35");
+        Agent unknown = agent(AgentStatus::idle, 2, {at(s("A"), S::idle, Timestamp::distantPast()), at(s("B"), S::idle, std::nullopt)});
+        unknown.startedAt = Timestamp::distantPast();
+        QTest::newRow("no time from the year 1") << unknown << QString() << s(" · ");
+    }
+    void sheetAndBarTimes()
+    {
+        QFETCH(Agent, subject);
+        QFETCH(QString, bar);
+        QFETCH(QString, rows);
+        QCOMPARE(kt::agentWorkingTime(subject, kNow), bar);
+        QStringList times;
+        for (const AgentSession& row : subject.openSessions)
+            times.append(kt::sessionTime(row, kNow));
+        QCOMPARE(times.join(s(" · ")), rows);
+    }
 };
 
 QTEST_GUILESS_MAIN(KeyTextsTest)

@@ -46,9 +46,9 @@ Item {
         spacing: 8
         Text {
             id: elapsed
-            visible: !!page.agent && page.agent.startedAt !== undefined
+            visible: text.length > 0
             // How long the agent has been working without a break.
-            text: visible && page.model ? qsTr("working %1").arg((page.now, page.model.elapsedSince(page.agent.startedAt))) : ""
+            text: page.agent ? KeyTexts.agentWorkingTime(page.agent, page.now) : ""
             color: Qt.rgba(1, 1, 1, 0.6)
             font.family: DeckPalette.figureFont
             font.pixelSize: 12

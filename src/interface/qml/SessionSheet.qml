@@ -89,16 +89,10 @@ Item {
                     }
                     Text {
                         id: elapsed
-                        visible: row.modelData.since !== undefined
+                        visible: text.length > 0
                         anchors.right: parent.right
                         anchors.baseline: title.baseline
-                        // Since the session's last turn ended, or its last
-                        // activity while it works.
-                        readonly property string time: visible && sheet.model
-                            ? (sheet.model.now, sheet.model.elapsedSince(row.modelData.since)) : ""
-                        text: row.modelData.state === "attention" ? qsTr("waiting %1").arg(time)
-                            : row.modelData.state === "working" ? qsTr("active %1 ago").arg(time)
-                            : qsTr("idle %1").arg(time)
+                        text: sheet.model ? KeyTexts.sessionTime(row.modelData, sheet.model.now) : ""
                         color: Qt.rgba(1, 1, 1, 0.45)
                         font.family: DeckPalette.figureFont
                         font.pixelSize: 10
