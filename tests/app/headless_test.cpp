@@ -343,6 +343,42 @@ private slots:
         QVERIFY2(!log.contains("inotify") && !log.contains("[Watch]"), log.constData());
     }
 
+    // The windowed deck and the demonstration end on SIGTERM as on Quit:
+    // the single-instance lock and socket, and the demo's home, are gone.
+    void signalLeavesNothingBehind_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("leftover"); // a name that exists while it runs
+        QTest::newRow("deck") << QStringList{} << QStringLiteral("run/vexlor.socket");
+        QTest::newRow("demo") << QStringList{QStringLiteral("--demo")} << QStringLiteral("tmp/vexlor-demo-*");
+    }
+    void signalLeavesNothingBehind()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, leftover);
+        Home home;
+        const QDir root(home.dir.path());
+        QVERIFY(root.mkpath(QStringLiteral("run")) && root.mkpath(QStringLiteral("tmp")));
+        QFile::setPermissions(root.filePath(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QProcessEnvironment env = home.environment();
+        env.insert(QStringLiteral("HOME"), home.dir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess deck;
+        deck.setProcessEnvironment(env);
+        deck.start(vexlorBinary(), arguments);
+        const QFileInfo pattern(root.filePath(leftover));
+        const auto present = [&] { return !pattern.dir().entryList({pattern.fileName()}, QDir::AllEntries | QDir::System).isEmpty(); };
+        QTRY_VERIFY_WITH_TIMEOUT(present(), 20000);
+        QCOMPARE(::kill(static_cast<pid_t>(deck.processId()), SIGTERM), 0);
+        QVERIFY(deck.waitForFinished(10000));
+        QCOMPARE(deck.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(deck.exitCode(), 0);
+        QVERIFY(!present());
+        QVERIFY(!QFile::exists(root.filePath(QStringLiteral("run/vexlor.lock"))));
+    }
+
     void passesLimitCountsSnapshots()
     {
         Home home;
