@@ -107,6 +107,10 @@ QJsonObject openCodeAnswer(const QString& finish, double tokens, double cost)
     return data;
 }
 
+// The two Kimi Code sessions of the demonstration: the busy one, the resting one.
+const QString kimiBusy = QStringLiteral("5d1e7a2c-0b4f-4c1e-9a63-2f8d0c7b1e45");
+const QString kimiResting = QStringLiteral("a93f06d1-7c2e-4b58-8e17-6d4c2b9f0a31");
+
 } // namespace
 
 DemoHome::DemoHome(QObject* parent)
@@ -307,7 +311,9 @@ void DemoHome::playCodex(int)
 }
 
 // Kimi Code: an index of two sessions; one keeps its state fresh (working),
-// the other rests. Usage records over the last days.
+// the other rests. Their ids differ in their first characters, so a session
+// whose folder went missing still gets its own fallback title ("session "
+// and the id's start). Usage records over the last days.
 bool DemoHome::writeKimi()
 {
     const qint64 now = nowMs();
@@ -316,17 +322,17 @@ bool DemoHome::writeKimi()
         appendJsonLine(QStringLiteral("kimi/session_index.jsonl"),
                        {{QStringLiteral("sessionId"), id}, {QStringLiteral("sessionDir"), QString(sessions + QLatin1Char('/') + id)}});
     };
-    index(QStringLiteral("kimi-demo-1"));
-    index(QStringLiteral("kimi-demo-2"));
-    writeJson(QStringLiteral("kimi/sessions/kimi-demo-1/state.json"),
+    index(kimiBusy);
+    index(kimiResting);
+    writeJson(QStringLiteral("kimi/sessions/%1/state.json").arg(kimiBusy),
               {{QStringLiteral("updatedAt"), iso(now - 600000)}, {QStringLiteral("title"), QStringLiteral("Translate the onboarding flow")},
                {QStringLiteral("workDir"), QStringLiteral("/home/demo/web")}});
-    writeJson(QStringLiteral("kimi/sessions/kimi-demo-2/state.json"),
+    writeJson(QStringLiteral("kimi/sessions/%1/state.json").arg(kimiResting),
               {{QStringLiteral("updatedAt"), iso(now - 3600000)},
                {QStringLiteral("lastPrompt"), QStringLiteral("Why is the cache test flaky?")},
                {QStringLiteral("workDir"), QStringLiteral("/home/demo/cache")}});
     for (int hour = 0; hour < 72; hour += 5) {
-        appendJsonLine(QStringLiteral("kimi/sessions/kimi-demo-1/agents/main/wire.jsonl"),
+        appendJsonLine(QStringLiteral("kimi/sessions/%1/agents/main/wire.jsonl").arg(kimiBusy),
                        {{QStringLiteral("type"), QStringLiteral("usage.record")},
                         {QStringLiteral("time"), double(now - qint64(hour) * 3600000)},
                         {QStringLiteral("usage"), QJsonObject{{QStringLiteral("inputOther"), 5200},
@@ -340,7 +346,7 @@ void DemoHome::playKimi(int phase)
 {
     // Working for part of the cycle, then quiet long enough to go idle.
     if (phase >= 2 && phase <= 5) {
-        writeJson(QStringLiteral("kimi/sessions/kimi-demo-1/state.json"),
+        writeJson(QStringLiteral("kimi/sessions/%1/state.json").arg(kimiBusy),
                   {{QStringLiteral("updatedAt"), iso(nowMs())},
                    {QStringLiteral("title"), QStringLiteral("Translate the onboarding flow")},
                    {QStringLiteral("workDir"), QStringLiteral("/home/demo/web")}});
