@@ -23,23 +23,10 @@ using namespace vexlor::test;
 
 namespace {
 
-QString vexlorBinary()
-{
-    return QCoreApplication::applicationDirPath() + u"/../vexlor";
-}
-
-struct Home {
-    QTemporaryDir dir;
-    QString claude() const { return dir.path() + u"/claude"; }
-    QString kvs() const { return dir.path() + u"/kvs"; }
-
-    void writeLiveSession(const QString& id, const QString& word = QStringLiteral("working"))
+struct Home : HeadlessHome {
+    void writeLiveSession(const QString& id, const QString& word = QStringLiteral("working")) const
     {
-        const QJsonObject status{{QStringLiteral("sessionId"), id},
-                                 {QStringLiteral("pid"), QCoreApplication::applicationPid()},
-                                 {QStringLiteral("status"), word},
-                                 {QStringLiteral("name"), QStringLiteral("Pipes")}};
-        writeFile(claude(), QStringLiteral("sessions/%1.json").arg(id), QJsonDocument(status).toJson(QJsonDocument::Compact));
+        writeClaudeStatus(id, word, QStringLiteral("Pipes"));
     }
 
     // Starts `vexlor --headless` over this home, polling every 0.2 s.
@@ -50,25 +37,7 @@ struct Home {
                                             QStringLiteral("0.2")} + options);
         QVERIFY(p.waitForStarted(15000));
     }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), claude());
-        env.insert(QStringLiteral("CODEX_HOME"), dir.path() + u"/codex");
-        env.insert(QStringLiteral("KIMI_CODE_DATA_DIR"), dir.path() + u"/kimi");
-        env.insert(QStringLiteral("OPENCODE_DATA_DIR"), dir.path() + u"/opencode");
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + u"/config");
-        env.insert(QStringLiteral("VEXLOR_KVS_DIR"), kvs());
-        env.remove(QStringLiteral("CLAUDE_CODE_OAUTH_TOKEN"));
-        return env;
-    }
 };
-
-QByteArray isoNow()
-{
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
-}
 
 QString claudeStatus(const QByteArray& snapshotLine)
 {
@@ -162,9 +131,9 @@ private slots:
         home.writeLiveSession(QStringLiteral("s1"), QStringLiteral("idle"));
         QByteArray longer;
         for (int i = 0; i < 200; ++i)
-            longer += "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow()
+            longer += "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
                       + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"tool_use\"}}\n";
-        longer += "{\"type\":\"user\",\"timestamp\":\"" + isoNow() + "\",\"message\":{\"role\":\"user\"}}\n";
+        longer += "{\"type\":\"user\",\"timestamp\":\"" + isoNow().toUtf8() + "\",\"message\":{\"role\":\"user\"}}\n";
         const QString transcript = writeFile(home.claude(), QStringLiteral("projects/-work-app/s1.jsonl"), longer);
 
         QProcess p;
@@ -176,7 +145,7 @@ private slots:
         QTest::qWait(1100);
         QFile file(transcript);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        const QByteArray shorter = "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow()
+        const QByteArray shorter = "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
                                    + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"end_turn\"}}\n";
         QCOMPARE(file.write(shorter), shorter.size());
         file.close();

@@ -23,26 +23,11 @@ using namespace vexlor::test;
 
 namespace {
 
-QString vexlorBinary()
-{
-    return QCoreApplication::applicationDirPath() + u"/../vexlor";
-}
-
-QString isoNow(double offsetSeconds = 0)
-{
-    return QDateTime::currentDateTimeUtc().addMSecs(static_cast<qint64>(offsetSeconds * 1000)).toString(Qt::ISODateWithMs);
-}
-
-struct Home {
-    QTemporaryDir dir;
-    QString claude() const { return dir.path() + u"/claude"; }
+struct Home : HeadlessHome {
     QString transcript() const { return claude() + u"/projects/-work-app/s1.jsonl"; }
-    QString prefsBase() const { return dir.path() + u"/config"; }
     QString prefsFile() const { return prefsBase() + u"/vexlor/preferences.json"; }
-    QString kvs() const { return dir.path() + u"/kvs"; }
 
-    // A live Claude session (its status file names this test's process) whose
-    // user just asked something: the turn is in flight.
+    // A live Claude session whose user just asked something: a turn in flight.
     void writeWorkingSession()
     {
         writeStatus(QStringLiteral("idle"), 0);
@@ -51,31 +36,12 @@ struct Home {
     }
     void writeStatus(const QString& status, double statusUpdatedAtMs)
     {
-        QJsonObject o{{QStringLiteral("sessionId"), QStringLiteral("s1")},
-                      {QStringLiteral("pid"), QCoreApplication::applicationPid()},
-                      {QStringLiteral("status"), status},
-                      {QStringLiteral("name"), QStringLiteral("Fix login")}};
-        if (statusUpdatedAtMs > 0)
-            o.insert(QStringLiteral("statusUpdatedAt"), statusUpdatedAtMs);
-        writeFile(claude(), QStringLiteral("sessions/s1.json"), QJsonDocument(o).toJson(QJsonDocument::Compact));
+        writeClaudeStatus(QStringLiteral("s1"), status, QStringLiteral("Fix login"), statusUpdatedAtMs);
     }
     void endTurn()
     {
         appendFile(transcript(), "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
                                      + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"end_turn\"}}\n");
-    }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), claude());
-        env.insert(QStringLiteral("CODEX_HOME"), dir.path() + u"/codex");
-        env.insert(QStringLiteral("KIMI_CODE_DATA_DIR"), dir.path() + u"/kimi");
-        env.insert(QStringLiteral("OPENCODE_DATA_DIR"), dir.path() + u"/opencode");
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), prefsBase());
-        env.insert(QStringLiteral("VEXLOR_KVS_DIR"), kvs());
-        env.remove(QStringLiteral("CLAUDE_CODE_OAUTH_TOKEN"));
-        return env;
     }
 };
 
@@ -161,10 +127,6 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << 2;
-        QTest::newRow("passes zero") << QStringList{QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("0")} << 2;
-        QTest::newRow("passes text") << QStringList{QStringLiteral("--headless"), QStringLiteral("--passes"), QStringLiteral("x")} << 2;
-        QTest::newRow("interval negative") << QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("-1")} << 2;
-        QTest::newRow("interval text") << QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("soon")} << 2;
         QTest::newRow("card without screenshot") << QStringList{QStringLiteral("--overlay"), QStringLiteral("tips")} << 2;
     }
 

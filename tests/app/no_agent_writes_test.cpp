@@ -25,11 +25,6 @@ namespace {
 const QStringList agentFolders{QStringLiteral("claude"), QStringLiteral("codex"), QStringLiteral("kimi"),
                                QStringLiteral("opencode")};
 
-QString vexlorBinary()
-{
-    return QCoreApplication::applicationDirPath() + u"/../vexlor";
-}
-
 const QByteArray claudeUsage = "{\"five_hour\":{\"utilization\":20,\"resets_at\":null},"
                                "\"seven_day\":{\"utilization\":70,\"resets_at\":null}}";
 const QByteArray codexUsage = "{\"rate_limit\":{\"primary_window\":{\"used_percent\":12,\"limit_window_seconds\":18000,"

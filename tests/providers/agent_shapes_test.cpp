@@ -35,14 +35,6 @@ QByteArray at(QByteArray text)
     return text;
 }
 
-ProviderReport pass(AgentCollector& collector, const CollectorContext& context = {})
-{
-    auto report = runTask(collector.collect(context));
-    if (!report)
-        qFatal("collect() did not finish");
-    return *report;
-}
-
 const SessionSnapshot* sessionWithId(const ProviderReport& report, const QString& id)
 {
     for (const SessionSnapshot& s : report.sessions)

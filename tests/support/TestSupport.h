@@ -2,12 +2,15 @@
 // Helpers shared by the tests: fixture files in temporary folders, running a
 // coroutine to completion under an event loop, and setting a file's time.
 
+#include "collection/AgentCollector.h"
 #include "collection/Timestamp.h"
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QCoroTask>
 #include <QEventLoop>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <optional>
@@ -41,6 +44,42 @@ std::optional<T> runTask(QCoro::Task<T> task, int timeoutMs = 20000)
     }
     return result;
 }
+
+// Runs one collector pass to its end; a pass that never ends stops the test.
+ProviderReport pass(AgentCollector& collector, const CollectorContext& context = {});
+// The ids of a report's sessions, in report order.
+QStringList sessionIds(const ProviderReport& report);
+
+// Sets (or, with no value, unsets) an environment variable until the end of
+// the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<QByteArray> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    QByteArray m_name;
+    std::optional<QByteArray> m_saved;
+};
+
+// The built program, beside the test executables' folder.
+QString vexlorBinary();
+// The current time in ISO form, moved by `offsetSeconds`.
+QString isoNow(double offsetSeconds = 0);
+
+// A temporary home for `vexlor --headless`: every agent folder, the
+// preferences and the sync folder live inside it.
+struct HeadlessHome {
+    QTemporaryDir dir;
+    QString claude() const { return dir.path() + u"/claude"; }
+    QString prefsBase() const { return dir.path() + u"/config"; }
+    QString kvs() const { return dir.path() + u"/kvs"; }
+    // A live Claude session: its status file names this test's process.
+    void writeClaudeStatus(const QString& id, const QString& status, const QString& name, double statusUpdatedAtMs = 0) const;
+    QProcessEnvironment environment() const;
+};
 
 // A snapshot of every path under `root` with size and mtime, to prove that
 // nothing was created, changed or removed.

@@ -1,8 +1,5 @@
-// CodexCollector over session logs built in temporary folders: installation,
-// sessions and their order, the 40-file window, the listing cadence, the tail
-// cache and its bound, usage from recorded rate limits and from a loopback
-// endpoint, overlapping passes, bad input, and that a pass never changes the
-// Codex folder.
+// CodexCollector over session logs built in temporary folders, with a
+// movable clock and a loopback usage endpoint.
 
 #include "FakeHttpServer.h"
 #include "TestSupport.h"
@@ -11,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
-#include <QTimer>
 
 #include <unistd.h>
 
@@ -106,22 +102,6 @@ class CodexCollectorTest : public QObject {
     }
     static QString rollout(int n) { return QStringLiteral("rollout-2026-12-06T10-00-00-") + uuid(n) + QStringLiteral(".jsonl"); }
 
-    static ProviderReport pass(CodexCollector& collector, const CollectorContext& context = {})
-    {
-        auto report = runTask(collector.collect(context));
-        if (!report)
-            qFatal("collect() did not finish");
-        return *report;
-    }
-
-    static QStringList ids(const ProviderReport& report)
-    {
-        QStringList out;
-        for (const SessionSnapshot& s : report.sessions)
-            out << s.id;
-        return out;
-    }
-
 private slots:
     void init()
     {
@@ -133,21 +113,13 @@ private slots:
 
     void homeFromEnvironment()
     {
-        const QByteArray saved = qgetenv("CODEX_HOME");
-        const bool wasSet = qEnvironmentVariableIsSet("CODEX_HOME");
-        qputenv("CODEX_HOME", m_tmp.path().toUtf8());
+        ScopedEnv home("CODEX_HOME", m_tmp.path().toUtf8());
         QCOMPARE(CodexCollector().sessionsDirectory(), m_tmp.path() + QStringLiteral("/sessions"));
         QCOMPARE(CodexCollector().authFilePath(), m_tmp.path() + QStringLiteral("/auth.json"));
         qputenv("CODEX_HOME", "~/elsewhere");
         QCOMPARE(CodexCollector().sessionsDirectory(), QDir::homePath() + QStringLiteral("/elsewhere/sessions"));
-        qunsetenv("CODEX_HOME");
-        QCOMPARE(CodexCollector().sessionsDirectory(), QDir::homePath() + QStringLiteral("/.codex/sessions"));
         qputenv("CODEX_HOME", ""); // set but empty: not a folder, so the default
         QCOMPARE(CodexCollector().sessionsDirectory(), QDir::homePath() + QStringLiteral("/.codex/sessions"));
-        if (wasSet)
-            qputenv("CODEX_HOME", saved);
-        else
-            qunsetenv("CODEX_HOME");
     }
 
     // Anything at the sessions path, even a plain file, makes Codex installed;
@@ -171,7 +143,7 @@ private slots:
         writeSession(rollout(1), lifeEvent(t0, "task_started"), t0);
         m_now = t0 + 1; // well within 30 seconds, but the listing was empty
         const ProviderReport second = pass(collector);
-        QCOMPARE(ids(second), QStringList{uuid(1)});
+        QCOMPARE(sessionIds(second), QStringList{uuid(1)});
         QCOMPARE(toString(second.sessions[0].state), toString(SessionState::working));
         // The error snapshot stays, with its first time, until rate limits turn up.
         QCOMPARE(second.usage, first.usage);
@@ -194,21 +166,15 @@ private slots:
         context.attentionSince = Timestamp::fromSeconds(hubStart);
         const ProviderReport report = pass(collector, context);
         QVERIFY(report.installed);
-        QCOMPARE(ids(report), (QStringList{uuid(1), uuid(2), uuid(3), uuid(4)}));
+        QCOMPARE(sessionIds(report), (QStringList{uuid(1), uuid(2), uuid(3), uuid(4)}));
 
         const SessionSnapshot& working = report.sessions[0];
-        QCOMPARE(working.key, QStringLiteral("codex:") + uuid(1));
         QCOMPARE(toString(working.state), toString(SessionState::working));
-        QVERIFY(working.isOpen);
         QCOMPARE(working.activityAt, Timestamp::fromSeconds(t0 - 100));
-        QCOMPARE(working.title, std::optional(QStringLiteral("session 000000")));
-        QVERIFY(!working.model && !working.completionAt);
 
         const SessionSnapshot& done = report.sessions[1];
-        QCOMPARE(done.id, uuid(2)); // lower case although the name is upper case
-        QCOMPARE(done.key, QStringLiteral("codex:") + uuid(2));
+        QCOMPARE(done.key, QStringLiteral("codex:") + uuid(2)); // lower case although the name is upper case
         QCOMPARE(toString(done.state), toString(SessionState::attention));
-        QVERIFY(done.isOpen);
         QCOMPARE(done.completionAt, std::optional(Timestamp::fromSeconds(t0 - 700)));
         QCOMPARE(done.model, std::optional(QStringLiteral("gpt-x")));
         QCOMPARE(done.title, std::optional(QStringLiteral("vexlor")));
@@ -216,8 +182,6 @@ private slots:
         // Completed before the hub started: idle and closed.
         QCOMPARE(toString(report.sessions[2].state), toString(SessionState::idle));
         QVERIFY(!report.sessions[2].isOpen);
-        QCOMPARE(report.sessions[2].title, std::optional(QStringLiteral("old")));
-        QCOMPARE(toString(report.sessions[3].state), toString(SessionState::idle));
 
         // Acknowledged at the completion: idle on the next pass.
         context.acknowledged.insert(done.key, *done.completionAt);
@@ -236,7 +200,7 @@ private slots:
 
         CodexCollector collector(options());
         const ProviderReport report = pass(collector);
-        QCOMPARE(ids(report), (QStringList{uuid(1), uuid(2), uuid(3)}));
+        QCOMPARE(sessionIds(report), (QStringList{uuid(1), uuid(2), uuid(3)}));
         UsageSnapshot expected;
         expected.windows = {{QStringLiteral("5h"), 0.42, std::nullopt, Timestamp::fromSeconds(1800003600), 18000.0},
                             {QStringLiteral("1w"), 0.07, std::nullopt, Timestamp::fromSeconds(1800600000), 604800.0}};
@@ -253,9 +217,8 @@ private slots:
         QCOMPARE(later.usage, report.usage);
     }
 
-    // While online access is on, the live answer replaces the logged limits;
-    // a failed refresh keeps the last answer; switching off and on again does
-    // not shorten the 300 s between attempts.
+    // While online access is on, the live answer replaces the logged limits
+    // and a failed refresh keeps it.
     void liveUsageTakesPrecedenceWhileOnline()
     {
         FakeHttpServer server;
@@ -288,40 +251,23 @@ private slots:
         m_now = t0 + 301;
         QCOMPARE(percents(pass(collector, on).usage), live);
         QCOMPARE(server.requests().size(), 2);
-        m_now += 10;
-        QCOMPARE(percents(pass(collector, off).usage), logged);
-        m_now += 10;
-        QCOMPARE(percents(pass(collector, on).usage), logged);
-        QCOMPARE(server.requests().size(), 2);
-        server.setDefaultReply(FakeHttpServer::json(200, "{\"rate_limit\":{\"primary_window\":{\"used_percent\":1}}}"));
-        m_now = t0 + 602;
-        QCOMPARE(percents(pass(collector, on).usage), QStringList{QStringLiteral("limit=0.01")});
-        QCOMPARE(server.requests().size(), 3);
         QCOMPARE(treeFingerprint(m_home), before);
     }
 
-    // An expired token sends nothing and says nothing; without a sessions
-    // folder there is no refresh at all.
-    void expiredTokenOrNoInstallSendsNothing()
+    // An expired token sends nothing and says nothing.
+    void expiredTokenSendsNothing()
     {
         FakeHttpServer server;
         QVERIFY(server.listen());
         server.setDefaultReply(FakeHttpServer::json(200, "{}"));
-        writeFile(m_home, QStringLiteral("auth.json"), authWithExpiry(t0 + 86400));
-        CollectorContext on;
-        on.allowNetwork = true;
-        CodexCollector missing(onlineOptions(server));
-        QCOMPARE(pass(missing, on), ProviderReport{});
-        QCOMPARE(server.connections(), 0);
-
         writeFile(m_home, QStringLiteral("auth.json"), authWithExpiry(t0 - 1));
         writeSession(rollout(1), tokenCount(t0 - 10, 10, 20), t0 - 10);
         CodexCollector collector(onlineOptions(server));
-        for (int i = 0; i < 3; ++i, m_now += 301) {
-            const ProviderReport report = pass(collector, on);
-            QCOMPARE(percents(report.usage), (QStringList{QStringLiteral("5h=0.1"), QStringLiteral("1w=0.2")}));
-            QCOMPARE(report.usage.error, std::nullopt);
-        }
+        CollectorContext on;
+        on.allowNetwork = true;
+        const ProviderReport report = pass(collector, on);
+        QCOMPARE(percents(report.usage), (QStringList{QStringLiteral("5h=0.1"), QStringLiteral("1w=0.2")}));
+        QCOMPARE(report.usage.error, std::nullopt);
         QCOMPARE(server.connections(), 0);
     }
 
@@ -334,7 +280,7 @@ private slots:
         CodexCollector collector(options());
         const ProviderReport report = pass(collector);
         QCOMPARE(report.sessions.size(), 40);
-        QVERIFY(!ids(report).contains(uuid(1)));
+        QVERIFY(!sessionIds(report).contains(uuid(1)));
         QCOMPARE(report.sessions.first().id, uuid(139));
         QCOMPARE(report.usage.error, std::optional(QStringLiteral("No Codex usage event found")));
         QCOMPARE(collector.tailReads(), 40);
@@ -344,19 +290,19 @@ private slots:
     {
         writeSession(rollout(1), lifeEvent(t0 - 5, "task_complete"), t0 - 5);
         CodexCollector collector(options());
-        QCOMPARE(ids(pass(collector)), QStringList{uuid(1)});
+        QCOMPARE(sessionIds(pass(collector)), QStringList{uuid(1)});
 
         writeSession(rollout(2), lifeEvent(t0, "task_started"), t0);
         m_now = t0 + 30;
-        QCOMPARE(ids(pass(collector)), QStringList{uuid(1)}); // not more than 30 seconds yet
+        QCOMPARE(sessionIds(pass(collector)), QStringList{uuid(1)}); // not more than 30 seconds yet
         m_now = t0 + 30.5;
-        QCOMPARE(ids(pass(collector)), (QStringList{uuid(2), uuid(1)}));
+        QCOMPARE(sessionIds(pass(collector)), (QStringList{uuid(2), uuid(1)}));
 
         writeSession(rollout(3), lifeEvent(t0, "task_started"), t0 + 1);
         m_now = t0 + 40;
-        QCOMPARE(ids(pass(collector)).size(), 2);
+        QCOMPARE(sessionIds(pass(collector)).size(), 2);
         m_now = t0 - 3600; // the clock was set back: list again rather than wait an hour
-        QCOMPARE(ids(pass(collector)), (QStringList{uuid(3), uuid(2), uuid(1)}));
+        QCOMPARE(sessionIds(pass(collector)), (QStringList{uuid(3), uuid(2), uuid(1)}));
     }
 
     void tailCacheFollowsSizeAndTime()
@@ -456,57 +402,6 @@ private slots:
         QCOMPARE(collector.tailReads(), 40 * batches + rereads);
     }
 
-    void overlappingPassesAgree()
-    {
-        for (int i = 0; i < 30; ++i)
-            writeSession(rollout(i), meta(t0 - 100, QStringLiteral("/w/p%1").arg(i)) + tokenCount(t0 - 90, i, 1) +
-                                         lifeEvent(t0 - 80, i % 2 ? "task_complete" : "task_started"),
-                         t0 - 80 + i);
-        CodexCollector collector(options());
-        CollectorContext context;
-        context.attentionSince = Timestamp::fromSeconds(t0 - 1000);
-        std::optional<ProviderReport> a, b;
-        auto both = [&]() -> QCoro::Task<int> {
-            auto first = collector.collect(context);
-            auto second = collector.collect(context);
-            a = co_await std::move(first);
-            b = co_await std::move(second);
-            co_return 0;
-        };
-        QVERIFY(runTask(both()));
-        QVERIFY(a && b);
-        QCOMPARE(*a, *b);
-        QCOMPARE(a->sessions.size(), 30);
-        QCOMPARE(a->usage.windows[0].percent, std::optional(0.29));
-        QCOMPARE(pass(collector, context), *a);
-        QVERIFY(collector.tailReads() >= 30 && collector.tailReads() <= 60);
-    }
-
-    void passLeavesTheEventLoopRunning()
-    {
-        QByteArray big;
-        while (big.size() < CodexCollector::tailBytes)
-            big += record(t0 - 100, "response_item", "{\"content\":\"" + QByteArray(900, 'q') + "\"}");
-        for (int i = 0; i < 12; ++i)
-            writeSession(rollout(i), big + lifeEvent(t0 - 5, "task_complete"), t0 - 5);
-        CodexCollector collector(options());
-        int ticks = 0;
-        QTimer timer;
-        timer.setInterval(0);
-        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
-        timer.start();
-        auto task = collector.collect({});
-        // The reading happens on a worker; when the worker is done before the
-        // pass awaits it (a fast or idle machine) the pass finishes without
-        // suspending, so only a pending pass can show the loop turning.
-        const bool pending = !task.isReady();
-        const auto report = runTask(std::move(task));
-        QVERIFY(report);
-        QCOMPARE(report->sessions.size(), 12);
-        if (pending)
-            QVERIFY2(ticks > 0, "the event loop did not run while the pass read its files");
-    }
-
     void badInputGivesSmallerResultsAndChangesNothing()
     {
         QByteArray enormous(3 * 1024 * 1024, 'x');
@@ -535,7 +430,7 @@ private slots:
         }
         QCOMPARE(treeFingerprint(m_home), before);
 
-        QCOMPARE(ids(report), (QStringList{uuid(1), uuid(2), uuid(3), uuid(4)}));
+        QCOMPARE(sessionIds(report), (QStringList{uuid(1), uuid(2), uuid(3), uuid(4)}));
         QCOMPARE(toString(report.sessions[0].state), toString(SessionState::attention)); // the line after the enormous one
         // Only the cut end of the huge record is within reach: nothing whole.
         QCOMPARE(toString(report.sessions[1].state), toString(SessionState::idle));

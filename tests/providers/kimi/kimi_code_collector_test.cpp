@@ -1,4 +1,4 @@
-// Kimi Code collector: index, state files and wire logs built in temporary
+// Kimi Code collector over index, state files and wire logs in temporary
 // folders, with a fixed clock.
 
 #include "TestSupport.h"
@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QTest>
-#include <QThread>
 
 using namespace vexlor;
 using namespace vexlor::test;
@@ -76,20 +75,11 @@ class KimiCodeCollectorTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void missingIndexIsNotInstalled()
-    {
-        QTemporaryDir tmp;
-        const ProviderReport r = makeCollector(tmp.path()).collectBlocking();
-        QCOMPARE(r, ProviderReport{});
-        QCOMPARE(makeCollector(tmp.path() + u"/absent"_s).collectBlocking(), ProviderReport{});
-    }
-
     void unusableIndexReportsItsError_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("error");
         QTest::newRow("not utf-8") << u"latin1"_s << u"bad session index encoding"_s;
-        QTest::newRow("overlong utf-8") << u"overlong"_s << u"bad session index encoding"_s;
         QTest::newRow("directory") << u"directory"_s << qt_error_string(EISDIR);
         QTest::newRow("dangling link") << u"link"_s << qt_error_string(ENOENT);
     }
@@ -103,8 +93,6 @@ private slots:
         QFile::remove(indexPath);
         if (kind == u"latin1")
             writeFile(home.root(), u"session_index.jsonl"_s, home.index + "{\"sessionId\":\"caf\xe9\"}\n");
-        else if (kind == u"overlong")
-            writeFile(home.root(), u"session_index.jsonl"_s, "\xc0\xaf" + home.index);
         else if (kind == u"directory")
             QVERIFY(QDir().mkpath(indexPath));
         else
@@ -113,10 +101,8 @@ private slots:
         const ProviderReport r = makeCollector(home.root()).collectBlocking();
         QVERIFY(r.installed);
         QVERIFY(r.sessions.isEmpty());
-        QVERIFY(r.usage.windows.isEmpty());
-        QCOMPARE(r.usage.error, std::optional(error));
-        QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(nowSeconds)));
-        QVERIFY(!r.usage.costUSD && !r.spend);
+        QCOMPARE(r.usage, UsageSnapshot::failed(error, Timestamp::fromSeconds(nowSeconds)));
+        QVERIFY(!r.spend);
     }
 
     void sessionFromStateFile_data()
@@ -137,18 +123,13 @@ private slots:
             u"Port the parser"_s, u"Port the parser"_s);
         row("updated 90 s ago", "{\"updatedAt\":\"" + isoAgo(90) + "\",\"title\":\"Port the parser\"}", "idle", 90,
             u"Port the parser"_s, u"Port the parser"_s);
-        row("whole-second date, offset zone",
-            "{\"updatedAt\":\"" + Timestamp::fromSeconds(nowSeconds - 3600).toDateTime().toOffsetFromUtc(7200).toString(Qt::ISODate).toUtf8() + "\"}",
-            "idle", 3600, fallback);
         row("no updatedAt", "{\"title\":\"T\"}", "idle", -1, u"T"_s, u"T"_s);
         row("numeric updatedAt", "{\"updatedAt\":1780000000}", "idle", -1, fallback);
         row("placeholder title, prompt", "{\"title\":\"nEw SeSsIoN\",\"lastPrompt\":\"Fix the flaky test\"}", "idle", -1,
             u"Fix the flaky test"_s, u"nEw SeSsIoN"_s);
         row("workDir only", "{\"workDir\":\"/home/me/projects/vexlor/\"}", "idle", -1, u"vexlor"_s);
-        row("nothing", "{}", "idle", -1, fallback);
         row("short id", "{}", "idle", -1, u"session ab"_s, {}, u"ab"_s);
         row("broken json", "{\"title\":\"half", "idle", -1, fallback);
-        row("array", "[\"title\"]", "idle", -1, fallback);
         row("missing file", "-", "idle", -1, fallback);
         const QByteArray longPrompt = QByteArray("Refactor ").repeated(8); // 72 characters
         row("long prompt", "{\"title\":\"\",\"lastPrompt\":\"" + longPrompt + "\"}", "idle", -1,
@@ -235,9 +216,7 @@ private slots:
         row("just before the 24 h limit", usageLine(dayLimit - 1, all), 0, 1111);
         row("exactly at the 7 d limit", usageLine((nowSeconds - 604800) * 1000, all), 0, 1111);
         row("eight days old", usageLine(nowMs - 8 * 86400000.0, all), 0, 0);
-        row("no cache creation", usageLine(nowMs, "{\"inputOther\":1,\"output\":10,\"inputCacheRead\":100}"), 111, 111);
         row("wrong-typed counts", usageLine(nowMs, "{\"inputOther\":\"7\",\"output\":2.5,\"inputCacheRead\":null}"), 2.5, 2.5);
-        row("usage not an object", usageLine(nowMs, "[1,2]"), 0, 0);
         row("time as text", "{\"type\":\"usage.record\",\"time\":\"1780000000000\"" + output3, 0, 0);
         row("other record type", "{\"type\":\"usage.summary\",\"time\":1780000000000" + output3, 0, 0);
         row("escaped type", "{\"type\":\"usage\\u002erecord\",\"time\":1780000000000" + output3, 3, 3);
@@ -330,41 +309,12 @@ private slots:
         QCOMPARE(cache.size(), 0);
     }
 
-    void collectRunsOffTheCallingThread()
-    {
-        KimiHome home;
-        home.addSession(u"a"_s, QByteArray("{\"updatedAt\":\"" + isoAgo(1) + "\"}"), usageLine(nowSeconds * 1000, "{\"output\":7}"));
-        QThread* passThread = nullptr;
-        auto run = std::make_shared<Run>();
-        KimiCodeCollector collector({home.root(), [run, &passThread] {
-                                         passThread = QThread::currentThread();
-                                         return Timestamp::fromSeconds(run->now);
-                                     }});
-        QThread* resumedOn = nullptr;
-        auto task = [&]() -> QCoro::Task<ProviderReport> {
-            ProviderReport r = co_await collector.collect(CollectorContext{});
-            resumedOn = QThread::currentThread();
-            co_return r;
-        };
-        const auto report = runTask(task());
-        QVERIFY(report);
-        QCOMPARE(resumedOn, QThread::currentThread());
-        QVERIFY(passThread && passThread != QThread::currentThread());
-        QCOMPARE(tokens(*report, u"24h"_s), std::optional(7.0));
-        QCOMPARE(*report, collector.collectBlocking());
-    }
-
     void dataDirectoryFromTheEnvironment()
     {
-        const QByteArray saved = qgetenv("KIMI_CODE_DATA_DIR");
-        qputenv("KIMI_CODE_DATA_DIR", "~/elsewhere/kimi");
+        ScopedEnv dir("KIMI_CODE_DATA_DIR", "~/elsewhere/kimi");
         QCOMPARE(KimiCodeCollector().dataDirectory(), QDir::homePath() + u"/elsewhere/kimi"_s);
-        qputenv("KIMI_CODE_DATA_DIR", "/abs/kimi");
-        QCOMPARE(KimiCodeCollector().dataDirectory(), u"/abs/kimi"_s);
         qunsetenv("KIMI_CODE_DATA_DIR");
         QCOMPARE(KimiCodeCollector().dataDirectory(), QDir::homePath() + u"/.kimi-code"_s);
-        if (!saved.isNull())
-            qputenv("KIMI_CODE_DATA_DIR", saved);
     }
 };
 

@@ -1,5 +1,5 @@
-// OpenCode collector: real SQLite databases built in temporary folders, in
-// write-ahead-log and rollback mode, with and without a live writer process.
+// OpenCode collector over real SQLite databases in temporary folders, in
+// write-ahead-log and rollback mode, with and without live writer processes.
 
 #include "TestSupport.h"
 #include "providers/opencode/OpenCodeCollector.h"
@@ -123,14 +123,6 @@ OpenCodeCollector collectorFor(const QString& dir, int busyTimeoutMs = 5000)
     return OpenCodeCollector({dir, [] { return Timestamp::fromSeconds(nowSeconds); }, busyTimeoutMs});
 }
 
-QStringList ids(const ProviderReport& r)
-{
-    QStringList out;
-    for (const auto& s : r.sessions)
-        out << s.id;
-    return out;
-}
-
 QStringList besideDatabase(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -147,13 +139,6 @@ class OpenCodeCollectorTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void missingDatabaseIsNotInstalled()
-    {
-        QTemporaryDir tmp;
-        QCOMPARE(collectorFor(tmp.path()).collectBlocking({}), ProviderReport{});
-        QCOMPARE(collectorFor(tmp.path() + u"/absent"_s).collectBlocking({}), ProviderReport{});
-    }
-
     void sessionClassification_data()
     {
         QTest::addColumn<QByteArray>("messageData"); // empty: the session has no message
@@ -168,7 +153,6 @@ private slots:
         const QByteArray user = "{\"role\":\"user\"}", streaming = "{\"role\":\"assistant\"}",
                          tools = "{\"role\":\"assistant\",\"finish\":\"tool-calls\"}",
                          stop = "{\"role\":\"assistant\",\"finish\":\"stop\"}";
-        // Working and attention sessions are open, idle ones are not.
         auto row = [](const char* name, const QByteArray& data, double age, double ack, double since, const char* state) {
             QTest::newRow(name) << data << age << ack << since << QString::fromLatin1(state) << (qstrcmp(state, "idle") != 0);
         };
@@ -176,19 +160,14 @@ private slots:
         row("user, 600 s", user, 600, never, longAgo, "idle");
         row("user with error, recent", "{\"role\":\"user\",\"error\":{}}", 30, never, longAgo, "working");
         row("streaming, 30 s", streaming, 30, never, longAgo, "working");
-        row("streaming, 10 min", streaming, 600, never, longAgo, "idle");
         row("streaming with error", "{\"role\":\"assistant\",\"error\":{\"name\":\"APIError\"}}", 30, never, longAgo, "attention");
         row("streaming with null error", "{\"role\":\"assistant\",\"error\":null}", 30, never, longAgo, "attention");
         row("tool calls, 30 s", tools, 30, never, longAgo, "working");
-        row("tool calls, 10 min", tools, 600, never, longAgo, "idle");
         row("stop, never acknowledged", stop, 30, never, longAgo, "attention");
-        row("stop, an hour old", stop, 3600, never, longAgo, "attention");
         row("stop, acknowledged at it", stop, 30, 0, longAgo, "idle");
         row("stop, acknowledged before it", stop, 30, -1, longAgo, "attention");
         row("stop, at the hub's start", stop, 30, never, 30, "idle");
         row("error, acknowledged later", "{\"role\":\"assistant\",\"finish\":\"length\",\"error\":1}", 700, 5, longAgo, "idle");
-        row("other finish, recent", "{\"role\":\"assistant\",\"finish\":\"length\"}", 30, never, longAgo, "idle");
-        row("system role, recent", "{\"role\":\"system\"}", 30, never, longAgo, "idle");
         row("role not text", "{\"role\":7}", 30, never, longAgo, "idle");
         row("no message", QByteArray(), 0, never, longAgo, "idle");
     }
@@ -221,7 +200,6 @@ private slots:
         QCOMPARE(r.sessions.size(), 1);
         const SessionSnapshot& s = r.sessions.first();
         QCOMPARE(s.key, u"opencode:ses_0123456789"_s);
-        QCOMPARE(s.id, u"ses_0123456789"_s);
         QCOMPARE(toString(s.state), state);
         QCOMPARE(s.isOpen, open);
         QCOMPARE(s.activityAt, activity);
@@ -253,7 +231,7 @@ private slots:
         QStringList expected{u"ses_abcdefgh"_s, u"ses_long"_s};
         for (int i = 54; expected.size() < 50; --i)
             expected << u"old_"_s + QString::number(i).rightJustified(2, u'0');
-        QCOMPARE(ids(r), expected);
+        QCOMPARE(sessionIds(r), expected);
 
         const SessionSnapshot& newest = r.sessions[0];
         QCOMPARE(toString(newest.state), u"working"_s); // m3, a user message
@@ -322,7 +300,6 @@ private slots:
         const QString opened = u"OpenCode database could not be opened"_s;
         QTest::newRow("not a database") << u"garbage"_s << opened;
         QTest::newRow("a directory") << u"directory"_s << opened;
-        QTest::newRow("dangling link") << u"link"_s << opened;
         QTest::newRow("empty file") << u"empty"_s << u"OpenCode query failed: no such table: session"_s;
         QTest::newRow("no message table") << u"nomessage"_s << u"OpenCode query failed: no such table: message"_s;
         QTest::newRow("no archive column") << u"nocolumn"_s << u"OpenCode query failed: no such column: s.time_archived"_s;
@@ -337,8 +314,6 @@ private slots:
             writeFile(tmp.path(), u"opencode.db"_s, QByteArray("this is not a database, only text\n").repeated(200));
         else if (kind == u"directory")
             QVERIFY(QDir().mkpath(path));
-        else if (kind == u"link")
-            QVERIFY(QFile::link(tmp.path() + u"/nowhere.db"_s, path));
         else if (kind == u"empty")
             writeFile(tmp.path(), u"opencode.db"_s, {});
         else if (kind == u"nomessage")
@@ -352,10 +327,7 @@ private slots:
         const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
         QVERIFY(r.installed);
         QVERIFY(r.sessions.isEmpty());
-        QVERIFY(r.usage.windows.isEmpty());
-        QCOMPARE(r.usage.error, std::optional(error));
-        QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(nowSeconds)));
-        QVERIFY(!r.usage.costUSD);
+        QCOMPARE(r.usage, UsageSnapshot::failed(error, Timestamp::fromSeconds(nowSeconds)));
         QCOMPARE(treeFingerprint(tmp.path()), before);
     }
 
@@ -374,7 +346,7 @@ private slots:
         for (int pass = 0; pass < 2; ++pass) {
             const ProviderReport r = collector.collectBlocking({});
             QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
-            QCOMPARE(ids(r), QStringList{u"s1"_s});
+            QCOMPARE(sessionIds(r), QStringList{u"s1"_s});
             QCOMPARE(r.usage.windows.value(0).tokens, std::optional(7.0));
         }
         QCOMPARE(besideDatabase(tmp.path()), QStringList{u"opencode.db"_s});
@@ -385,7 +357,7 @@ private slots:
         const QString withLog = treeFingerprint(tmp.path());
         const ProviderReport r = collectorFor(tmp.path()).collectBlocking({});
         QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
-        QCOMPARE(ids(r), QStringList{u"s1"_s});
+        QCOMPARE(sessionIds(r), QStringList{u"s1"_s});
         QCOMPARE(treeFingerprint(tmp.path()), withLog);
     }
 
@@ -408,7 +380,7 @@ private slots:
         OpenCodeCollector collector = collectorFor(tmp.path());
         ProviderReport r = collector.collectBlocking({});
         QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
-        QCOMPARE(ids(r), (QStringList{u"s2"_s, u"s1"_s}));
+        QCOMPARE(sessionIds(r), (QStringList{u"s2"_s, u"s1"_s}));
         QCOMPARE(toString(r.sessions.first().state), u"working"_s);
         QCOMPARE(treeFingerprint(tmp.path()), before);
 
@@ -416,10 +388,10 @@ private slots:
         // does not hold the reader up.
         QVERIFY(writer.run("BEGIN; INSERT INTO session VALUES ('s3', 'Three', " + ms(nowMs) + ", NULL);"));
         r = collector.collectBlocking({});
-        QCOMPARE(ids(r), (QStringList{u"s2"_s, u"s1"_s}));
+        QCOMPARE(sessionIds(r), (QStringList{u"s2"_s, u"s1"_s}));
         QVERIFY(writer.run("COMMIT;"));
         r = collector.collectBlocking({});
-        QCOMPARE(ids(r), (QStringList{u"s3"_s, u"s2"_s, u"s1"_s}));
+        QCOMPARE(sessionIds(r), (QStringList{u"s3"_s, u"s2"_s, u"s1"_s}));
 
         // The writer dies without cleaning up: its log and index stay, and the
         // committed rows in the log are still read.
@@ -429,7 +401,7 @@ private slots:
         const QString afterCrash = treeFingerprint(tmp.path());
         r = collector.collectBlocking({});
         QVERIFY2(!r.usage.error, qPrintable(r.usage.error.value_or(QString())));
-        QCOMPARE(ids(r), (QStringList{u"s3"_s, u"s2"_s, u"s1"_s}));
+        QCOMPARE(sessionIds(r), (QStringList{u"s3"_s, u"s2"_s, u"s1"_s}));
         QCOMPARE(treeFingerprint(tmp.path()), afterCrash);
     }
 
@@ -451,44 +423,12 @@ private slots:
         QCOMPARE(r.usage.error, std::optional(u"OpenCode query failed: database is locked"_s));
         QCOMPARE(treeFingerprint(tmp.path()), before);
         QVERIFY(writer.run("ROLLBACK;"));
-        QCOMPARE(ids(collectorFor(tmp.path(), 200).collectBlocking({})), QStringList{u"s1"_s});
-    }
-
-    void collectRunsOffTheCallingThread()
-    {
-        QTemporaryDir tmp;
-        {
-            Fixture db(tmp.path());
-            db.session("s1", "'One'", nowMs);
-            db.message("m1", "s1", nowMs - 10000, "{\"role\":\"assistant\",\"finish\":\"stop\"}");
-        }
-        QThread* passThread = nullptr;
-        OpenCodeCollector collector({tmp.path(), [&passThread] {
-                                         passThread = QThread::currentThread();
-                                         return Timestamp::fromSeconds(nowSeconds);
-                                     }});
-        CollectorContext context;
-        context.acknowledged.insert(u"opencode:s1"_s, Timestamp::fromSeconds(nowSeconds));
-        QThread* resumedOn = nullptr;
-        auto task = [&]() -> QCoro::Task<ProviderReport> {
-            ProviderReport r = co_await collector.collect(context);
-            resumedOn = QThread::currentThread();
-            co_return r;
-        };
-        const auto report = runTask(task());
-        QVERIFY(report);
-        QCOMPARE(resumedOn, QThread::currentThread());
-        QVERIFY(passThread && passThread != QThread::currentThread());
-        QCOMPARE(report->sessions.size(), 1);
-        QCOMPARE(toString(report->sessions.first().state), u"idle"_s); // the context reached the pass
+        QCOMPARE(sessionIds(collectorFor(tmp.path(), 200).collectBlocking({})), QStringList{u"s1"_s});
     }
 
     void dataDirectoryFromTheEnvironment()
     {
-        const QByteArray savedDir = qgetenv("OPENCODE_DATA_DIR");
-        const QByteArray savedXdg = qgetenv("XDG_DATA_HOME");
-        qputenv("OPENCODE_DATA_DIR", "~/oc");
-        qputenv("XDG_DATA_HOME", "/xdg");
+        ScopedEnv dir("OPENCODE_DATA_DIR", "~/oc"), xdg("XDG_DATA_HOME", "/xdg");
         QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/oc/opencode.db"_s);
         qunsetenv("OPENCODE_DATA_DIR");
         QCOMPARE(OpenCodeCollector().databasePath(), u"/xdg/opencode/opencode.db"_s);
@@ -496,10 +436,6 @@ private slots:
         QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/data/opencode/opencode.db"_s);
         qunsetenv("XDG_DATA_HOME");
         QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/.local/share/opencode/opencode.db"_s);
-        if (!savedDir.isNull())
-            qputenv("OPENCODE_DATA_DIR", savedDir);
-        if (!savedXdg.isNull())
-            qputenv("XDG_DATA_HOME", savedXdg);
     }
 
     void guardRefusesToCreateTheLog()
@@ -527,23 +463,6 @@ private slots:
         QCOMPARE(treeFingerprint(tmp.path()), before);
     }
 
-    void rowsKeepNumbersAndTextsOnly()
-    {
-        QTemporaryDir tmp;
-        Fixture(tmp.path(), false, "CREATE TABLE t (x);");
-        const SqlQueryResult r = queryReadOnly(tmp.path() + u"/opencode.db"_s,
-                                               "SELECT 1 AS i, 2.5 AS f, 'a' AS t, NULL AS n, x'00' AS b, 'first' AS d, 'second' AS d;");
-        QCOMPARE(r.status, SqlQueryResult::Status::ok);
-        QCOMPARE(r.rows.size(), 1);
-        const SqlRow& row = r.rows.first();
-        QCOMPARE(row.number(u"i"_s), std::optional(1.0));
-        QCOMPARE(row.number(u"f"_s), std::optional(2.5));
-        QCOMPARE(row.text(u"t"_s), std::optional(u"a"_s));
-        QVERIFY(!row.contains(u"n"_s) && !row.contains(u"b"_s));
-        QCOMPARE(row.text(u"d"_s), std::optional(u"second"_s));
-        QCOMPARE(row.size(), 4);
-    }
-
     void windowEdgesCrossingMessages_data()
     {
         QTest::addColumn<double>("timeMs");
@@ -551,11 +470,8 @@ private slots:
         QTest::newRow("leaves the day window") << (1000001.0 - 86400) * 1000 << true;
         QTest::newRow("at the old day edge") << (1000000.0 - 86400) * 1000 << true;
         QTest::newRow("at the new day edge") << (1000003.0 - 86400) * 1000 << false;
-        QTest::newRow("just inside the new day edge") << (1000003.0 - 86400) * 1000 + 1 << false;
         QTest::newRow("already out of the day window") << (1000000.0 - 86400) * 1000 - 1 << false;
         QTest::newRow("leaves the week window") << (1000002.0 - 604800) * 1000 + 500 << true;
-        QTest::newRow("already out of the week window") << (1000000.0 - 604800) * 1000 - 1 << false;
-        QTest::newRow("recent") << 1000000.0 * 1000 << false;
     }
     void windowEdgesCrossingMessages()
     {
@@ -582,8 +498,6 @@ private slots:
         ProviderReport first = collector.collectBlocking({});
         QCOMPARE(first.usage.windows.value(0).tokens, std::optional(105.0));
         QCOMPARE(cache.statementsRun(), 2);
-        // Same files: the sessions rows are reused, the usage statement runs
-        // again, and the assistant times are read once.
         QCOMPARE(collector.collectBlocking({}), first);
         QCOMPARE(cache.statementsRun(), 4);
         if (qint64(std::floor(Timestamp::now().seconds())) < second + 2) {
@@ -605,7 +519,7 @@ private slots:
             writer.session("s2", "'Two'", nowMs + 1000);
         }
         const ProviderReport changed = collector.collectBlocking({});
-        QCOMPARE(ids(changed), (QStringList{u"s2"_s, u"s1"_s}));
+        QCOMPARE(sessionIds(changed), (QStringList{u"s2"_s, u"s1"_s}));
         QCOMPARE(cache.statementsRun(), 7);
     }
 
@@ -708,10 +622,6 @@ private slots:
         const SqlQueryResult last = queryReadOnly(path, check);
         QCOMPARE(last.rows.value(0).number(u"n"_s), std::optional(40.0));
         QCOMPARE(last.rows.value(0).number(u"torn"_s), std::optional(0.0));
-        // How many reads meet a writer mid-change depends on the machine's
-        // speed (most do under a sanitizer), so the share is reported, not
-        // asserted; what must hold is above: no torn or older rows, ever, and
-        // a clean read once the writers are done.
         qInfo("%d reads, %d failed", reads, failures);
     }
 
