@@ -42,13 +42,6 @@ class DeckViewStateTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void slotsCountRowByRow()
-    {
-        // Widths and heights per grid are measured on the drawn deck (QML test).
-        QCOMPARE(deck::slotAt(1, 2, 4), 6);
-        QCOMPARE(deck::slotAt(3, 5, 6), 23);
-    }
-
     void appearStartsTimersAndFollowsTheTipsSetting()
     {
         FakeDeckSource deck;
@@ -142,16 +135,6 @@ private slots:
         QVERIFY(picker.count() >= 1);
         state.choosePickerOption(s("clock")); // no picker open: nothing assigned
         QVERIFY(deck.assigned.isEmpty());
-    }
-
-    void deckChangesBumpTheRevision()
-    {
-        FakeDeckSource deck;
-        DeckViewState state(&deck);
-        QSignalSpy revision(&state, &DeckViewState::revisionChanged);
-        emit deck.changed();
-        QCOMPARE(revision.count(), 1);
-        QCOMPARE(state.revision(), 1);
     }
 
     void providerPagesHoldEveryProviderOption()

@@ -41,10 +41,8 @@ private slots:
         QTest::newRow("usage by prefix") << s("claudeLeft") << QColor(10, 20, 30);
         QTest::newRow("session tile by id") << s("claudeSessionUsed") << QColor(40, 50, 60);
         QTest::newRow("missing spend tile") << s("claudeSpend") << palette::idleTile();
-        QTest::newRow("missing kimi tile") << s("kimiUsage") << palette::idleTile();
         QTest::newRow("all agents") << s("allAgents") << palette::overviewTile();
         QTest::newRow("info") << s("info") << palette::infoTile();
-        QTest::newRow("clock") << s("clock") << palette::infoTile();
         QTest::newRow("spacer") << s("spacer") << QColor(0, 0, 0, 0);
     }
     void backgroundsFollowTheAssignment()
@@ -54,12 +52,6 @@ private slots:
         FakeDeckSource deck;
         fillDeck(deck);
         QCOMPARE(keyBackground(assignment, deck).rgba(), expected.rgba());
-    }
-
-    void onlyTheSpacerIsChromeless()
-    {
-        QVERIFY(isChromeless(s("spacer")));
-        QVERIFY(!isChromeless(s("clock")));
     }
 
     void tapEffects_data()
@@ -74,16 +66,13 @@ private slots:
         QTest::newRow("agent without sessions") << s("codexStatus") << 0 << TapEffect{2, false, none, false, false};
         QTest::newRow("agent on its own page") << s("kimiStatus") << 4 << TapEffect{none, false, s("kimi"), false, false};
         QTest::newRow("all agents") << s("allAgents") << 3 << TapEffect{0, false, none, true, false};
-        QTest::newRow("all agents on the summary") << s("allAgents") << 0 << TapEffect{none, false, none, true, false};
         // A plan key whose tile is "online off" prompts and stays put.
         QTest::newRow("plan key offline") << s("codexLeft") << 0 << TapEffect{none, false, none, false, true};
         QTest::newRow("plan key by prefix") << s("claudeUsed") << 0 << TapEffect{5, false, none, false, false};
         // Session and spend keys never prompt, even over an "online off" tile.
         QTest::newRow("session key") << s("claudeSessionLeft") << 0 << TapEffect{6, false, none, false, false};
         QTest::newRow("missing spend tile") << s("claudeSpend") << 0 << TapEffect{};
-        QTest::newRow("missing session tile") << s("codexSessionUsed") << 0 << TapEffect{};
         QTest::newRow("info") << s("info") << 0 << TapEffect{none, true, none, false, false};
-        QTest::newRow("clock") << s("clock") << 0 << TapEffect{};
         QTest::newRow("spacer") << s("spacer") << 0 << TapEffect{};
     }
     void tapEffects()

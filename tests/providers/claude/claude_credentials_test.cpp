@@ -36,19 +36,12 @@ private slots:
             << QByteArray(R"({"accessToken":"top","claudeAiOauth":{"accessToken":"inner"}})") << QStringLiteral("inner");
         QTest::newRow("nested without token falls back")
             << QByteArray(R"({"claudeAiOauth":{"refreshToken":"r"},"accessToken":"top"})") << QStringLiteral("top");
-        QTest::newRow("nested token not a string falls back")
-            << QByteArray(R"({"claudeAiOauth":{"accessToken":7},"accessToken":"top"})") << QStringLiteral("top");
-        QTest::newRow("oauth not an object") << QByteArray(R"({"claudeAiOauth":"x","accessToken":"top"})")
-                                             << QStringLiteral("top");
         QTest::newRow("trimmed") << QByteArray("{\"accessToken\":\" \\t tok \\t\"}") << QStringLiteral("tok");
         QTest::newRow("line break kept") << QByteArray(R"({"accessToken":"tok\n"})") << QStringLiteral("tok\n");
         QTest::newRow("only spaces and tabs") << QByteArray("{\"accessToken\":\" \\t \"}") << QString();
         QTest::newRow("nested blank does not fall back")
             << QByteArray(R"({"claudeAiOauth":{"accessToken":"  "},"accessToken":"top"})") << QString();
-        QTest::newRow("empty object") << QByteArray("{}") << QString();
-        QTest::newRow("array") << QByteArray(R"(["accessToken"])") << QString();
         QTest::newRow("not json") << QByteArray("accessToken=abc") << QString();
-        QTest::newRow("empty") << QByteArray() << QString();
     }
     void credentialsJson()
     {
@@ -78,12 +71,8 @@ private slots:
                                                << QStringLiteral("from-file") << all;
         QTest::newRow("keychain without token, file") << QStringLiteral("-") << QByteArray(R"({"other":1})") << fl
                                                       << QStringLiteral("from-file") << all;
-        QTest::newRow("keychain garbage, file") << QStringLiteral("-") << QByteArray("\x01\x02") << fl
-                                                << QStringLiteral("from-file") << all;
         QTest::newRow("nothing anywhere") << QStringLiteral("-") << QByteArray("-") << QByteArray("-") << QString()
                                           << all;
-        QTest::newRow("file without token") << QStringLiteral("-") << QByteArray("-")
-                                            << QByteArray(R"({"claudeAiOauth":{}})") << QString() << all;
     }
     void sourceOrder()
     {
@@ -117,29 +106,14 @@ private slots:
         QCOMPARE(calls, consulted);
     }
 
-    void platformToolArguments()
-    {
-        const SecretTool tool = platformSecretTool(QStringLiteral("Claude Code-credentials"));
-#ifdef Q_OS_MACOS
-        QCOMPARE(tool.program, QStringLiteral("/usr/bin/security"));
-        QCOMPARE(tool.arguments, (QStringList{QStringLiteral("find-generic-password"), QStringLiteral("-s"),
-                                              QStringLiteral("Claude Code-credentials"), QStringLiteral("-w")}));
-#else
-        QCOMPARE(tool.arguments, (QStringList{QStringLiteral("lookup"), QStringLiteral("service"),
-                                              QStringLiteral("Claude Code-credentials")}));
-#endif
-        QVERIFY(tool.timeoutMs > 0 && tool.timeoutMs <= 5000);
-    }
-
     void secretToolOutcomes_data()
     {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<bool>("found");
         QTest::addColumn<QByteArray>("output");
         QTest::newRow("prints secret") << QByteArray("printf '%s' \"$3\"\n") << true << QByteArray("svc name");
-        QTest::newRow("stderr discarded") << QByteArray("echo noise >&2; printf secret\n") << true
-                                          << QByteArray("secret");
         QTest::newRow("no such item") << QByteArray("exit 1\n") << false << QByteArray();
+        QTest::newRow("no such program") << QByteArray() << false << QByteArray();
         QTest::newRow("output then failure") << QByteArray("printf secret; exit 44\n") << false << QByteArray();
         QTest::newRow("hangs") << QByteArray("exec sleep 30\n") << false << QByteArray();
         QTest::newRow("too much output") << QByteArray("head -c 300000 /dev/zero\n") << false << QByteArray();
@@ -153,7 +127,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         SecretTool tool;
-        tool.program = writeScript(dir.path(), QStringLiteral("tool"), script);
+        tool.program = script.isEmpty() ? QStringLiteral("/nonexistent/secret-tool")
+                                        : writeScript(dir.path(), QStringLiteral("tool"), script);
         tool.arguments = {QStringLiteral("lookup"), QStringLiteral("service"), QStringLiteral("svc name")};
         tool.timeoutMs = 500;
         tool.maxOutputBytes = 100000;
@@ -161,14 +136,6 @@ private slots:
         QCOMPARE(result.has_value(), found);
         if (found)
             QCOMPARE(*result, output);
-    }
-
-    void missingToolGivesNothing()
-    {
-        SecretTool tool;
-        QVERIFY(!runSecretTool(tool).has_value());
-        tool.program = QStringLiteral("/nonexistent/secret-tool");
-        QVERIFY(!runSecretTool(tool).has_value());
     }
 };
 

@@ -94,23 +94,15 @@ private slots:
         QTest::newRow("integral double pid") << QByteArray(R"({"sessionId":"s","pid":42.0})") << true << 42 << "idle";
         QTest::newRow("largest pid") << QByteArray(R"({"sessionId":"s","pid":2147483647})") << true << 2147483647 << "idle";
         QTest::newRow("array") << QByteArray(R"([{"sessionId":"s","pid":42}])") << false << 0 << "";
-        QTest::newRow("string") << QByteArray("\"{\\\"sessionId\\\":\\\"s\\\"}\"") << false << 0 << "";
-        QTest::newRow("number") << QByteArray("42") << false << 0 << "";
-        QTest::newRow("null") << QByteArray("null") << false << 0 << "";
-        QTest::newRow("empty") << QByteArray("") << false << 0 << "";
         QTest::newRow("cut") << QByteArray(R"({"sessionId":"s","pid":4)") << false << 0 << "";
-        QTest::newRow("two objects") << QByteArray(R"({"sessionId":"s","pid":4}{"a":1})") << false << 0 << "";
         QTest::newRow("no session id") << QByteArray(R"({"pid":42})") << false << 0 << "";
-        QTest::newRow("numeric session id") << QByteArray(R"({"sessionId":7,"pid":42})") << false << 0 << "";
         QTest::newRow("pid as string") << QByteArray(R"({"sessionId":"s","pid":"42"})") << false << 0 << "";
         QTest::newRow("pid absent") << QByteArray(R"({"sessionId":"s"})") << false << 0 << "";
         QTest::newRow("pid zero") << QByteArray(R"({"sessionId":"s","pid":0})") << false << 0 << "";
         QTest::newRow("pid negative") << QByteArray(R"({"sessionId":"s","pid":-1})") << false << 0 << "";
         QTest::newRow("pid fraction") << QByteArray(R"({"sessionId":"s","pid":42.5})") << false << 0 << "";
         QTest::newRow("pid beyond pid_t") << QByteArray(R"({"sessionId":"s","pid":2147483648})") << false << 0 << "";
-        QTest::newRow("pid huge") << QByteArray(R"({"sessionId":"s","pid":18446744073709551615})") << false << 0 << "";
         QTest::newRow("pid enormous double") << QByteArray(R"({"sessionId":"s","pid":1e300})") << false << 0 << "";
-        QTest::newRow("pid boolean") << QByteArray(R"({"sessionId":"s","pid":true})") << false << 0 << "";
     }
 
     void statusFile()
@@ -158,16 +150,11 @@ private slots:
             << QByteArray(R"({"sessionId":"abcdef123","pid":1,"name":"Fix login","nameSource":"derived","cwd":"/w/proj"})") << "proj";
         QTest::newRow("name without source") << QByteArray(R"({"sessionId":"abcdef123","pid":1,"name":"Fix login","cwd":"/w/proj"})") << "Fix login";
         QTest::newRow("name from user") << QByteArray(R"({"sessionId":"a","pid":1,"name":"Fix login","nameSource":"user","cwd":"/w/proj"})") << "Fix login";
-        QTest::newRow("source not a string") << QByteArray(R"({"sessionId":"a","pid":1,"name":"Fix login","nameSource":1,"cwd":"/w"})") << "Fix login";
         QTest::newRow("derived name, no cwd") << QByteArray(R"({"sessionId":"a","pid":1,"name":"Fix login","nameSource":"derived"})") << "Fix login";
-        QTest::newRow("derived name, empty cwd") << QByteArray(R"({"sessionId":"a","pid":1,"name":"Fix login","nameSource":"derived","cwd":""})") << "Fix login";
         QTest::newRow("placeholder name") << QByteArray(R"({"sessionId":"a","pid":1,"name":"  Untitled Session ","cwd":"/w/proj"})") << "proj";
         QTest::newRow("blank name") << QByteArray(R"({"sessionId":"abcdef123","pid":1,"name":" \t "})") << "session abcdef";
-        QTest::newRow("nothing") << QByteArray(R"({"sessionId":"abcdef123","pid":1})") << "session abcdef";
         QTest::newRow("short id") << QByteArray(R"({"sessionId":"ab","pid":1})") << "session ab";
         QTest::newRow("cwd with trailing slash") << QByteArray(R"({"sessionId":"a","pid":1,"cwd":"/w/proj/"})") << "proj";
-        QTest::newRow("cwd root") << QByteArray(R"({"sessionId":"a","pid":1,"cwd":"/"})") << "/";
-        QTest::newRow("relative cwd") << QByteArray(R"({"sessionId":"a","pid":1,"cwd":"proj"})") << "proj";
         QTest::newRow("long name is cut")
             << (QByteArray("{\"sessionId\":\"a\",\"pid\":1,\"name\":\"") + QByteArray(59, 'x') + " yz\"}")
             << QString(QString(59, u'x') + QChar(0x2026));
@@ -230,7 +217,6 @@ private slots:
         QTest::newRow("working word") << "processing" << quiet << 0.0 << -1.0 << working;
         QTest::newRow("both lists: working wins") << "busy_waiting" << quiet << 0.0 << -1.0 << working;
         QTest::newRow("permission before the hub started") << "permission" << quiet << 0.0 << -1.0 << attention(1500);
-        QTest::newRow("compound attention word") << "awaiting_input" << quiet << 0.0 << -1.0 << attention(1500);
         QTest::newRow("attention acknowledged earlier") << "attention" << quiet << 0.0 << 1499.0 << attention(1500);
         QTest::newRow("attention acknowledged at its time") << "attention" << quiet << 0.0 << 1500.0 << idle;
         QTest::newRow("acknowledged attention falls to end of turn")
@@ -253,7 +239,6 @@ private slots:
         QTest::newRow("end of turn acknowledged at it") << "idle" << tailOf(1800, 1900, 1900) << 1900.0 << 1900.0 << idle;
         QTest::newRow("end of turn acknowledged before it") << "idle" << tailOf(1800, 1900, 1900) << 1900.0 << 1899.0 << attention(1900);
         QTest::newRow("end of turn at the hub start") << "idle" << tailOf(-1, 1000, 1000) << 1000.0 << -1.0 << idle;
-        QTest::newRow("nothing known") << "idle" << quiet << 0.0 << -1.0 << idle;
         QTest::newRow("unknown word") << "compacting" << quiet << 0.0 << -1.0 << idle;
     }
 

@@ -33,12 +33,7 @@ private slots:
                               << QStringLiteral("at") << QStringLiteral("acc");
         QTest::newRow("no account") << QByteArray(R"({"tokens":{"access_token":"at"}})") << QStringLiteral("at")
                                     << QString();
-        QTest::newRow("account not a string") << QByteArray(R"({"tokens":{"access_token":"at","account_id":5}})")
-                                              << QStringLiteral("at") << QString();
         QTest::newRow("empty token") << QByteArray(R"({"tokens":{"access_token":""}})") << QString() << QString();
-        QTest::newRow("token not a string") << QByteArray(R"({"tokens":{"access_token":1}})") << QString()
-                                            << QString();
-        QTest::newRow("tokens not an object") << QByteArray(R"({"tokens":"at"})") << QString() << QString();
         QTest::newRow("top-level token only") << QByteArray(R"({"access_token":"at"})") << QString() << QString();
         QTest::newRow("not json") << QByteArray("tokens") << QString() << QString();
     }
@@ -73,19 +68,14 @@ private slots:
         QTest::addColumn<QString>("token");
         QTest::addColumn<double>("expiry"); // -1: none
         QTest::newRow("unpadded") << jwt(R"({"exp":1800000000,"sub":"u"})") << 1800000000.0;
-        QTest::newRow("padded") << jwt(R"({"exp":1800000000})", true) << 1800000000.0;
-        QTest::newRow("fractional exp") << jwt(R"({"exp":1800000000.5})") << 1800000000.5;
         // "?>?" encodes to characters that differ between base64 and base64url.
         QTest::newRow("url alphabet") << jwt(R"({"k":"?>?~~~","exp":42})") << 42.0;
         QTest::newRow("empty parts dropped")
             << QStringLiteral("..") + jwt(R"({"exp":7})").replace(u'.', QStringLiteral("..")) << 7.0;
         QTest::newRow("no exp") << jwt(R"({"sub":"u"})") << -1.0;
         QTest::newRow("exp as string") << jwt(R"({"exp":"1800000000"})") << -1.0;
-        QTest::newRow("payload not an object") << jwt("[1]") << -1.0;
         QTest::newRow("payload not base64") << QStringLiteral("a.%%%%.c") << -1.0;
         QTest::newRow("one part") << QStringLiteral("opaque-token") << -1.0;
-        QTest::newRow("non-latin") << QStringLiteral("a.\u00e9\u00e9\u00e9\u00e9.c") << -1.0;
-        QTest::newRow("empty") << QString() << -1.0;
     }
     void expiry()
     {

@@ -60,16 +60,13 @@ private slots:
         const double inf = std::numeric_limits<double>::infinity();
         QTest::newRow("5h") << std::optional<double>(300) << QStringLiteral("5h");
         QTest::newRow("1w") << std::optional<double>(10080) << QStringLiteral("1w");
-        QTest::newRow("3d") << std::optional<double>(4320) << QStringLiteral("3d");
         QTest::newRow("90m") << std::optional<double>(90) << QStringLiteral("90m");
         QTest::newRow("zero") << std::optional<double>(0) << QStringLiteral("0w");
         QTest::newRow("fraction truncated") << std::optional<double>(300.9) << QStringLiteral("5h");
-        QTest::newRow("small negative fraction") << std::optional<double>(-0.5) << QStringLiteral("0w");
         QTest::newRow("negative") << std::optional<double>(-120) << QStringLiteral("-2h");
         QTest::newRow("ungrouped") << std::optional<double>(10080.0 * 1500) << QStringLiteral("1500w");
         QTest::newRow("absent") << std::optional<double>() << QStringLiteral("limit");
         QTest::newRow("infinite") << std::optional<double>(inf) << QStringLiteral("limit");
-        QTest::newRow("nan") << std::optional<double>(std::nan("")) << QStringLiteral("limit");
     }
     void windowLabels()
     {
@@ -101,7 +98,6 @@ private slots:
                 "primary":{"used_percent":42,"window_minutes":300,"resets_at":1700003600}})",
             {window(h5, 0.42, 1700003600, 18000), window(w1, 0.10, 1700600000, 604800)});
         row("percent clamped high", R"({"primary":{"used_percent":150,"window_minutes":300}})", {window(h5, 1.0, none, 18000)});
-        row("percent clamped low", R"({"primary":{"used_percent":-5,"window_minutes":300}})", {window(h5, 0.0, none, 18000)});
         row("missing minutes and reset", R"({"primary":{"used_percent":42}})", {window(limit, 0.42, none, none)});
         row("strings are not numbers", R"({"primary":{"used_percent":"42","window_minutes":"300","resets_at":"1700003600"}})",
             {window(limit, none, none, none)});
@@ -109,8 +105,6 @@ private slots:
             {window(h5, 0.01, 1700000120, 18000)});
         row("absolute reset wins", R"({"primary":{"window_minutes":300,"resets_at":1700009999,"resets_in_seconds":120}})",
             {window(h5, none, 1700009999, 18000)});
-        row("non-objects skipped", R"({"primary":[1],"secondary":{"used_percent":50,"window_minutes":10080}})",
-            {window(w1, 0.5, none, 604800)});
         row("neither window", R"({"credits":{"balance":3}})", {});
     }
     void rateLimitConversion()
@@ -127,18 +121,14 @@ private slots:
         const QString lower = QStringLiteral("0195a3b4-c5d6-7e8f-9a0b-1c2d3e4f5a6b");
         QTest::newRow("rollout name") << QStringLiteral("rollout-2025-01-01T10-00-00-") + lower + QStringLiteral(".jsonl")
                                       << std::optional(lower);
-        QTest::newRow("upper case") << QStringLiteral("rollout-") + lower.toUpper() + QStringLiteral(".jsonl")
-                                    << std::optional(lower);
         QTest::newRow("first of two") << lower + QStringLiteral("-ffffffff-ffff-ffff-ffff-ffffffffffff.jsonl")
                                       << std::optional(lower);
         QTest::newRow("match after a false start")
             << QStringLiteral("0195a3b4-") + lower + QStringLiteral(".jsonl") << std::optional(lower);
         QTest::newRow("too short") << QStringLiteral("0195a3b4-c5d6-7e8f-9a0b-1c2d3e4f5a6.jsonl") << std::optional<QString>();
         QTest::newRow("not hex") << QStringLiteral("0195a3b4-c5d6-7e8f-9a0b-1c2d3e4f5a6g.jsonl") << std::optional<QString>();
-        QTest::newRow("no dashes") << QStringLiteral("0195a3b4c5d67e8f9a0b1c2d3e4f5a6b.jsonl") << std::optional<QString>();
         QTest::newRow("full-width digits") << QStringLiteral("０195a3b4-c5d6-7e8f-9a0b-1c2d3e4f5a6b.jsonl")
                                            << std::optional<QString>();
-        QTest::newRow("empty") << QString() << std::optional<QString>();
     }
     void sessionIds()
     {
@@ -250,9 +240,7 @@ private slots:
         QTest::newRow("aborted") << aborted << 4000.0 << 5.0 << -1.0 << attention << true;
         QTest::newRow("complete long ago stays") << complete << 1001.0 << 4000.0 << -1.0 << attention << true;
         QTest::newRow("complete at hub start") << complete << 1000.0 << 5.0 << -1.0 << idle << false;
-        QTest::newRow("aborted at hub start") << aborted << 1000.0 << 5.0 << -1.0 << idle << false;
         QTest::newRow("acknowledged at completion") << complete << 4000.0 << 5.0 << 4000.0 << idle << false;
-        QTest::newRow("acknowledged after") << aborted << 4000.0 << 5.0 << 4500.0 << idle << false;
         QTest::newRow("acknowledged before") << complete << 4000.0 << 5.0 << 3999.0 << attention << true;
     }
     void classification()
@@ -289,8 +277,6 @@ private slots:
         QTest::newRow("no cwd") << std::optional<QString>() << QStringLiteral("session 0195a3");
         QTest::newRow("path") << std::optional(QStringLiteral("/home/u/vexlor")) << QStringLiteral("vexlor");
         QTest::newRow("trailing slash") << std::optional(QStringLiteral("/home/u/vexlor/")) << QStringLiteral("vexlor");
-        QTest::newRow("root") << std::optional(QStringLiteral("/")) << QStringLiteral("/");
-        QTest::newRow("relative") << std::optional(QStringLiteral("proj")) << QStringLiteral("proj");
     }
     void titles()
     {
