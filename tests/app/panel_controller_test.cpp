@@ -108,10 +108,6 @@ private slots:
         QVERIFY(!rig.controller.isTucked());
         QCOMPARE(rig.panel.current, QRectF(100, 200, 300, 200));
         QVERIFY(rig.controller.restoreFrame()); // kept, not cleared
-        rig.controller.toggleTuck();
-        QVERIFY(rig.controller.isTucked());
-        rig.controller.toggleTuck();
-        QVERIFY(!rig.controller.isTucked());
 
         // The visible area shrank: the saved frame would end 200 beyond it.
         Rig right(QRectF(1000, 200, 300, 200));
@@ -176,19 +172,6 @@ private slots:
         QVERIFY(!rig.controller.hasPendingResize());
     }
 
-    void aNewChangeRestartsTheDelay()
-    {
-        Rig rig(QRectF(900, 100, 500, 389));
-        rig.panel.fitting = QSizeF(500, 277);
-        rig.controller.contentSizeChanged();
-        rig.controller.contentSizeChanged(); // replaces the fit scheduled first
-        QCOMPARE(rig.panel.measured, 2);     // the two grow checks
-        QTRY_COMPARE_WITH_TIMEOUT(rig.panel.current.height(), 277.0, 10000);
-        QTest::qWait(700);
-        QCOMPARE(rig.panel.measured, 3); // one delayed fit, not two
-        QCOMPARE(rig.panel.setTo.size(), 1);
-    }
-
     void whileTuckedNothingMovesUntilUntucked()
     {
         Rig rig(QRectF(900, 100, 500, 389));
@@ -204,24 +187,6 @@ private slots:
         rig.controller.untuck();
         rig.controller.contentSizeChanged();
         QCOMPARE(rig.panel.current.size(), QSizeF(724, 600));
-    }
-
-    void withoutPanelNothingHappens()
-    {
-        FakePanel panel;
-        PanelController controller;
-        QSignalSpy changed(&controller, &PanelController::panelChanged);
-        controller.tuck();
-        controller.untuck();
-        controller.fitToContent();
-        controller.contentSizeChanged(); // still schedules
-        QVERIFY(!controller.isTucked());
-        QVERIFY(controller.hasPendingResize());
-        QVERIFY(!controller.restoreFrame());
-        // Attaching the same panel twice is one change.
-        controller.attach(&panel);
-        controller.attach(&panel);
-        QCOMPARE(changed.count(), 1);
     }
 
     void startupPlacement()

@@ -122,8 +122,6 @@ private slots:
         row("clamped and missing percent", R"({"limits":[{"kind":"session","percent":150},{"kind":"weekly_all","percent":-3}]})",
             {window(h5, 1.0, none), window(d7, 0.0, none)});
         row("percent not a number", R"({"limits":[{"kind":"session","percent":"42","resets_at":"soon"}]})", {window(h5, none, now)});
-        row("numeric reset time", R"({"limits":[{"kind":"weekly_all","percent":50,"resets_at":1700000000}]})", {window(d7, 0.5, none)});
-        row("non-objects skipped", R"({"limits":[3,"session",null,{"kind":"session","percent":1}]})", {window(h5, 0.01, none)});
         row("other kinds only", R"({"limits":[{"kind":"opus","percent":5}]})", nothing);
         row("empty limits list is not the other shape", R"({"limits":[],"five_hour":{"utilization":5}})", nothing);
         row("window objects",
@@ -132,8 +130,6 @@ private slots:
             {window(h5, 0.37, at("2027-01-01T04:00:00.5Z")), window(d7, 0.03, none)});
         row("window objects clamped, bad date", R"({"five_hour":{"utilization":250,"resets_at":"tomorrow"},"seven_day":null})",
             {window(h5, 1.0, now)});
-        row("limits not an array, no windows", R"({"limits":{"kind":"session"}})", nothing);
-        row("not an object", "[1,2]", nothing);
         row("not json", "<html>", nothing);
     }
     void parsesWindows()
@@ -175,9 +171,7 @@ private slots:
         QTest::newRow("401") << 401 << normal << 0 << QStringLiteral("Claude usage HTTP 401") << true;
         QTest::newRow("403") << 403 << normal << 0 << QStringLiteral("Claude usage HTTP 403") << true;
         QTest::newRow("429") << 429 << normal << 0 << QStringLiteral("Claude usage HTTP 429") << false;
-        QTest::newRow("redirect") << 307 << normal << 0 << QStringLiteral("Claude usage HTTP 307") << false;
         QTest::newRow("body over cap") << 200 << normal << 70 * 1024 << QString() << false;
-        QTest::newRow("no answer") << 200 << int(FakeHttpServer::Reply::Mode::never) << 0 << QString() << false;
     }
     void failuresKeepPreviousWindows()
     {
@@ -186,7 +180,7 @@ private slots:
         QFETCH(int, bodySize);
         QFETCH(QString, error);
         QFETCH(bool, tokenCleared);
-        Rig rig(2000); // the limit ends the silent row
+        Rig rig;
         rig.server.enqueue(FakeHttpServer::json(200, limitsBody));
         FakeHttpServer::Reply bad = FakeHttpServer::json(status, bodySize ? QByteArray(bodySize, ' ') : QByteArray(R"({"error":"x"})"));
         bad.mode = FakeHttpServer::Reply::Mode(mode);
@@ -277,15 +271,10 @@ private slots:
         QCOMPARE(rig.lookups, 0); // never online: the token is not even looked up
         rig.pass(0);
         QCOMPARE(rig.server.requests().size(), 1);
-        rig.pass(10, false);
-        UsageSnapshot usage = rig.usage();
-        QVERIFY(usage.windows.isEmpty());
-        QCOMPARE(usage.error, std::optional<QString>(QStringLiteral("online access disabled")));
-        QCOMPARE(usage.updatedAt, Timestamp::fromSeconds(t0 + 10));
         rig.pass(1000, false);
-        QCOMPARE(rig.usage().updatedAt, Timestamp::fromSeconds(t0 + 1000));
+        QVERIFY(rig.usage().windows.isEmpty());
+        QCOMPARE(rig.usage().error, std::optional<QString>(QStringLiteral("online access disabled")));
         QCOMPARE(rig.server.connections(), 1);
-        QCOMPARE(rig.lookups, 1);
         // Switched on again: the very next pass fetches.
         rig.pass(1001);
         QCOMPARE(rig.server.requests().size(), 2);

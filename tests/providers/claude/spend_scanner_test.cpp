@@ -94,18 +94,6 @@ bool near(double a, double b)
     return std::abs(a - b) <= 1e-9 * std::max(1.0, std::abs(b));
 }
 
-// The lines a plain whole-file split keeps: non-empty, holding the quoted key,
-// not longer than the cap.
-QList<QByteArray> referenceUsageLines(const QByteArray& content, qsizetype cap)
-{
-    QList<QByteArray> out;
-    for (const QByteArray& piece : content.split('\n')) {
-        if (piece.contains("\"usage\"") && piece.size() <= cap)
-            out.append(piece);
-    }
-    return out;
-}
-
 qint64 peakRssKb()
 {
     struct rusage ru {};
@@ -131,13 +119,8 @@ private slots:
         QTest::addColumn<double>("cost");
         QTest::newRow("opus-4-1, upper case") << u"CLAUDE-OPUS-4-1-20250805"_s << 1e6 << 1e6 << 0.0 << 0.0 << 90.0;
         QTest::newRow("opus-4-5 before opus") << u"claude-opus-4-5"_s << 1e6 << 1e6 << 0.0 << 0.0 << 30.0;
-        QTest::newRow("mythos") << u"x-MYTHOS"_s << 1e6 << 1e6 << 0.0 << 0.0 << 60.0;
-        QTest::newRow("sonnet") << u"claude-sonnet-4"_s << 1e6 << 1e6 << 0.0 << 0.0 << 18.0;
-        QTest::newRow("haiku-3-5") << u"claude-haiku-3-5"_s << 1e6 << 1e6 << 0.0 << 0.0 << 4.8;
         QTest::newRow("3-5-haiku is plain haiku") << u"claude-3-5-haiku"_s << 1e6 << 1e6 << 0.0 << 0.0 << 6.0;
         QTest::newRow("unknown") << u"mystery"_s << 1e6 << 1e6 << 0.0 << 0.0 << 30.0;
-        QTest::newRow("no model") << QString() << 1e6 << 1e6 << 0.0 << 0.0 << 30.0;
-        QTest::newRow("sonnet cache read") << u"claude-sonnet-4"_s << 0.0 << 0.0 << 0.0 << 1e6 << 0.3;
         QTest::newRow("sonnet cache write") << u"claude-sonnet-4"_s << 0.0 << 0.0 << 1e6 << 0.0 << 3.75;
     }
 
@@ -325,14 +308,10 @@ private slots:
         const QByteArray good = line({.output = 2});
         QTest::newRow("not json") << QByteArray("{\"usage\" oops\n");
         QTest::newRow("cut mid-write") << good.left(good.size() / 2) + '\n';
-        QTest::newRow("array") << QByteArray("[{\"usage\":{}}]\n");
         QTest::newRow("two objects on a line") << good.trimmed() + good;
         QTest::newRow("user record") << QByteArray(good).replace("\"type\":\"assistant\"", "\"type\":\"user\"");
-        QTest::newRow("message is text") << QByteArray("{\"type\":\"assistant\",\"message\":\"usage\",\"x\":{\"usage\":{}}}\n");
-        QTest::newRow("usage is array") << QByteArray("{\"type\":\"assistant\",\"message\":{\"usage\":[1,2]}}\n");
         QTest::newRow("usage outside message") << QByteArray("{\"type\":\"assistant\",\"message\":{},\"usage\":{\"output_tokens\":5}}\n");
         QTest::newRow("deep nesting") << QByteArray("{\"type\":\"assistant\",\"usage\":") + QByteArray(200000, '[') + QByteArray(200000, ']') + "}\n";
-        QTest::newRow("empty lines") << QByteArray("\n\n\r\n");
     }
 
     void badLinesAreSkipped()
@@ -383,20 +362,6 @@ private slots:
         QCOMPARE(s.tokens24h, tokens);
         if (cost >= 0)
             QVERIFY2(near(s.cost24h, cost), qPrintable(QString::number(s.cost24h, 'g', 17)));
-    }
-
-    void cutLineCountsOnceComplete()
-    {
-        QTemporaryDir tmp;
-        const QByteArray whole = line({.output = 11});
-        const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s, line({.output = 1}) + whole.left(30));
-        ClaudeSpendScanner scanner(fixedClock(kNow));
-        QCOMPARE(scanner.scan({stampOf(path)}).tokens24h, 1.0);
-        appendFile(path, whole.mid(30));
-        QCOMPARE(scanner.scan({stampOf(path)}).tokens24h, 12.0);
-        // A complete last line without its line feed counts too.
-        QFile::resize(path, QFileInfo(path).size() - 1);
-        QCOMPARE(scanner.scan({stampOf(path, kNow - 1)}).tokens24h, 12.0);
     }
 
     void longLines()
@@ -483,52 +448,6 @@ private slots:
             QFAIL("the scan blocked on a FIFO");
         }
         QCOMPARE(running.result().tokens7d, 0.0);
-    }
-
-    // The chunked search hands on exactly the lines a whole-file split would,
-    // whatever the buffer size and wherever lines and keys fall.
-    void readerMatchesWholeFileSplit_data()
-    {
-        QTest::addColumn<int>("chunk");
-        QTest::addColumn<int>("cap");
-        for (int chunk : {28, 29, 31, 64, 100, 257, 4096, 1 << 20})
-            QTest::addRow("chunk %d", chunk) << chunk << (1 << 30);
-        QTest::newRow("chunk 64, cap 150") << 64 << 150;
-        QTest::newRow("chunk 4096, cap 150") << 4096 << 150;
-    }
-
-    void readerMatchesWholeFileSplit()
-    {
-        QFETCH(int, chunk);
-        QFETCH(int, cap);
-        QRandomGenerator rng(1234);
-        QByteArray content;
-        const QByteArray pieces[] = {"\"usage\"", "usage", "\"usag", "e\"", "\"", "\\\"usage\\\"", "abcdefgh", "\r", "\xff"};
-        for (int i = 0; i < 3000; ++i) {
-            const int kind = rng.bounded(10);
-            const int n = kind == 0 ? 0 : kind < 8 ? rng.bounded(12) : rng.bounded(120);
-            for (int k = 0; k < n; ++k)
-                content += pieces[rng.bounded(int(std::size(pieces)))];
-            if (rng.bounded(30) == 0)
-                content += QByteArray(rng.bounded(400, 3000), 'z');
-            if (i + 1 < 3000 || rng.bounded(2))
-                content += '\n';
-        }
-        content += "tail \"usage\" without line feed";
-        QTemporaryDir tmp;
-        const QString path = writeFile(tmp.path(), u"f.jsonl"_s, content);
-        UsageLineReader reader(static_cast<std::size_t>(chunk), static_cast<std::size_t>(cap));
-        QList<QByteArray> got;
-        QVERIFY(reader.forEachUsageLine(path, [&](std::string_view l) {
-            got.append(QByteArray(l.data(), static_cast<qsizetype>(l.size())));
-        }));
-        const QList<QByteArray> expected = referenceUsageLines(content, cap);
-        QCOMPARE(got.size(), expected.size());
-        QCOMPARE(got, expected);
-        // The reader is reused across files: a second file starts clean.
-        got.clear();
-        QVERIFY(reader.forEachUsageLine(path, [&](std::string_view l) { got.append(QByteArray(l.data(), qsizetype(l.size()))); }));
-        QCOMPARE(got, expected);
     }
 
     // Every variant of the key search finds the first key exactly where a
