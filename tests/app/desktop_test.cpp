@@ -304,8 +304,13 @@ private slots:
     {
         placeAt(QPoint(900, 150));
         const QRect before = panel()->geometry();
-        click(background(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->controller().isTucked(), kTimeout);
+        // On a loaded machine the two clicks may land too far apart to make
+        // a double-click; a missed pair leaves the deck as it was, so try again.
+        for (int attempt = 0; attempt < 3 && !m_app->controller().isTucked(); ++attempt) {
+            click(background(), 2);
+            QTest::qWaitFor([this] { return m_app->controller().isTucked(); }, kTimeout / 3);
+        }
+        QVERIFY(m_app->controller().isTucked());
         QTRY_COMPARE_WITH_TIMEOUT(panel()->x(), area().right() + 1 - 66, kTimeout);
         click(QPoint(area().right() - 30, before.center().y()));
         QTRY_VERIFY_WITH_TIMEOUT(!m_app->controller().isTucked(), kTimeout);
