@@ -60,6 +60,16 @@ void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passe
     });
 }
 
+// Writes the demonstration home; null, after saying why, when it cannot.
+std::unique_ptr<vexlor::DemoHome> prepareDemo()
+{
+    auto demo = std::make_unique<vexlor::DemoHome>();
+    if (demo->prepare())
+        return demo;
+    std::fprintf(stderr, "vexlor: could not write the demonstration home\n");
+    return nullptr;
+}
+
 // `--headless`: the real hub, collectors, preferences and sync service with no
 // interface and no display.
 int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
@@ -69,11 +79,9 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
     // With --demo the runner reads the demonstration home as it plays.
     std::unique_ptr<vexlor::DemoHome> demo;
     if (line.demo) {
-        demo = std::make_unique<vexlor::DemoHome>();
-        if (!demo->prepare()) {
-            std::fprintf(stderr, "vexlor: could not write the demonstration home\n");
+        demo = prepareDemo();
+        if (!demo)
             return 1;
-        }
         demo->start();
     }
     vexlor::HeadlessRunner::Options options;
@@ -149,11 +157,9 @@ int main(int argc, char* argv[])
 
     std::unique_ptr<vexlor::DemoHome> demo;
     if (line.demo) {
-        demo = std::make_unique<vexlor::DemoHome>();
-        if (!demo->prepare()) {
-            std::fprintf(stderr, "vexlor: could not write the demonstration home\n");
+        demo = prepareDemo();
+        if (!demo)
             return 1;
-        }
     }
 
     vexlor::PreferencesStore& store = vexlor::PreferencesStore::shared();
