@@ -4,7 +4,7 @@
 // into a snapshot, which must always encode. A value one agent file makes up
 // must never stop the deck from being published.
 
-#include "collection/ReportMapping.h"
+#include "hub/ReportMapping.h"
 #include "providers/claude/ClaudeUsageFetcher.h"
 #include "providers/codex/CodexTail.h"
 #include "providers/codex/CodexUsageFetcher.h"

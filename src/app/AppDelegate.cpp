@@ -1,12 +1,13 @@
 #include "AppDelegate.h"
 
+#include "DeckAssembly.h"
 #include "DeckPanel.h"
 #include "DeckViewState.h"
 #include "ModelDeckSource.h"
 #include "PanelGeometry.h"
 #include "SymbolImageProvider.h"
 #include "TrayMenu.h"
-#include "collection/CollectorHub.h"
+#include "hub/CollectorHub.h"
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
@@ -36,14 +37,15 @@ AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, QObject
     : QObject(parent)
     , m_store(store)
     , m_settings(settings)
-    , m_model(DeckModel::placeholder(store))
+    , m_parts(std::make_unique<DeckAssembly>(store, settings, DeckAssembly::Options{}))
+    , m_model(m_parts->model())
 {
     m_engine.addImportPath(QStringLiteral("qrc:/"));
     m_engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
     // The settings card's quit row ends the program at once (Qt.quit()).
     connect(&m_engine, &QQmlEngine::quit, QCoreApplication::instance(), &QCoreApplication::quit,
             Qt::QueuedConnection);
-    m_source = std::make_unique<ModelDeckSource>(*m_model);
+    m_source = std::make_unique<ModelDeckSource>(m_model);
     m_state = std::make_unique<DeckViewState>(m_source.get());
 }
 
@@ -56,7 +58,7 @@ AppDelegate::~AppDelegate()
     m_panel.reset();
 }
 
-void AppDelegate::applicationDidFinishLaunching()
+void AppDelegate::start()
 {
     m_menu = std::make_unique<TrayMenu>(TrayMenu::Actions{
         [this] { return panelVisible(); },
@@ -65,12 +67,13 @@ void AppDelegate::applicationDidFinishLaunching()
     });
     const auto followAttention = [this] {
         if (m_menu)
-            m_menu->setAttention(m_model->needsYouCount() > 0);
+            m_menu->setAttention(m_model.needsYouCount() > 0);
     };
-    connect(m_model.get(), &DeckModel::agentsChanged, this, followAttention);
+    connect(&m_model, &DeckModel::agentsChanged, this, followAttention);
     followAttention();
     showPanel();
-    startHub();
+    connect(&hub(), &CollectorHub::passApplied, this, &AppDelegate::passCompleted, Qt::UniqueConnection);
+    hub().start();
 }
 
 bool AppDelegate::panelVisible() const
@@ -104,7 +107,7 @@ void AppDelegate::makePanel()
         {QStringLiteral("deckState"), QVariant::fromValue<QObject*>(m_state.get())},
         {QStringLiteral("settings"), QVariant::fromValue<QObject*>(&m_settings)},
         {QStringLiteral("controller"), QVariant::fromValue<QObject*>(&m_controller)},
-        {QStringLiteral("model"), QVariant::fromValue<QObject*>(m_model.get())},
+        {QStringLiteral("model"), QVariant::fromValue<QObject*>(&m_model)},
     });
     m_panel->setSource(QUrl(QStringLiteral("qrc:/Vexlor/qml/DeckView.qml")));
 
@@ -141,7 +144,7 @@ void AppDelegate::makePanel()
 void AppDelegate::holdModelTimers()
 {
     const bool hidden = !panelVisible();
-    m_model->holdTimers(hidden, hidden || m_controller.isTucked());
+    m_model.holdTimers(hidden, hidden || m_controller.isTucked());
 }
 
 void AppDelegate::keepPanelOnScreen()
@@ -152,21 +155,14 @@ void AppDelegate::keepPanelOnScreen()
         m_panel->setFrame(*target);
 }
 
-bool AppDelegate::collects() const
+DeckModel& AppDelegate::model()
 {
-    return true;
+    return m_model;
 }
 
-void AppDelegate::startHub()
+CollectorHub& AppDelegate::hub()
 {
-    if (m_hub)
-        return;
-    CollectorHub::Options options;
-    options.preferences = &m_store;
-    options.allowNetwork = [this] { return m_settings.onlineAccess(); };
-    m_hub = std::make_unique<CollectorHub>(m_model.get(), nullptr, std::move(options));
-    connect(m_hub.get(), &CollectorHub::passApplied, this, &AppDelegate::passCompleted);
-    m_hub->start();
+    return m_parts->hub();
 }
 
 } // namespace vexlor

@@ -14,6 +14,7 @@ namespace vexlor {
 
 class AppSettings;
 class CollectorHub;
+class DeckAssembly;
 class DeckModel;
 class DeckPanel;
 class DeckViewState;
@@ -31,20 +32,18 @@ public:
     ~AppDelegate() override;
 
     // Shows the panel, then starts the hub.
-    void applicationDidFinishLaunching();
+    void start();
     void showPanel();
     void togglePanel();
     void keepPanelOnScreen();
 
     [[nodiscard]] DeckPanel* panel() const { return m_panel.get(); }
     [[nodiscard]] PanelController& controller() { return m_controller; }
-    [[nodiscard]] DeckModel& model() { return *m_model; }
+    [[nodiscard]] DeckModel& model();
     [[nodiscard]] DeckViewState& deckState() { return *m_state; }
     [[nodiscard]] TrayMenu* menu() const { return m_menu.get(); }
-    [[nodiscard]] CollectorHub* hub() const { return m_hub.get(); }
+    [[nodiscard]] CollectorHub& hub();
     [[nodiscard]] bool panelVisible() const;
-    // Whether launching starts a collector hub that reports passes.
-    [[nodiscard]] bool collects() const;
 
 signals:
     // After the hub applied one pass to the model.
@@ -53,19 +52,18 @@ signals:
 
 private:
     void makePanel();
-    void startHub();
     void holdModelTimers();
 
     PreferencesStore& m_store;
     AppSettings& m_settings;
-    std::unique_ptr<DeckModel> m_model;
+    std::unique_ptr<DeckAssembly> m_parts;
+    DeckModel& m_model;
     PanelController m_controller;
     QQmlEngine m_engine;
     std::unique_ptr<ModelDeckSource> m_source;
     std::unique_ptr<DeckViewState> m_state;
     std::unique_ptr<DeckPanel> m_panel;
     std::unique_ptr<TrayMenu> m_menu;
-    std::unique_ptr<CollectorHub> m_hub;
 };
 
 } // namespace vexlor

@@ -1,8 +1,7 @@
 #include "HeadlessRunner.h"
 
-#include "collection/CollectorHub.h"
-#include "deck/DeckModel.h"
-#include "sync/KVSDeckSyncService.h"
+#include "DeckAssembly.h"
+#include "hub/CollectorHub.h"
 #include "sync/SnapshotJson.h"
 
 #include <QCoreApplication>
@@ -15,9 +14,11 @@
 
 namespace vexlor {
 
-HeadlessRunner::HeadlessRunner(Options options, QObject* parent)
+HeadlessRunner::HeadlessRunner(PreferencesStore& store, AppSettings& settings, Options options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
+    , m_store(store)
+    , m_settings(settings)
 {
 }
 
@@ -25,14 +26,11 @@ HeadlessRunner::~HeadlessRunner() = default;
 
 void HeadlessRunner::start()
 {
-    m_model = DeckModel::placeholder();
-    m_sync = KVSDeckSyncService::createDefault();
-    m_sync->setLogSink(KVSDeckSyncService::standardErrorLog());
-    CollectorHub::Options hubOptions;
-    hubOptions.interval = m_options.interval;
-    hubOptions.collectors = std::move(m_options.collectors);
-    m_hub = std::make_unique<CollectorHub>(m_model.get(), m_sync.get(), std::move(hubOptions));
-    connect(m_hub.get(), &CollectorHub::passApplied, this, &HeadlessRunner::printSnapshot);
+    DeckAssembly::Options parts;
+    parts.collectors = std::move(m_options.collectors);
+    parts.interval = m_options.interval;
+    m_parts = std::make_unique<DeckAssembly>(m_store, m_settings, std::move(parts));
+    connect(&m_parts->hub(), &CollectorHub::passApplied, this, &HeadlessRunner::printSnapshot);
 
     m_input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
     connect(m_input, &QSocketNotifier::activated, this, &HeadlessRunner::readInput);
@@ -41,7 +39,7 @@ void HeadlessRunner::start()
     // without ever suspending, so started here it could print its snapshot
     // and ask the loop to quit before QCoreApplication::exec() began; the
     // request would be lost and a `--passes` run would never end.
-    QTimer::singleShot(0, this, [this] { m_hub->start(); });
+    QTimer::singleShot(0, this, [this] { m_parts->hub().start(); });
 }
 
 void HeadlessRunner::printSnapshot(const DeckSnapshot& snapshot)
@@ -93,7 +91,7 @@ void HeadlessRunner::handleLine(const QByteArray& raw)
     const QList<QByteArray> words = line.simplified().split(' ');
     static const QList<QByteArray> providers = {"claude", "codex", "opencode", "kimi"};
     if (words.size() == 2 && words[0] == "ack" && providers.contains(words[1])) {
-        m_hub->acknowledge(QString::fromUtf8(words[1]));
+        m_parts->hub().acknowledge(QString::fromUtf8(words[1]));
         return;
     }
     if (!line.isEmpty())

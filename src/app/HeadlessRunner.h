@@ -17,10 +17,10 @@ class QSocketNotifier;
 
 namespace vexlor {
 
-class CollectorHub;
-class DeckModel;
+class AppSettings;
+class DeckAssembly;
+class PreferencesStore;
 struct DeckSnapshot;
-class KVSDeckSyncService;
 
 class HeadlessRunner : public QObject {
     Q_OBJECT
@@ -33,7 +33,8 @@ public:
         std::vector<std::unique_ptr<AgentCollector>> collectors;
     };
 
-    explicit HeadlessRunner(Options options, QObject* parent = nullptr);
+    // `store` and `settings` must outlive the runner.
+    HeadlessRunner(PreferencesStore& store, AppSettings& settings, Options options, QObject* parent = nullptr);
     ~HeadlessRunner() override;
 
     // Polling begins once the event loop runs, so that the exit after the
@@ -46,9 +47,9 @@ private:
     void handleLine(const QByteArray& line);
 
     Options m_options;
-    std::unique_ptr<DeckModel> m_model;
-    std::unique_ptr<KVSDeckSyncService> m_sync;
-    std::unique_ptr<CollectorHub> m_hub;
+    PreferencesStore& m_store;
+    AppSettings& m_settings;
+    std::unique_ptr<DeckAssembly> m_parts;
     QSocketNotifier* m_input = nullptr;
     QByteArray m_pending;
     int m_printed = 0;

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "collection/Logging.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -85,7 +87,7 @@ bool SingleInstance::listen()
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath())) {
-        qWarning("[SingleInstance] cannot listen on %s: %s", qPrintable(socketPath()),
+        qCWarning(lcApp, "[SingleInstance] cannot listen on %s: %s", qPrintable(socketPath()),
                  qPrintable(m_server->errorString()));
         return true; // still the only deck; a second start just cannot reach it
     }
@@ -123,7 +125,7 @@ bool SingleInstance::askRunningToShow()
         }
         QThread::msleep(100);
     }
-    qWarning("[SingleInstance] a deck is running but did not answer on %s", qPrintable(socketPath()));
+    qCWarning(lcApp, "[SingleInstance] a deck is running but did not answer on %s", qPrintable(socketPath()));
     return false;
 }
 

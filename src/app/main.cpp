@@ -10,6 +10,7 @@
 #include "HeadlessRunner.h"
 #include "QuitOnSignals.h"
 #include "SingleInstance.h"
+#include "collection/AppVersion.h"
 #include "deck/AppSettings.h"
 #include "deck/PreferencesStore.h"
 
@@ -37,9 +38,8 @@ void preferX11()
 
 // Renders the panel once `passes` collector passes were applied and the
 // entrance has settled, then ends the program.
-void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passes, bool hasHub)
+void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passes)
 {
-    auto* seen = new int(0);
     const auto shoot = [&app, path] {
         // Let the entrance springs come to rest first.
         QTimer::singleShot(2600, &app, [&app, path] {
@@ -50,12 +50,8 @@ void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passe
             QCoreApplication::exit(saved ? 0 : 1);
         });
     };
-    if (!hasHub) {
-        shoot();
-        return;
-    }
-    QObject::connect(&app, &vexlor::AppDelegate::passCompleted, &app, [seen, passes, shoot] {
-        if (++*seen == passes)
+    QObject::connect(&app, &vexlor::AppDelegate::passCompleted, &app, [seen = 0, passes, shoot]() mutable {
+        if (++seen == passes)
             shoot();
     });
 }
@@ -87,7 +83,7 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
     vexlor::HeadlessRunner::Options options;
     options.passes = line.passesGiven ? line.passes : 0;
     options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
-    vexlor::HeadlessRunner runner(std::move(options));
+    vexlor::HeadlessRunner runner(vexlor::PreferencesStore::shared(), vexlor::AppSettings::shared(), std::move(options));
     runner.start();
     return QCoreApplication::exec();
 }
@@ -114,7 +110,7 @@ int main(int argc, char* argv[])
     QElapsedTimer startedAt;
     startedAt.start();
     QCoreApplication::setApplicationName(QStringLiteral("vexlor"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VEXLOR_VERSION));
+    QCoreApplication::setApplicationVersion(vexlor::appVersion());
 
     // The options are read before any application object exists, so that
     // --help, --version, a bad option and --headless never need a display.
@@ -177,13 +173,13 @@ int main(int argc, char* argv[])
     if (demo)
         demo->start();
     QTimer::singleShot(0, &app, [&app, overlay = line.overlay, startedAt] {
-        app.applicationDidFinishLaunching();
+        app.start();
         if (vexlor::FrameStats::requestedByEnvironment() && app.panel())
             (new vexlor::FrameStats(app.panel(), startedAt, &app))->startPrinting();
         if (overlay)
             openOverlay(app.deckState(), *overlay);
     });
     if (line.screenshotPath)
-        scheduleScreenshot(app, *line.screenshotPath, line.passes, app.collects());
+        scheduleScreenshot(app, *line.screenshotPath, line.passes);
     return QApplication::exec();
 }

@@ -99,7 +99,7 @@ QByteArray readTailBytes(const QString& path, qint64 maxBytes)
                 break; // error, or the file shrank meanwhile
             got += n;
         }
-        out.resize(static_cast<qsizetype>(got));
+        out.resize(got);
     }
     ::close(fd);
     return out;
@@ -133,7 +133,7 @@ std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
             got += n;
         }
         if (!failed) {
-            out.resize(static_cast<qsizetype>(got));
+            out.resize(got);
             result = std::move(out);
         }
     }

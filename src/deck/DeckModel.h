@@ -54,16 +54,15 @@ public:
     // The key layout is read from `store` (which must outlive the model) and
     // every assign() writes it back there. `clock` gives "now".
     DeckModel(QList<Agent> agents, QList<ProviderUsage> usage,
-              PreferencesStore& store = PreferencesStore::shared(),
-              Clock clock = systemClock(), QObject* parent = nullptr);
+              PreferencesStore& store, Clock clock = systemClock(), QObject* parent = nullptr);
     ~DeckModel() override;
 
     // What the deck shows before the first pass: the four agents idle and six
     // "loading" tiles in the neutral colours.
     [[nodiscard]] static QList<Agent> placeholderAgents();
     [[nodiscard]] static QList<ProviderUsage> placeholderUsage();
-    [[nodiscard]] static std::unique_ptr<DeckModel> placeholder(
-        PreferencesStore& store = PreferencesStore::shared(), Clock clock = systemClock());
+    [[nodiscard]] static std::unique_ptr<DeckModel> placeholder(PreferencesStore& store,
+                                                               Clock clock = systemClock());
 
     [[nodiscard]] const QList<Agent>& agents() const { return m_agents; }
     [[nodiscard]] const QList<ProviderUsage>& usage() const { return m_usage; }

@@ -31,7 +31,7 @@ struct Launch {
     explicit Launch(const QString& path, std::optional<QRectF> savedFrame = std::nullopt, bool tips = true)
         : store(prepared(path, savedFrame, tips))
     {
-        app.applicationDidFinishLaunching();
+        app.start();
     }
 
     static QString prepared(const QString& path, std::optional<QRectF> frame, bool tips)

@@ -4,7 +4,8 @@
 
 #include "DemoHome.h"
 #include "TestSupport.h"
-#include "collection/CollectorHub.h"
+#include "DeckAssembly.h"
+#include "hub/CollectorHub.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
 #include "sync/DeckSyncContracts.h"
@@ -55,10 +56,9 @@ private slots:
         PreferencesStore store(demo.root() + QStringLiteral("/config/vexlor/preferences.json"));
         auto model = DeckModel::placeholder(store);
         CollectorHub::Options options;
-        options.preferences = &store;
-        options.allowNetwork = [] { return false; };
+        options.collectors = DeckAssembly::agentCollectors();
         CountingPublisher sync;
-        CollectorHub hub(model.get(), &sync, std::move(options));
+        CollectorHub hub(model.get(), store, &sync, std::move(options));
 
         runPass(hub);
         QCOMPARE(sync.published, 1);

@@ -194,7 +194,7 @@ private slots:
         m_settings->setGridColumns(4);
         m_settings->setGridRows(2);
         m_app = std::make_unique<AppDelegate>(*m_store, *m_settings);
-        m_app->applicationDidFinishLaunching();
+        m_app->start();
         QTRY_VERIFY_WITH_TIMEOUT(panel()->isExposed(), kTimeout);
         // The tray's strut takes the bottom 32 rows out of the work area.
         QTRY_COMPARE_WITH_TIMEOUT(area().bottom(), 1000 - 32 - 1, kTimeout);
@@ -308,7 +308,7 @@ private slots:
         // a double-click; a missed pair leaves the deck as it was, so try again.
         for (int attempt = 0; attempt < 3 && !m_app->controller().isTucked(); ++attempt) {
             click(background(), 2);
-            QTest::qWaitFor([this] { return m_app->controller().isTucked(); }, kTimeout / 3);
+            (void)QTest::qWaitFor([this] { return m_app->controller().isTucked(); }, kTimeout / 3);
         }
         QVERIFY(m_app->controller().isTucked());
         QTRY_COMPARE_WITH_TIMEOUT(panel()->x(), area().right() + 1 - 66, kTimeout);

@@ -80,7 +80,7 @@ struct Launch {
             writeWorkingClaude(dir.filePath(QStringLiteral("claude")));
         app = std::make_unique<AppDelegate>(store, settings);
         QObject::connect(app.get(), &AppDelegate::passCompleted, app.get(), [this] { ++passes; });
-        app->applicationDidFinishLaunching();
+        app->start();
         stats = std::make_unique<FrameStats>(app->panel());
     }
     ~Launch()

@@ -2,6 +2,8 @@
 // that never suspends must still end a `--passes` run.
 
 #include "HeadlessRunner.h"
+#include "deck/AppSettings.h"
+#include "deck/PreferencesStore.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -62,7 +64,10 @@ private slots:
         options.passes = passes;
         options.interval = std::chrono::milliseconds(10);
         options.collectors.push_back(std::move(collector));
-        HeadlessRunner runner(std::move(options));
+        QTemporaryDir home;
+        PreferencesStore store(home.filePath(QStringLiteral("preferences.json")));
+        AppSettings settings(store);
+        HeadlessRunner runner(store, settings, std::move(options));
         runner.start();
 
         // Started before the loop runs, exactly as the program does; a lost

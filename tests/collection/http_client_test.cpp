@@ -1,6 +1,7 @@
 // The shared HTTP client against a loopback fake server: endpoint policy,
 // header fields on the wire, redirects, time-outs and the body cap.
 
+#include "collection/AppVersion.h"
 #include "FakeHttpServer.h"
 #include "TestSupport.h"
 #include "collection/HttpClient.h"
@@ -85,7 +86,7 @@ private slots:
         QVERIFY(server.listen());
         server.setDefaultReply(FakeHttpServer::json(200, "{\"ok\":true}"));
         const HeaderFields fields = {{"Authorization", "Bearer abc"}, {"Accept", "application/json"},
-                                     {"User-Agent", "Vexlor/0.1"}, {"X-Last", "z"}};
+                                     {"User-Agent", userAgent()}, {"X-Last", "z"}};
         const auto result = runTask(HttpClient::shared().get(QUrl(server.url(QStringLiteral("/p?q=1"))), fields));
         QVERIFY(result.has_value());
         QVERIFY2(result->isResponse(), qPrintable(result->errorText));

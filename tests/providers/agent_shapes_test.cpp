@@ -5,7 +5,7 @@
 // case runs two passes, with a change to the files in between.
 
 #include "TestSupport.h"
-#include "collection/ReportMapping.h"
+#include "hub/ReportMapping.h"
 #include "providers/claude/ClaudeCollector.h"
 #include "providers/codex/CodexCollector.h"
 

@@ -4,7 +4,7 @@
 
 #include "FakeKeyValueStore.h"
 #include "sync/DirectoryKeyValueStore.h"
-#include "sync/KVSDeckSyncService.h"
+#include "sync/DeckSyncService.h"
 #include "sync/SnapshotJson.h"
 
 #include <QPointer>
@@ -59,13 +59,13 @@ struct Rig {
     };
 
     FakeKeyValueStore* store = new FakeKeyValueStore;
-    std::unique_ptr<KVSDeckSyncService> service;
+    std::unique_ptr<DeckSyncService> service;
     double elapsed = 0; // seconds since kStart
     QStringList log;
     QList<Scheduled> scheduled;
 
     explicit Rig(double interval = 30)
-        : service(std::make_unique<KVSDeckSyncService>(std::unique_ptr<KeyValueStore>(store), interval))
+        : service(std::make_unique<DeckSyncService>(std::unique_ptr<KeyValueStore>(store), interval))
     {
         service->setClock([this] { return Timestamp::fromSeconds(kStart + elapsed); });
         service->setLogSink([this](const QString& line) { log.append(line); });
@@ -209,9 +209,9 @@ private slots:
     {
         // The title length whose snapshot encodes to exactly the limit.
         const qsizetype base = SnapshotJson::encode(snapshot(QString())).bytes->size();
-        const qsizetype atLimit = KVSDeckSyncService::maximumSnapshotBytes - base;
+        const qsizetype atLimit = DeckSyncService::maximumSnapshotBytes - base;
         QCOMPARE(SnapshotJson::encode(snapshot(QString(atLimit, u'x'))).bytes->size(),
-                 KVSDeckSyncService::maximumSnapshotBytes);
+                 DeckSyncService::maximumSnapshotBytes);
         Rig rig;
         rig.publishAt(0, QString(atLimit, u'x')); // the limit is inclusive
         QCOMPARE(rig.store->writes.size(), 1);
@@ -268,7 +268,7 @@ private slots:
         // The default scheduler with a short interval: the newest snapshot is
         // written in the end, whether at once on a slow machine or delayed.
         auto* store = new FakeKeyValueStore;
-        KVSDeckSyncService service(std::unique_ptr<KeyValueStore>(store), 0.05);
+        DeckSyncService service(std::unique_ptr<KeyValueStore>(store), 0.05);
         service.setLogSink([](const QString&) {});
         service.publish(snapshot(u"a"_s));
         service.publish(snapshot(u"b"_s));
@@ -356,7 +356,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString kvs = dir.path() + u"/shared/kvs"_s;
-        KVSDeckSyncService service(std::make_unique<DirectoryKeyValueStore>(kvs), 30);
+        DeckSyncService service(std::make_unique<DirectoryKeyValueStore>(kvs), 30);
         QStringList log;
         service.setLogSink([&](const QString& line) { log.append(line); });
         service.publish(snapshot(u"on disk"_s));
@@ -370,7 +370,7 @@ private slots:
         // not even one with every permission, can create the directory.
         const QString blocker = dir.path() + u"/blocker"_s;
         QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
-        KVSDeckSyncService blocked(std::make_unique<DirectoryKeyValueStore>(blocker + u"/kvs"_s), 30);
+        DeckSyncService blocked(std::make_unique<DirectoryKeyValueStore>(blocker + u"/kvs"_s), 30);
         log.clear();
         blocked.setLogSink([&](const QString& line) { log.append(line); });
         blocked.publish(snapshot(u"a"_s));

@@ -329,13 +329,13 @@ FileRead aggregateFile(UsageLineReader& reader, const FileStamp& stamp, const Cl
         if (ok) {
             out.aggregate.buckets = aggregator.buckets();
             if (follow && !aggregator.usedFileTime()) {
-                auto follow = std::make_shared<ClaudeSpendScanner::FollowState>(aggregator.takeState());
-                follow->identity = reader.openIdentity();
-                follow->completeEnd = reader.completeEnd();
-                const auto fingerprint = reader.bytesBefore(follow->completeEnd, std::min(kFingerprintBytes, follow->completeEnd));
+                auto state = std::make_shared<ClaudeSpendScanner::FollowState>(aggregator.takeState());
+                state->identity = reader.openIdentity();
+                state->completeEnd = reader.completeEnd();
+                const auto fingerprint = reader.bytesBefore(state->completeEnd, std::min(kFingerprintBytes, state->completeEnd));
                 if (fingerprint) {
-                    follow->fingerprint = *fingerprint;
-                    out.aggregate.follow = std::move(follow);
+                    state->fingerprint = *fingerprint;
+                    out.aggregate.follow = std::move(state);
                 }
             }
         }

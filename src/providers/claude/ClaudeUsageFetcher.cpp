@@ -1,5 +1,6 @@
 #include "ClaudeUsageFetcher.h"
 
+#include "collection/AppVersion.h"
 #include "collection/IsoDate.h"
 #include "collection/Json.h"
 
@@ -166,7 +167,7 @@ QCoro::Task<void> ClaudeUsageFetcher::fetch()
     const HeaderFields headers = {
         {"Authorization", "Bearer " + token->toUtf8()},
         {"anthropic-beta", "oauth-2025-04-20"},
-        {"User-Agent", "Vexlor/0.1"},
+        {"User-Agent", userAgent()},
     };
     QCoro::Task<HttpResult> request = HttpClient::shared().get(endpoint.url, headers, m_options.limits);
     const HttpResult result = co_await std::move(request);

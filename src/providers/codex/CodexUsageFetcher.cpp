@@ -2,6 +2,7 @@
 
 #include "CodexAuth.h"
 #include "CodexRateLimits.h"
+#include "collection/AppVersion.h"
 #include "collection/Json.h"
 
 namespace vexlor {
@@ -81,7 +82,7 @@ QCoro::Task<std::optional<UsageSnapshot>> fetchCodexUsage(QString authFilePath, 
     HeaderFields headers = {
         {"Authorization", "Bearer " + credentials->accessToken.toUtf8()},
         {"Accept", "application/json"},
-        {"User-Agent", "Vexlor/0.1"},
+        {"User-Agent", userAgent()},
     };
     if (!credentials->accountId.isEmpty())
         headers.append({"ChatGPT-Account-Id", credentials->accountId.toUtf8()});

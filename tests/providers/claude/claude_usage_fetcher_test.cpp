@@ -2,6 +2,7 @@
 // the failure table, the 300-second cadence, the cached token and its
 // clearing, the online-access gate and the endpoint policy.
 
+#include "collection/AppVersion.h"
 #include "FakeHttpServer.h"
 #include "TestSupport.h"
 #include "collection/IsoDate.h"
@@ -150,7 +151,7 @@ private slots:
         QCOMPARE(request.target, QByteArray("/api/oauth/usage"));
         QCOMPARE(request.header("Authorization"), std::optional<QByteArray>("Bearer tok-1"));
         QCOMPARE(request.header("anthropic-beta"), std::optional<QByteArray>("oauth-2025-04-20"));
-        QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Vexlor/0.1"));
+        QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>(userAgent()));
         QVERIFY(!request.header("Cookie"));
         QVERIFY(!request.header("Content-Length") || request.header("Content-Length") == "0");
         QCOMPARE(rig.usage(), (UsageSnapshot{limitsWindows(), {}, rig.now, {}}));

@@ -1,6 +1,7 @@
 // Codex online usage against a loopback fake endpoint: the refresh decision,
 // the request, the windows, and the silent failures.
 
+#include "collection/AppVersion.h"
 #include "FakeHttpServer.h"
 #include "TestSupport.h"
 #include "providers/codex/CodexUsageFetcher.h"
@@ -161,7 +162,7 @@ private slots:
         QCOMPARE(request.target, QByteArray("/backend-api/wham/usage"));
         QCOMPARE(request.header("Authorization"), std::optional<QByteArray>("Bearer at-1"));
         QCOMPARE(request.header("Accept"), std::optional<QByteArray>("application/json"));
-        QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Vexlor/0.1"));
+        QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>(userAgent()));
         QCOMPARE(request.header("ChatGPT-Account-Id"), std::optional<QByteArray>("acct-9"));
         const QList<QByteArray> ours{"Authorization", "Accept", "User-Agent", "ChatGPT-Account-Id"};
         QList<QByteArray> order;

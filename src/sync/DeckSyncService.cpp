@@ -1,4 +1,4 @@
-#include "KVSDeckSyncService.h"
+#include "DeckSyncService.h"
 
 #include "DirectoryKeyValueStore.h"
 #include "SnapshotJson.h"
@@ -17,7 +17,7 @@ namespace {
 
 const auto kPrefix = u"[DeckSync] "_s;
 
-KVSDeckSyncService::LogSink streamLog(FILE* stream)
+DeckSyncService::LogSink streamLog(FILE* stream)
 {
     return [stream](const QString& line) {
         // One line per message, whatever the message holds.
@@ -31,44 +31,39 @@ KVSDeckSyncService::LogSink streamLog(FILE* stream)
 
 } // namespace
 
-KVSDeckSyncService::KVSDeckSyncService(std::unique_ptr<KeyValueStore> store, double minimumWriteInterval,
+DeckSyncService::DeckSyncService(std::unique_ptr<KeyValueStore> store, double minimumWriteInterval,
                                        QObject* parent)
     : QObject(parent)
     , m_store(std::move(store))
     , m_minimumWriteInterval(std::isfinite(minimumWriteInterval) ? std::max(0.0, minimumWriteInterval) : 0.0)
-    , m_log(standardOutputLog())
+    , m_log(standardErrorLog())
     , m_clock(systemClock())
     , m_scheduler(timerScheduler())
 {
     if (QCoreApplication* app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &KVSDeckSyncService::flushPending);
+        connect(app, &QCoreApplication::aboutToQuit, this, &DeckSyncService::flushPending);
 }
 
-KVSDeckSyncService::~KVSDeckSyncService() = default;
+DeckSyncService::~DeckSyncService() = default;
 
-std::unique_ptr<KVSDeckSyncService> KVSDeckSyncService::createDefault(QObject* parent)
+std::unique_ptr<DeckSyncService> DeckSyncService::createDefault(QObject* parent)
 {
-    return std::make_unique<KVSDeckSyncService>(
+    return std::make_unique<DeckSyncService>(
         std::make_unique<DirectoryKeyValueStore>(DirectoryKeyValueStore::defaultDirectory()),
         defaultMinimumWriteInterval, parent);
 }
 
-QString KVSDeckSyncService::storeKey()
+QString DeckSyncService::storeKey()
 {
     return u"deck.snapshot.v1"_s;
 }
 
-KVSDeckSyncService::LogSink KVSDeckSyncService::standardOutputLog()
-{
-    return streamLog(stdout);
-}
-
-KVSDeckSyncService::LogSink KVSDeckSyncService::standardErrorLog()
+DeckSyncService::LogSink DeckSyncService::standardErrorLog()
 {
     return streamLog(stderr);
 }
 
-KVSDeckSyncService::Scheduler KVSDeckSyncService::timerScheduler()
+DeckSyncService::Scheduler DeckSyncService::timerScheduler()
 {
     // A QTimer runs on the monotonic clock and drops the call once the guard
     // object is gone. Precise, because a coarse timer may fire a little early
@@ -78,28 +73,28 @@ KVSDeckSyncService::Scheduler KVSDeckSyncService::timerScheduler()
     };
 }
 
-void KVSDeckSyncService::setLogSink(LogSink sink)
+void DeckSyncService::setLogSink(LogSink sink)
 {
     m_log = std::move(sink);
 }
 
-void KVSDeckSyncService::setClock(Clock clock)
+void DeckSyncService::setClock(Clock clock)
 {
     m_clock = std::move(clock);
 }
 
-void KVSDeckSyncService::setScheduler(Scheduler scheduler)
+void DeckSyncService::setScheduler(Scheduler scheduler)
 {
     m_scheduler = std::move(scheduler);
 }
 
-void KVSDeckSyncService::log(const QString& line) const
+void DeckSyncService::log(const QString& line) const
 {
     if (m_log)
         m_log(kPrefix + line);
 }
 
-void KVSDeckSyncService::publish(const DeckSnapshot& snapshot)
+void DeckSyncService::publish(const DeckSnapshot& snapshot)
 {
     if (m_lastPublishedContent && *m_lastPublishedContent == snapshot.content)
         return;
@@ -117,7 +112,7 @@ void KVSDeckSyncService::publish(const DeckSnapshot& snapshot)
         scheduleFlush(m_minimumWriteInterval - elapsed);
 }
 
-void KVSDeckSyncService::flushPending()
+void DeckSyncService::flushPending()
 {
     if (!m_pendingSnapshot)
         return;
@@ -125,14 +120,14 @@ void KVSDeckSyncService::flushPending()
     flush();
 }
 
-void KVSDeckSyncService::scheduleFlush(double delaySeconds)
+void DeckSyncService::scheduleFlush(double delaySeconds)
 {
     // A wall clock set back makes "elapsed" negative; never wait longer than
     // one interval because of it.
     delaySeconds = std::clamp(delaySeconds, 0.0, m_minimumWriteInterval);
     m_flushScheduled = true;
     const quint64 generation = ++m_flushGeneration;
-    QPointer<KVSDeckSyncService> self(this);
+    QPointer<DeckSyncService> self(this);
     m_scheduler(std::chrono::milliseconds(static_cast<qint64>(std::ceil(delaySeconds * 1000.0))), this,
                 [self, generation] {
                     if (!self || !self->m_flushScheduled || self->m_flushGeneration != generation)
@@ -142,7 +137,7 @@ void KVSDeckSyncService::scheduleFlush(double delaySeconds)
                 });
 }
 
-void KVSDeckSyncService::cancelScheduledFlush()
+void DeckSyncService::cancelScheduledFlush()
 {
     if (m_flushScheduled) {
         m_flushScheduled = false;
@@ -150,7 +145,7 @@ void KVSDeckSyncService::cancelScheduledFlush()
     }
 }
 
-void KVSDeckSyncService::flush()
+void DeckSyncService::flush()
 {
     if (!m_pendingSnapshot)
         return;
@@ -190,14 +185,14 @@ void KVSDeckSyncService::flush()
     log(u"published %1 B"_s.arg(encoded.bytes->size()));
 }
 
-void KVSDeckSyncService::handleExternalChange(const std::optional<QStringList>& changedKeys)
+void DeckSyncService::handleExternalChange(const std::optional<QStringList>& changedKeys)
 {
     if (changedKeys && !changedKeys->contains(storeKey()))
         return;
-    QMetaObject::invokeMethod(this, &KVSDeckSyncService::fetch, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &DeckSyncService::fetch, Qt::QueuedConnection);
 }
 
-bool KVSDeckSyncService::observeStore()
+bool DeckSyncService::observeStore()
 {
     if (!m_observing) {
         m_observing = true;
@@ -207,7 +202,7 @@ bool KVSDeckSyncService::observeStore()
     return m_store->startObserving();
 }
 
-void KVSDeckSyncService::fetch()
+void DeckSyncService::fetch()
 {
     const KeyValueRead read = m_store->value(storeKey());
     if (!read.value) {

@@ -1,5 +1,5 @@
 #pragma once
-// Drives collection: owns the four provider collectors, runs a pass when a
+// Drives collection: owns the provider collectors it is given, runs a pass when a
 // file the collectors read changes and every few seconds besides, hands every
 // collector the same context, turns the reports into the deck's agents and
 // usage tiles, writes them into the deck model and gives each new deck to the
@@ -29,7 +29,6 @@ namespace vexlor {
 class ChangeWatcher;
 class DeckModel;
 class DeckSyncPublishing;
-class KVSDeckSyncService;
 class PreferencesStore;
 
 class CollectorHub : public QObject {
@@ -40,21 +39,20 @@ public:
     static constexpr double kAcknowledgementLifetime = 1209600; // 14 days
 
     struct Options {
-        // Empty: the four real collectors in their fixed order.
+        // Run in this order on every pass.
         std::vector<std::unique_ptr<AgentCollector>> collectors;
         Clock clock = systemClock();
-        // Null: the shared preferences store.
-        PreferencesStore* preferences = nullptr;
-        // Null: the shared settings' online-access switch, read on every pass.
+        // Whether collectors may go online, read on every pass (null: never).
         std::function<bool()> allowNetwork;
         std::chrono::milliseconds interval{3000};
         // Runs a pass when a path a collector named changes.
         bool watchFiles = true;
     };
 
-    // `sync` null: a sync service on the default key-value store, owned here.
-    explicit CollectorHub(DeckModel* model, DeckSyncPublishing* sync = nullptr, QObject* parent = nullptr);
-    CollectorHub(DeckModel* model, DeckSyncPublishing* sync, Options options, QObject* parent = nullptr);
+    // Acknowledgements are kept in `preferences`; every applied deck goes to
+    // `sync` unless it is null. Both must outlive the hub.
+    CollectorHub(DeckModel* model, PreferencesStore& preferences, DeckSyncPublishing* sync, Options options,
+                 QObject* parent = nullptr);
     ~CollectorHub() override;
 
     // Starts the polling loop once; later calls do nothing.
@@ -90,15 +88,13 @@ private:
     void apply(const QList<ProviderReport>& reports);
     void loadAcknowledged();
     void saveAcknowledged();
-    [[nodiscard]] PreferencesStore& preferences() const;
 
     QPointer<DeckModel> m_model;
     std::vector<std::shared_ptr<AgentCollector>> m_collectors;
     Clock m_clock;
-    PreferencesStore* m_preferences = nullptr;
+    PreferencesStore& m_preferences;
     std::function<bool()> m_allowNetwork;
     std::chrono::milliseconds m_interval;
-    std::unique_ptr<KVSDeckSyncService> m_ownedSync;
     DeckSyncPublishing* m_sync = nullptr;
 
     Timestamp m_attentionSince;

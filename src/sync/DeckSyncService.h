@@ -5,7 +5,7 @@
 // writes the newest snapshot published meanwhile. Also holds the reading
 // side: on an outside change of the key it fetches, checks and delivers the
 // stored snapshot. Every outcome worth knowing is one "[DeckSync] " line sent
-// to a switchable sink (standard output unless told otherwise).
+// to a switchable sink (standard error unless told otherwise).
 //
 // Main thread only. The clock and the way the delayed flush is scheduled are
 // injectable so the timing rules can be checked without waiting. A snapshot
@@ -21,7 +21,7 @@
 
 namespace vexlor {
 
-class KVSDeckSyncService final : public QObject, public DeckSyncPublishing, public DeckSyncSubscribing {
+class DeckSyncService final : public QObject, public DeckSyncPublishing, public DeckSyncSubscribing {
     Q_OBJECT
 
 public:
@@ -34,14 +34,13 @@ public:
     // been destroyed by then.
     using Scheduler = std::function<void(std::chrono::milliseconds delay, QObject* guard, std::function<void()> task)>;
 
-    KVSDeckSyncService(std::unique_ptr<KeyValueStore> store, double minimumWriteInterval, QObject* parent = nullptr);
-    ~KVSDeckSyncService() override;
+    DeckSyncService(std::unique_ptr<KeyValueStore> store, double minimumWriteInterval, QObject* parent = nullptr);
+    ~DeckSyncService() override;
 
     // The service over the default directory store with a 30-second interval.
-    [[nodiscard]] static std::unique_ptr<KVSDeckSyncService> createDefault(QObject* parent = nullptr);
+    [[nodiscard]] static std::unique_ptr<DeckSyncService> createDefault(QObject* parent = nullptr);
 
     [[nodiscard]] static QString storeKey();
-    [[nodiscard]] static LogSink standardOutputLog();
     [[nodiscard]] static LogSink standardErrorLog();
     [[nodiscard]] static Scheduler timerScheduler();
 

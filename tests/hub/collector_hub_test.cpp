@@ -2,7 +2,7 @@
 // their persistence, one pass at a time, and the polling loop.
 
 #include "TestSupport.h"
-#include "collection/CollectorHub.h"
+#include "hub/CollectorHub.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
 #include "sync/DeckSyncContracts.h"
@@ -106,10 +106,9 @@ struct Fixture {
         o.collectors.push_back(std::move(c1));
         o.collectors.push_back(std::move(c2));
         o.clock = [this] { return Timestamp::fromSeconds(clockSeconds); };
-        o.preferences = prefs.get();
         o.allowNetwork = [this] { return online; };
         o.interval = std::chrono::milliseconds(5);
-        hub = std::make_unique<CollectorHub>(model.get(), &publisher, std::move(o));
+        hub = std::make_unique<CollectorHub>(model.get(), *prefs, &publisher, std::move(o));
     }
 
     void pass() { QVERIFY(runTask([this]() -> QCoro::Task<bool> { co_await hub->refresh(); co_return true; }())); }
@@ -201,9 +200,8 @@ private slots:
         PreferencesStore reread(f.prefs->path());
         CollectorHub::Options o;
         o.collectors.push_back(std::make_unique<ScriptedCollector>(u"x"_s, u"X"_s));
-        o.preferences = &reread;
         RecordingPublisher p;
-        CollectorHub second(nullptr, &p, std::move(o));
+        CollectorHub second(nullptr, reread, &p, std::move(o));
         QCOMPARE(second.acknowledged().value(u"claude:n"_s), Timestamp::fromSeconds(f.clockSeconds));
     }
 

@@ -1,5 +1,7 @@
 #include "ChangeWatcher.h"
 
+#include "collection/Logging.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -75,7 +77,7 @@ void ChangeWatcher::watch(const QStringList& paths)
     m_retryAt.setRemainingTime(kRetryAfterRefusal);
     if (!m_refusalLogged) {
         m_refusalLogged = true;
-        qWarning("[Watch] cannot watch %s (and %lld more); changes there are noticed by polling",
+        qCWarning(lcHub, "[Watch] cannot watch %s (and %lld more); changes there are noticed by polling",
                  qPrintable(refused.first()), static_cast<long long>(refused.size() - 1));
     }
 }

@@ -1,31 +1,16 @@
-#include "collection/CollectorHub.h"
+#include "hub/CollectorHub.h"
 
-#include "collection/ChangeWatcher.h"
-#include "collection/ReportMapping.h"
-#include "deck/AppSettings.h"
+#include "hub/ChangeWatcher.h"
+#include "hub/ReportMapping.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
-#include "providers/claude/ClaudeCollector.h"
-#include "providers/codex/CodexCollector.h"
-#include "providers/kimi/KimiCodeCollector.h"
-#include "providers/opencode/OpenCodeCollector.h"
-#include "sync/KVSDeckSyncService.h"
+#include "sync/DeckSyncContracts.h"
 
 #include <QJsonObject>
 
 namespace vexlor {
 
 namespace {
-
-std::vector<std::shared_ptr<AgentCollector>> defaultCollectors()
-{
-    std::vector<std::shared_ptr<AgentCollector>> list;
-    list.push_back(std::make_shared<ClaudeCollector>());
-    list.push_back(std::make_shared<CodexCollector>());
-    list.push_back(std::make_shared<OpenCodeCollector>());
-    list.push_back(std::make_shared<KimiCodeCollector>());
-    return list;
-}
 
 // Lets a started task run on by itself: a QCoro task that is dropped before it
 // finishes frees its own frame when it completes.
@@ -36,32 +21,19 @@ void detach(QCoro::Task<void> task)
 
 } // namespace
 
-CollectorHub::CollectorHub(DeckModel* model, DeckSyncPublishing* sync, QObject* parent)
-    : CollectorHub(model, sync, Options{}, parent)
-{
-}
-
-CollectorHub::CollectorHub(DeckModel* model, DeckSyncPublishing* sync, Options options, QObject* parent)
+CollectorHub::CollectorHub(DeckModel* model, PreferencesStore& preferences, DeckSyncPublishing* sync,
+                           Options options, QObject* parent)
     : QObject(parent)
     , m_model(model)
     , m_clock(options.clock ? std::move(options.clock) : systemClock())
-    , m_preferences(options.preferences)
+    , m_preferences(preferences)
     , m_allowNetwork(std::move(options.allowNetwork))
     , m_interval(options.interval)
+    , m_sync(sync)
 {
-    if (options.collectors.empty()) {
-        m_collectors = defaultCollectors();
-    } else {
-        for (auto& c : options.collectors)
-            m_collectors.push_back(std::shared_ptr<AgentCollector>(std::move(c)));
-    }
+    for (auto& c : options.collectors)
+        m_collectors.push_back(std::shared_ptr<AgentCollector>(std::move(c)));
     m_attentionSince = m_clock();
-    if (sync) {
-        m_sync = sync;
-    } else {
-        m_ownedSync = KVSDeckSyncService::createDefault();
-        m_sync = m_ownedSync.get();
-    }
     loadAcknowledged();
 
     if (options.watchFiles) {
@@ -79,11 +51,6 @@ CollectorHub::CollectorHub(DeckModel* model, DeckSyncPublishing* sync, Options o
 }
 
 CollectorHub::~CollectorHub() = default;
-
-PreferencesStore& CollectorHub::preferences() const
-{
-    return m_preferences ? *m_preferences : PreferencesStore::shared();
-}
 
 void CollectorHub::start()
 {
@@ -172,7 +139,7 @@ QCoro::Task<void> CollectorHub::runPass()
     CollectorContext context;
     context.attentionSince = m_attentionSince;
     context.acknowledged = m_acknowledged;
-    context.allowNetwork = m_allowNetwork ? m_allowNetwork() : AppSettings::shared().onlineAccess();
+    context.allowNetwork = m_allowNetwork && m_allowNetwork();
 
     // The collectors stay alive for this pass even if the hub goes away
     // while one of them is waiting.
@@ -276,7 +243,7 @@ void CollectorHub::acknowledge(const QString& providerID)
 void CollectorHub::loadAcknowledged()
 {
     m_acknowledged.clear();
-    const auto stored = preferences().dictionary(QString::fromLatin1(kAcknowledgedKey));
+    const auto stored = m_preferences.dictionary(QString::fromLatin1(kAcknowledgedKey));
     if (!stored)
         return;
     QHash<QString, Timestamp> loaded;
@@ -293,7 +260,7 @@ void CollectorHub::saveAcknowledged()
     QMap<QString, double> out;
     for (auto it = m_acknowledged.cbegin(); it != m_acknowledged.cend(); ++it)
         out.insert(it.key(), it.value().seconds());
-    preferences().setDoubleDictionary(QString::fromLatin1(kAcknowledgedKey), out);
+    m_preferences.setDoubleDictionary(QString::fromLatin1(kAcknowledgedKey), out);
 }
 
 } // namespace vexlor

@@ -1,7 +1,7 @@
 // Report-to-deck mapping: agent status, counts, models and rows, and which
 // usage windows become which tiles for each provider.
 
-#include "collection/ReportMapping.h"
+#include "hub/ReportMapping.h"
 
 #include <QTest>
 

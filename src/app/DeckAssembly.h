@@ -1,0 +1,45 @@
+#pragma once
+// The program's working parts, made one way for the deck, the headless mode
+// and the demonstration (which only points the agent folders elsewhere): the
+// collectors, the model, the sync publisher and the hub, over the preferences
+// and settings the caller owns. Nothing below this folder creates any of them.
+
+#include "collection/AgentCollector.h"
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace vexlor {
+
+class AppSettings;
+class CollectorHub;
+class DeckModel;
+class DeckSyncService;
+class PreferencesStore;
+
+class DeckAssembly {
+public:
+    struct Options {
+        // Empty: the four agent tools' collectors in their fixed order.
+        std::vector<std::unique_ptr<AgentCollector>> collectors;
+        std::chrono::milliseconds interval{3000};
+    };
+
+    DeckAssembly(PreferencesStore& store, AppSettings& settings, Options options);
+    ~DeckAssembly();
+
+    // One collector per agent tool, in the deck's order.
+    [[nodiscard]] static std::vector<std::unique_ptr<AgentCollector>> agentCollectors();
+
+    [[nodiscard]] DeckModel& model() { return *m_model; }
+    [[nodiscard]] DeckSyncService& sync() { return *m_sync; }
+    [[nodiscard]] CollectorHub& hub() { return *m_hub; }
+
+private:
+    std::unique_ptr<DeckModel> m_model;
+    std::unique_ptr<DeckSyncService> m_sync;
+    std::unique_ptr<CollectorHub> m_hub;
+};
+
+} // namespace vexlor
