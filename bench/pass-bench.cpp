@@ -26,6 +26,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QTimer>
+#include <QCoroTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -240,6 +242,54 @@ std::array<double, 4> onePass(Collectors& c, const CollectorContext& context, st
     return ms;
 }
 
+// Holds the caller back `ms` milliseconds, as an online usage fetch would.
+QCoro::Task<void> networkWait(int ms)
+{
+    if (ms <= 0)
+        co_return;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.start(ms);
+    co_await qCoro(timer).waitForTimeout();
+}
+
+// One pass of the four collectors, Claude and Codex each first waiting
+// `waitMs` as their online fetches do on the first pass: started together and
+// awaited in order (`concurrent`), or one after another. The pass's total time.
+double hubPass(Collectors& c, const CollectorContext& context, bool concurrent, int waitMs = 0)
+{
+    const auto start = std::chrono::steady_clock::now();
+    bool done = false;
+    QEventLoop loop;
+    auto one = [&](size_t i) -> QCoro::Task<ProviderReport> {
+        auto wait = networkWait(i < 2 ? waitMs : 0);
+        co_await std::move(wait);
+        auto task = c.all[i]->collect(context);
+        co_return co_await std::move(task);
+    };
+    auto body = [&]() -> QCoro::Task<void> {
+        if (concurrent) {
+            std::vector<QCoro::Task<ProviderReport>> tasks;
+            for (size_t i = 0; i < 4; ++i)
+                tasks.push_back(one(i));
+            for (auto& task : tasks)
+                (void)co_await std::move(task);
+        } else {
+            for (size_t i = 0; i < 4; ++i) {
+                auto task = one(i);
+                (void)co_await std::move(task);
+            }
+        }
+        done = true;
+        loop.quit();
+    };
+    auto running = body();
+    if (!done)
+        loop.exec();
+    return msSince(start);
+}
+
 // The newest transcript of a live Claude session and the largest Kimi wire
 // log, for the append passes over an existing home.
 QString largestFile(const QString& dir, const QString& suffix)
@@ -336,6 +386,26 @@ int main(int argc, char** argv)
         }
     }
 
+    // One after another against all at once, alternating, on fresh and on
+    // warmed collectors; then fresh ones whose Claude and Codex passes each
+    // wait 500 ms first, as both online fetches do on the deck's first pass.
+    Samples seqFirst, concFirst, seqSteady, concSteady, seqWait, concWait;
+    const auto single = [](double ms) { return std::array<double, 4>{ms, 0, 0, 0}; };
+    for (int i = 0; i < std::max(3, passes / 3); ++i) {
+        for (const bool concurrent : {false, true}) {
+            Collectors a = makeCollectors(home, clock);
+            (concurrent ? concFirst : seqFirst).add(single(hubPass(a, context, concurrent)));
+            Collectors b = makeCollectors(home, clock);
+            (concurrent ? concWait : seqWait).add(single(hubPass(b, context, concurrent, 500)));
+        }
+    }
+    for (int i = 0; i < passes; ++i) {
+        for (const bool concurrent : {false, true}) {
+            *clockValue += 1;
+            (concurrent ? concSteady : seqSteady).add(single(hubPass(collectors, context, concurrent)));
+        }
+    }
+
     const auto* claude = static_cast<const ClaudeCollector*>(collectors.all[0].get());
     std::fprintf(stderr, "simdjson kernel %s; passes %d; claude: %lld live sessions, %.0f tokens in 7 days, %lld tail reads; "
                          "codex: %lld sessions; opencode: %lld sessions; kimi: %lld sessions%s\n",
@@ -343,7 +413,12 @@ int main(int argc, char** argv)
                  reports[0].spend ? reports[0].spend->tokens7d : 0.0, qint64(claude->tailsRead()),
                  qint64(reports[1].sessions.size()), qint64(reports[2].sessions.size()), qint64(reports[3].sessions.size()),
                  appends ? "" : "; append passes not measured (home not built by pass-bench)");
-    std::printf("{\"first_ms\":%s,\"steady_ms\":%s,\"append_ms\":%s}\n", first.json().constData(),
-                steady.json().constData(), append.json().constData());
+    const auto total = [](const Samples& s) { return QByteArray::number(median(s.ms[4]), 'f', 1); };
+    std::printf("{\"first_ms\":%s,\"steady_ms\":%s,\"append_ms\":%s,\"pass_total_ms\":{"
+                "\"first\":{\"sequential\":%s,\"concurrent\":%s},\"steady\":{\"sequential\":%s,\"concurrent\":%s},"
+                "\"first_online_waits_500ms\":{\"sequential\":%s,\"concurrent\":%s}}}\n",
+                first.json().constData(), steady.json().constData(), append.json().constData(),
+                total(seqFirst).constData(), total(concFirst).constData(), total(seqSteady).constData(),
+                total(concSteady).constData(), total(seqWait).constData(), total(concWait).constData());
     return 0;
 }

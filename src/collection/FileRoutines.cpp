@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,11 +13,6 @@
 namespace vexlor {
 
 namespace {
-
-Timestamp mtimeOf(const struct stat& st)
-{
-    return Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
-}
 
 bool hasJsonlExtension(const char* name, size_t len)
 {
@@ -75,69 +71,59 @@ QList<FileStamp> jsonlFiles(const QString& directory)
     return out;
 }
 
-QByteArray readTailBytes(const QString& path, qint64 maxBytes)
+bool pathExists(const QString& path)
 {
-    if (maxBytes <= 0)
-        return {};
+    struct stat st {};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+Timestamp mtimeOf(const struct stat& st)
+{
+    return Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
+}
+
+BoundedRead readBounded(const QString& path, qint64 maxBytes, Overflow overflow)
+{
+    BoundedRead result;
     // O_NONBLOCK so that a FIFO named like a transcript cannot stall the pass.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
+    if (fd < 0) {
+        result.error = errno;
+        return result;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        result.error = errno;
+    else if (S_ISDIR(st.st_mode))
+        result.error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        result.error = EINVAL; // FIFOs and devices are never read
+    else if (st.st_size > maxBytes && overflow == Overflow::refuse)
+        result.error = EFBIG;
+    if (result.error != 0) {
+        ::close(fd);
+        return result;
+    }
+    const qint64 size = st.st_size;
+    const qint64 start = size > maxBytes ? size - std::max<qint64>(maxBytes, 0) : 0;
     QByteArray out;
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        const qint64 size = static_cast<qint64>(st.st_size);
-        const qint64 start = size > maxBytes ? size - maxBytes : 0;
-        const qint64 want = size - start;
-        out.resize(static_cast<qsizetype>(want));
-        qint64 got = 0;
-        while (got < want) {
-            const ssize_t n = pread(fd, out.data() + got, static_cast<size_t>(want - got), static_cast<off_t>(start + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break; // error, or the file shrank meanwhile
-            got += n;
-        }
+    out.resize(size - start);
+    qint64 got = 0;
+    while (got < out.size()) {
+        const ssize_t n = pread(fd, out.data() + got, static_cast<size_t>(out.size() - got), start + got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            result.error = errno;
+        if (n <= 0)
+            break; // an error, or the file shrank meanwhile
+        got += n;
+    }
+    ::close(fd);
+    if (result.error == 0) {
         out.resize(got);
+        result.bytes = std::move(out);
     }
-    ::close(fd);
-    return out;
-}
-
-QString readTail(const QString& path, qint64 maxBytes)
-{
-    return QString::fromUtf8(readTailBytes(path, maxBytes));
-}
-
-std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<QByteArray> result;
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxBytes) {
-        QByteArray out;
-        out.resize(static_cast<qsizetype>(st.st_size));
-        qint64 got = 0;
-        bool failed = false;
-        while (got < out.size()) {
-            const ssize_t n = pread(fd, out.data() + got, static_cast<size_t>(out.size() - got), static_cast<off_t>(got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                failed = true;
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        if (!failed) {
-            out.resize(got);
-            result = std::move(out);
-        }
-    }
-    ::close(fd);
     return result;
 }
 

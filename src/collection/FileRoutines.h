@@ -1,6 +1,6 @@
 #pragma once
 // Small stateless file routines the collectors share: a recursive listing of
-// ".jsonl" files, bounded reads from the end of a file, and title cleaning.
+// ".jsonl" files, bounded reads, and title cleaning.
 // All of them run on any thread and never fail: problems give an empty result.
 
 #include "Records.h"
@@ -10,6 +10,8 @@
 #include <QString>
 #include <optional>
 
+struct stat;
+
 namespace vexlor {
 
 // Every regular, non-hidden "*.jsonl" file below `directory` (hidden
@@ -17,15 +19,22 @@ namespace vexlor {
 // modification time and size from the same walk, in walk order.
 [[nodiscard]] QList<FileStamp> jsonlFiles(const QString& directory);
 
-// The last `maxBytes` bytes of a regular file, decoded as UTF-8 with invalid
-// sequences replaced by U+FFFD. Missing, unreadable or non-regular files
-// (FIFOs, devices) give the empty text and never block.
-[[nodiscard]] QString readTail(const QString& path, qint64 maxBytes);
-// The same bytes, undecoded.
-[[nodiscard]] QByteArray readTailBytes(const QString& path, qint64 maxBytes);
+// Whether `path` names anything stat() can see (symbolic links followed).
+[[nodiscard]] bool pathExists(const QString& path);
+// A stat result's modification time, to the nanosecond.
+[[nodiscard]] Timestamp mtimeOf(const struct stat& st);
 
-// A whole regular file, refused (no value) when it is larger than `maxBytes`.
-[[nodiscard]] std::optional<QByteArray> readSmallFile(const QString& path, qint64 maxBytes);
+// One bounded read of a regular file, never blocking: the whole file when it
+// holds at most `maxBytes`; a larger one is refused (`Overflow::refuse`, error
+// EFBIG) or read from its last `maxBytes` bytes (`Overflow::keepTail`).
+// Directories (EISDIR), FIFOs and devices (EINVAL) and failures (their errno)
+// give no bytes.
+enum class Overflow { refuse, keepTail };
+struct BoundedRead {
+    std::optional<QByteArray> bytes;
+    int error = 0;
+};
+[[nodiscard]] BoundedRead readBounded(const QString& path, qint64 maxBytes, Overflow overflow);
 
 // A session title fit for a key: line feeds become spaces, spaces and tabs are
 // trimmed, placeholder titles give no value, and anything longer than

@@ -147,12 +147,16 @@ QCoro::Task<void> CollectorHub::runPass()
     QPointer<CollectorHub> self(this);
     QList<ProviderReport> reports;
     reports.reserve(static_cast<qsizetype>(collectors.size()));
-    for (const auto& collector : collectors) {
-        // The task is named before it is awaited: g++ 12 may destroy
-        // temporaries inside a co_await expression twice.
-        auto task = collector->collect(context);
+    // All collectors start at once and are awaited in order: one waiting on
+    // its online fetch holds back no other, and their file work overlaps on
+    // the thread pool. (Each task is named before it is awaited: g++ 12 may
+    // destroy temporaries inside a co_await expression twice.)
+    std::vector<QCoro::Task<ProviderReport>> tasks;
+    tasks.reserve(collectors.size());
+    for (const auto& collector : collectors)
+        tasks.push_back(collector->collect(context));
+    for (auto& task : tasks)
         reports.append(co_await std::move(task));
-    }
     if (!self)
         co_return;
     // Watched before the deck shows this pass, so that a change made by

@@ -178,18 +178,17 @@ void DirectoryKeyValueStore::rewatch(const QString& key)
     m_watcher->addPath(path);
 }
 
-std::optional<DirectoryKeyValueStore::FileStamp> DirectoryKeyValueStore::stampOf(const QString& path)
+std::optional<FileIdentity> DirectoryKeyValueStore::stampOf(const QString& path)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    return FileStamp{static_cast<quint64>(st.st_ino), static_cast<qint64>(st.st_size),
-                     static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return FileIdentity::of(st);
 }
 
-QHash<QString, DirectoryKeyValueStore::FileStamp> DirectoryKeyValueStore::scan() const
+QHash<QString, FileIdentity> DirectoryKeyValueStore::scan() const
 {
-    QHash<QString, FileStamp> found;
+    QHash<QString, FileIdentity> found;
     const QStringList names = QDir(m_directory).entryList(QDir::Files | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         if (!isValidKey(name))
@@ -204,7 +203,7 @@ void DirectoryKeyValueStore::rescan()
 {
     if (!m_watcher)
         return;
-    const QHash<QString, FileStamp> now = scan();
+    const QHash<QString, FileIdentity> now = scan();
     QStringList changed;
     for (auto it = now.cbegin(); it != now.cend(); ++it) {
         const auto before = m_known.constFind(it.key());

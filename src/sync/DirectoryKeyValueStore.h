@@ -11,6 +11,7 @@
 // own writes are not reported.
 
 #include "KeyValueStore.h"
+#include "collection/FileIdentity.h"
 
 #include <QHash>
 #include <memory>
@@ -42,21 +43,14 @@ public:
     bool startObserving() override;
 
 private:
-    struct FileStamp {
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 mtimeNs = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
-
     [[nodiscard]] QString pathOf(const QString& key) const;
-    [[nodiscard]] static std::optional<FileStamp> stampOf(const QString& path);
-    [[nodiscard]] QHash<QString, FileStamp> scan() const;
+    [[nodiscard]] static std::optional<FileIdentity> stampOf(const QString& path);
+    [[nodiscard]] QHash<QString, FileIdentity> scan() const;
     void rescan();
     void rewatch(const QString& key);
 
     QString m_directory;
-    QHash<QString, FileStamp> m_known; // last seen state of each key's file
+    QHash<QString, FileIdentity> m_known; // last seen state of each key's file
     std::unique_ptr<QFileSystemWatcher> m_watcher;
 };
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,21 +80,33 @@ private slots:
         chmod(QFile::encodeName(tmp.path() + u"/locked").constData(), 0700);
     }
 
-    void tailReadsTheLastBytes()
+    void boundedReads()
     {
         QTemporaryDir tmp;
         const QString p = writeFile(tmp.path(), QStringLiteral("t.txt"), "0123456789");
-        QCOMPARE(readTailBytes(p, 4), QByteArray("6789"));
-        QCOMPARE(readTailBytes(p, 100), QByteArray("0123456789"));
-        QCOMPARE(readTailBytes(tmp.path(), 100), QByteArray()); // a directory
-        // Small files are read whole or not at all.
-        QCOMPARE(readSmallFile(p, 10), std::optional(QByteArray("0123456789")));
-        QCOMPARE(readSmallFile(p, 9), std::nullopt);
-        // A FIFO never blocks.
         const QString fifo = tmp.path() + u"/f.jsonl";
         QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-        QCOMPARE(readTailBytes(fifo, 100), QByteArray());
-        QCOMPARE(readSmallFile(fifo, 100), std::nullopt);
+        struct Row {
+            QString path;
+            qint64 max;
+            Overflow overflow;
+            std::optional<QByteArray> bytes;
+            int error;
+        };
+        const Row rows[] = {
+            {p, 4, Overflow::keepTail, QByteArray("6789"), 0},
+            {p, 100, Overflow::keepTail, QByteArray("0123456789"), 0},
+            {p, 10, Overflow::refuse, QByteArray("0123456789"), 0},
+            {p, 9, Overflow::refuse, std::nullopt, EFBIG},
+            {tmp.path(), 100, Overflow::keepTail, std::nullopt, EISDIR},
+            {fifo, 100, Overflow::keepTail, std::nullopt, EINVAL}, // never blocks
+            {tmp.path() + u"/missing", 100, Overflow::refuse, std::nullopt, ENOENT},
+        };
+        for (const Row& row : rows) {
+            const BoundedRead read = readBounded(row.path, row.max, row.overflow);
+            QCOMPARE(read.bytes, row.bytes);
+            QCOMPARE(read.error, row.error);
+        }
     }
 
     void jsonLinesSurviveHostileInput()

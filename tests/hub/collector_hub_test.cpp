@@ -256,6 +256,8 @@ private slots:
         f.claude->holdNext = true;
         auto held = f.hub->refresh();
         QVERIFY(!held.isReady());
+        // Collectors run side by side: Codex is not kept waiting behind it.
+        QCOMPARE(f.codex->contexts.size(), 2);
 
         // The acknowledgement and two more requests meanwhile start nothing
         // beside it...

@@ -24,17 +24,6 @@ constexpr qint64 tailBytes = 786432;
 // Status files are a few hundred bytes; anything far larger is not one.
 constexpr qint64 maxStatusFileBytes = 1024 * 1024;
 
-bool pathExists(const QString& path)
-{
-    struct stat st {};
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-Timestamp mtimeOf(const struct stat& st)
-{
-    return Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
-}
-
 // The direct entries of `directory` whose names end in ".json", in the order
 // the file system gives them. No value when it cannot be listed.
 std::optional<QList<QString>> statusFileNames(const QString& directory)
@@ -264,7 +253,7 @@ QList<SessionSnapshot> ClaudeCollector::buildSessions(const QHash<QString, FileS
 
     QSet<QString> tailsUsed;
     for (const QString& name : *names) {
-        const auto bytes = readSmallFile(directory + u'/' + name, maxStatusFileBytes);
+        const auto bytes = readBounded(directory + u'/' + name, maxStatusFileBytes, Overflow::refuse).bytes;
         if (!bytes)
             continue;
         const auto status = parseClaudeStatusFile(*bytes);
@@ -314,18 +303,17 @@ ClaudeTail ClaudeCollector::tailOf(const FileStamp& transcript, QSet<QString>& u
     if (::stat(QFile::encodeName(transcript.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {}; // gone since the listing, or not a file: an empty tail
     used.insert(transcript.path);
-    const CachedTail key{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino),
-                         static_cast<qint64>(st.st_size), mtimeOf(st), transcript.mtime, {}};
+    const CachedTail key{FileIdentity::of(st), transcript.mtime, {}};
     {
         QMutexLocker locker(&m_lock);
         const auto it = m_tailCache.constFind(transcript.path);
-        if (it != m_tailCache.constEnd() && it->device == key.device && it->inode == key.inode
-            && it->size == key.size && it->mtime == key.mtime && it->fallback == key.fallback)
+        if (it != m_tailCache.constEnd() && it->file == key.file && it->fallback == key.fallback)
             return it->tail;
     }
 
     CachedTail entry = key;
-    entry.tail = parseClaudeTail(readTailBytes(transcript.path, tailBytes), transcript.mtime);
+    entry.tail = parseClaudeTail(
+        readBounded(transcript.path, tailBytes, Overflow::keepTail).bytes.value_or(QByteArray()), transcript.mtime);
     QMutexLocker locker(&m_lock);
     ++m_tailsRead;
     m_tailCache.insert(transcript.path, entry);

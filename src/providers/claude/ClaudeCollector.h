@@ -11,6 +11,7 @@
 #include "ClaudeUsageFetcher.h"
 #include "ProcessProbe.h"
 #include "collection/AgentCollector.h"
+#include "collection/FileIdentity.h"
 
 #include <QHash>
 #include <QMutex>
@@ -71,10 +72,7 @@ private:
     // A parsed tail is a function of the transcript's bytes and the fallback
     // time, so it is kept while the file's identity, size and time stay put.
     struct CachedTail {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        Timestamp mtime;
+        FileIdentity file;
         Timestamp fallback;
         ClaudeTail tail;
     };

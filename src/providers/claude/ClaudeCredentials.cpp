@@ -127,7 +127,7 @@ std::optional<QString> lookUpClaudeToken(const ClaudeTokenSources& sources)
         }
     }
     if (!sources.credentialsFile.isEmpty()) {
-        if (const auto bytes = readSmallFile(sources.credentialsFile, maxCredentialsFileBytes)) {
+        if (const auto bytes = readBounded(sources.credentialsFile, maxCredentialsFileBytes, Overflow::refuse).bytes) {
             if (auto token = tokenFromCredentialsJson(*bytes))
                 return token;
         }

@@ -142,7 +142,7 @@ using Buckets = QHash<qint64, ClaudeSpendScanner::HourBucket>;
 // What reading a transcript up to its last complete line found: enough to read
 // on from there and reach the same totals as reading the whole file again.
 struct ClaudeSpendScanner::FollowState {
-    UsageLineReader::Identity identity;
+    FileIdentity identity;
     qint64 completeEnd = 0;
     QByteArray fingerprint; // the bytes just before completeEnd, to notice a rewrite
     Buckets unkeyed;        // lines without a message id, summed in file order
@@ -317,7 +317,7 @@ FileRead aggregateFile(UsageLineReader& reader, const FileStamp& stamp, const Cl
     try {
         ClaudeSpendScanner::FollowState start;
         qint64 from = 0;
-        if (previous && previous->identity == reader.openIdentity() && reader.openSize() >= previous->completeEnd
+        if (previous && previous->identity.sameFileAs(reader.openIdentity()) && reader.openSize() >= previous->completeEnd
             && reader.bytesBefore(previous->completeEnd, previous->fingerprint.size()) == previous->fingerprint) {
             start = *previous;
             from = previous->completeEnd;

@@ -161,7 +161,7 @@ bool UsageLineReader::open(const QString& path)
     }
     m_fd = fd;
     m_size = static_cast<qint64>(st.st_size);
-    m_identity = Identity{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+    m_identity = FileIdentity::of(st);
     return true;
 }
 

@@ -8,6 +8,8 @@
 // A file can also be read stepwise (open, read from an offset, close), so a
 // transcript that only grew is read on from where the last read stopped.
 
+#include "collection/FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -46,15 +48,10 @@ public:
 
     // Stepwise reading. open() refuses what forEachUsageLine() refuses and
     // closes any file opened before.
-    struct Identity {
-        quint64 device = 0;
-        quint64 inode = 0;
-        bool operator==(const Identity&) const = default;
-    };
     bool open(const QString& path);
     void close();
     [[nodiscard]] qint64 openSize() const { return m_size; } // the size when opened
-    [[nodiscard]] Identity openIdentity() const { return m_identity; }
+    [[nodiscard]] FileIdentity openIdentity() const { return m_identity; }
     // The `length` bytes of the open file that end at `end`; nothing when they
     // cannot all be read.
     [[nodiscard]] std::optional<QByteArray> bytesBefore(qint64 end, qint64 length) const;
@@ -85,7 +82,7 @@ private:
     std::size_t m_oversized = 0;
     int m_fd = -1;
     qint64 m_size = 0;
-    Identity m_identity;
+    FileIdentity m_identity;
     bool m_lineComplete = true;
     qint64 m_completeEnd = 0;
 };

@@ -30,7 +30,7 @@ std::optional<CodexCredentials> parseCodexCredentials(QByteArrayView bytes)
 
 std::optional<CodexCredentials> readCodexCredentials(const QString& authFilePath)
 {
-    const auto bytes = readSmallFile(authFilePath, maxAuthFileBytes);
+    const auto bytes = readBounded(authFilePath, maxAuthFileBytes, Overflow::refuse).bytes;
     if (!bytes)
         return std::nullopt;
     return parseCodexCredentials(*bytes);

@@ -17,20 +17,9 @@ namespace vexlor {
 
 namespace {
 
-bool pathExists(const QString& path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 QStringView fileNameOf(const QString& path)
 {
     return QStringView(path).sliced(path.lastIndexOf(u'/') + 1);
-}
-
-Timestamp mtimeOf(const struct stat& st)
-{
-    return Timestamp::fromSeconds(static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9);
 }
 
 // The listed file as it is now; no value once it is gone or no longer a
@@ -246,7 +235,8 @@ CodexCollector::Tail CodexCollector::tailOf(const FileStamp& file)
         }
     }
 
-    Tail tail = parseCodexTail(readTailBytes(file.path, tailBytes), file.mtime);
+    Tail tail = parseCodexTail(
+        readBounded(file.path, tailBytes, Overflow::keepTail).bytes.value_or(QByteArray()), file.mtime);
     // A log that grew (or was rewritten at the same size) keeps what its
     // earlier tail knew and the new one no longer reaches; one that shrank was
     // replaced and stands alone.
@@ -272,7 +262,7 @@ QHash<QString, QString> CodexCollector::threadNames()
     // The newest names are at the end, so a long index loses its oldest.
     QHash<QString, QString> names;
     if (stamp)
-        names = codexThreadNames(readTailBytes(m_indexPath, indexBytes));
+        names = codexThreadNames(readBounded(m_indexPath, indexBytes, Overflow::keepTail).bytes.value_or(QByteArray()));
     QMutexLocker locker(&m_lock);
     m_indexStamp = stamp;
     m_threadNames = names;

@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <variant>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -30,44 +29,6 @@ namespace {
 constexpr qint64 maxIndexBytes = 64 * 1024 * 1024;
 // A state file holds a title and the last prompt.
 constexpr qint64 maxStateBytes = 8 * 1024 * 1024;
-
-// The whole file, or the errno of the failure.
-std::variant<QByteArray, int> readWholeFile(const QString& path, qint64 maxBytes)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    struct stat st {};
-    int error = 0;
-    QByteArray out;
-    if (fstat(fd, &st) != 0)
-        error = errno;
-    else if (S_ISDIR(st.st_mode))
-        error = EISDIR;
-    else if (!S_ISREG(st.st_mode))
-        error = EINVAL; // a FIFO or device is never a session index
-    else if (st.st_size > maxBytes)
-        error = EFBIG;
-    else {
-        out.resize(static_cast<qsizetype>(st.st_size));
-        qsizetype got = 0;
-        while (got < out.size()) {
-            const ssize_t n = pread(fd, out.data() + got, static_cast<size_t>(out.size() - got), got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                error = errno;
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        out.resize(got);
-    }
-    ::close(fd);
-    if (error != 0)
-        return error;
-    return out;
-}
 
 ProviderReport indexFailure(const QString& message, Timestamp now)
 {
@@ -91,10 +52,10 @@ ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWir
     if (::lstat(QFile::encodeName(indexPath).constData(), &st) != 0)
         return {}; // not installed
 
-    const auto read = readWholeFile(indexPath, maxIndexBytes);
-    if (const int* error = std::get_if<int>(&read))
-        return indexFailure(qt_error_string(*error), clock());
-    const QByteArray& index = std::get<QByteArray>(read);
+    const BoundedRead read = readBounded(indexPath, maxIndexBytes, Overflow::refuse);
+    if (!read.bytes)
+        return indexFailure(qt_error_string(read.error), clock());
+    const QByteArray& index = *read.bytes;
     if (!simdjson::validate_utf8(index.constData(), static_cast<size_t>(index.size())))
         return indexFailure(QCoreApplication::translate("KimiCodeCollector", "bad session index encoding"), clock());
 
@@ -116,7 +77,7 @@ ProviderReport runPass(const QString& dataDirectory, const Clock& clock, KimiWir
             continue;
         seenIds.insert(*sessionId);
 
-        const auto stateBytes = readSmallFile(*sessionDir + u"/state.json"_s, maxStateBytes);
+        const auto stateBytes = readBounded(*sessionDir + u"/state.json"_s, maxStateBytes, Overflow::refuse).bytes;
         const KimiSessionState state = stateBytes ? parseKimiSessionState(*stateBytes) : KimiSessionState{};
         report.sessions.append(kimiSessionSnapshot(*sessionId, state, now));
         statePaths.append({report.sessions.last().activityAt, *sessionDir + u"/state.json"_s});

@@ -116,9 +116,7 @@ QList<KimiUsageRecord> KimiWireCache::records(const QString& path)
         m_entries.remove(path);
         return {};
     }
-    const Identity identity{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino),
-                            static_cast<qint64>(st.st_size),
-                            static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    const FileIdentity identity = FileIdentity::of(st);
     {
         std::lock_guard lock(m_mutex);
         const auto it = m_entries.constFind(path);
@@ -127,7 +125,8 @@ QList<KimiUsageRecord> KimiWireCache::records(const QString& path)
     }
     // Read and parse without the lock. The identity was taken before the
     // read, so a file that changes meanwhile is read again on the next pass.
-    QList<KimiUsageRecord> parsed = kimiUsageRecords(readTailBytes(path, kimiWireTailBytes));
+    QList<KimiUsageRecord> parsed
+        = kimiUsageRecords(readBounded(path, kimiWireTailBytes, Overflow::keepTail).bytes.value_or(QByteArray()));
     std::lock_guard lock(m_mutex);
     m_entries.insert(path, Entry{identity, parsed});
     return parsed;

@@ -4,6 +4,7 @@
 // only when the file's size, modification time or identity changes; the
 // 24-hour and 7-day totals are summed from them on every pass.
 
+#include "collection/FileIdentity.h"
 #include "collection/Timestamp.h"
 
 #include <QByteArrayView>
@@ -55,15 +56,8 @@ public:
     [[nodiscard]] qsizetype size() const;
 
 private:
-    struct Identity {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 mtimeNs = 0;
-        bool operator==(const Identity&) const = default;
-    };
     struct Entry {
-        Identity identity;
+        FileIdentity identity;
         QList<KimiUsageRecord> records;
     };
 

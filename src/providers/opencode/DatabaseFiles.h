@@ -2,6 +2,8 @@
 // How an SQLite database and the files beside it look on disk (identity,
 // size and times), to tell whether anything changed between two looks.
 
+#include "collection/FileIdentity.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -13,10 +15,7 @@ namespace vexlor {
 
 struct FileState {
     bool exists = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    qint64 mtimeNs = 0;
+    FileIdentity file;
     qint64 ctimeNs = 0;
     bool operator==(const FileState&) const = default;
 
@@ -25,23 +24,15 @@ struct FileState {
     // it opens them, which moves their change time and nothing else.
     [[nodiscard]] bool sameContentAs(const FileState& other) const
     {
-        return exists == other.exists && device == other.device && inode == other.inode && size == other.size
-            && mtimeNs == other.mtimeNs;
+        return exists == other.exists && file == other.file;
     }
 
     [[nodiscard]] static FileState of(const QByteArray& path)
     {
         struct stat st {};
-        FileState s;
         if (::stat(path.constData(), &st) != 0)
-            return s;
-        s.exists = true;
-        s.device = quint64(st.st_dev);
-        s.inode = quint64(st.st_ino);
-        s.size = qint64(st.st_size);
-        s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        s.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-        return s;
+            return {};
+        return {true, FileIdentity::of(st), qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
     }
 };
 

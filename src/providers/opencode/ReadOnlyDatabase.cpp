@@ -33,7 +33,7 @@ ReadOnlyDatabase::Access chooseAccess(const QByteArray& path, const DatabaseFile
 {
     // A log with an index beside it, or with frames in it, may hold
     // committed transactions: read through it.
-    if (files.log.exists && (files.shared.exists || files.log.size > 0))
+    if (files.log.exists && (files.shared.exists || files.log.file.size > 0))
         return ReadOnlyDatabase::Access::live;
     if (headerSaysWal(path))
         return ReadOnlyDatabase::Access::snapshot;
