@@ -127,16 +127,18 @@ BoundedRead readBounded(const QString& path, qint64 maxBytes, Overflow overflow)
     return result;
 }
 
+QString trimSpacesAndTabs(const QString& text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && (text[b] == u' ' || text[b] == u'\t'))
+        ++b;
+    while (e > b && (text[e - 1] == u' ' || text[e - 1] == u'\t'))
+        --e;
+    return text.mid(b, e - b);
+}
+
 std::optional<QString> cleanTitle(const std::optional<QString>& text, qsizetype maxLength)
 {
-    auto trimSpacesAndTabs = [](QString s) {
-        qsizetype b = 0, e = s.size();
-        while (b < e && (s[b] == u' ' || s[b] == u'\t'))
-            ++b;
-        while (e > b && (s[e - 1] == u' ' || s[e - 1] == u'\t'))
-            --e;
-        return s.mid(b, e - b);
-    };
     QString s = text.value_or(QString());
     s.replace(u'\n', u' ');
     s = trimSpacesAndTabs(s);

@@ -36,6 +36,9 @@ struct BoundedRead {
 };
 [[nodiscard]] BoundedRead readBounded(const QString& path, qint64 maxBytes, Overflow overflow);
 
+// Spaces and tabs removed at both ends; line breaks stay.
+[[nodiscard]] QString trimSpacesAndTabs(const QString& text);
+
 // A session title fit for a key: line feeds become spaces, spaces and tabs are
 // trimmed, placeholder titles give no value, and anything longer than
 // `maxLength` user-perceived characters is cut and ends in "…".

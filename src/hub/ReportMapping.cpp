@@ -1,5 +1,7 @@
 #include "ReportMapping.h"
 
+#include "collection/TextPrefix.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 
@@ -60,16 +62,6 @@ Timestamp sinceOf(const SessionSnapshot& s)
 bool hasText(const std::optional<QString>& s)
 {
     return s && !s->isEmpty();
-}
-
-// The first `count` characters, never splitting a surrogate pair.
-QString leadingCharacters(const QString& text, qsizetype count)
-{
-    if (text.size() <= count)
-        return text;
-    if (count > 0 && text.at(count - 1).isHighSurrogate())
-        ++count;
-    return text.left(count);
 }
 
 QString percentText(double fraction)

@@ -1,5 +1,7 @@
 #include "SnapshotJson.h"
 
+#include "collection/IsoDate.h"
+
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -427,18 +429,6 @@ private:
     QString m_error;
 };
 
-// Reads exactly `count` decimal digits at `pos`.
-std::optional<int> digits(QStringView text, qsizetype pos, qsizetype count)
-{
-    int value = 0;
-    for (qsizetype i = pos; i < pos + count; ++i) {
-        const QChar c = text[i];
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value;
-}
 
 } // namespace
 
@@ -456,23 +446,13 @@ std::optional<QString> SnapshotJson::formatTimestamp(Timestamp time)
 
 std::optional<Timestamp> SnapshotJson::parseTimestamp(QStringView text)
 {
-    // yyyy-MM-ddTHH:mm:ssZ
-    if (text.size() != 20 || text[4] != u'-' || text[7] != u'-' || text[10] != u'T' || text[13] != u':'
-        || text[16] != u':' || text[19] != u'Z')
+    // Exactly yyyy-MM-ddTHH:mm:ssZ: no fraction, no offset, years 1 to 9999.
+    if (text.size() != 20 || text[19] != u'Z')
         return std::nullopt;
-    const auto year = digits(text, 0, 4);
-    const auto month = digits(text, 5, 2);
-    const auto day = digits(text, 8, 2);
-    const auto hour = digits(text, 11, 2);
-    const auto minute = digits(text, 14, 2);
-    const auto second = digits(text, 17, 2);
-    if (!year || !month || !day || !hour || !minute || !second)
+    const auto time = parseInternetDateTime(text);
+    if (!time || time->seconds() < kFirstSecond || time->seconds() >= kPastLastSecond)
         return std::nullopt;
-    const QDate date(*year, *month, *day);
-    const QTime clock(*hour, *minute, *second);
-    if (!date.isValid() || !clock.isValid())
-        return std::nullopt;
-    return Timestamp::fromSeconds(static_cast<double>(QDateTime(date, clock, Qt::UTC).toSecsSinceEpoch()));
+    return time;
 }
 
 SnapshotEncoding SnapshotJson::encode(const DeckSnapshot& snapshot)

@@ -18,17 +18,6 @@ QString claudeKeychainService()
     return QStringLiteral("Claude Code-credentials");
 }
 
-QString trimSpacesAndTabs(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 std::optional<QString> tokenFromCredentialsJson(QByteArrayView bytes)
 {
     const auto document = json::Document::parseObject(bytes);

@@ -19,9 +19,6 @@ namespace vexlor {
 inline constexpr const char* claudeTokenVariable = "CLAUDE_CODE_OAUTH_TOKEN";
 [[nodiscard]] QString claudeKeychainService(); // "Claude Code-credentials"
 
-// Spaces and tabs removed at both ends; line breaks stay.
-[[nodiscard]] QString trimSpacesAndTabs(const QString& text);
-
 // The access token in a credentials JSON: "claudeAiOauth"."accessToken" when
 // that is a string, else the top-level "accessToken"; trimmed, and no value
 // when empty or when the bytes are not a JSON object.

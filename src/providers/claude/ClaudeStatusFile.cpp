@@ -2,9 +2,9 @@
 
 #include "collection/FileRoutines.h"
 #include "collection/Json.h"
+#include "collection/TextPrefix.h"
 
 #include <QCoreApplication>
-#include <QTextBoundaryFinder>
 
 #include <limits>
 
@@ -30,20 +30,6 @@ QString lastPathComponent(const QString& path)
         return QStringLiteral("/");
     const qsizetype slash = path.lastIndexOf(u'/', end - 1);
     return path.mid(slash + 1, end - slash - 1);
-}
-
-// The first `count` user-perceived characters of `text`.
-QString leadingCharacters(const QString& text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (int i = 0; i < count; ++i) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next < 0)
-            break;
-        end = next;
-    }
-    return text.left(end);
 }
 
 } // namespace
