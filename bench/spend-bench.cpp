@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "collection/FileRoutines.h"
 #include "providers/claude/ClaudeSpendScanner.h"
+#include "providers/claude/UsageLineReader.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -18,7 +19,10 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <string_view>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +31,10 @@
 using namespace vexlor;
 
 using vexlor::bench::msSince;
+
+namespace {
+constexpr std::string_view kUsageKey = "\"usage\"";
+}
 
 int main(int argc, char** argv)
 {
@@ -105,15 +113,55 @@ int main(int argc, char** argv)
         }
     }
 
+    // The key search alone over up to 256 MB of the transcripts held in
+    // memory: each way of finding "usage" keys, best of three, in GB/s.
+    QByteArray text;
+    for (const FileStamp& f : files) {
+        if (text.size() >= 256 * 1024 * 1024)
+            break;
+        QFile in(f.path);
+        if (in.open(QIODevice::ReadOnly))
+            text += in.read(256 * 1024 * 1024 - text.size());
+    }
+    const auto searchRate = [&](auto find) {
+        double best = 0;
+        long long hits = 0;
+        for (int round = 0; round < 3; ++round) {
+            const auto began = std::chrono::steady_clock::now();
+            hits = 0;
+            const char* end = text.constData() + text.size();
+            for (const char* p = find(text.constData(), end); p; p = find(p + 1, end))
+                ++hits;
+            const double ms = msSince(began);
+            best = std::max(best, ms > 0 ? static_cast<double>(text.size()) / ms / 1e6 : 0.0);
+        }
+        return std::pair{best, hits};
+    };
+    const auto with = [](UsageLineReader::KeySearch how) {
+        return [how](const char* b, const char* e) { return UsageLineReader::findKey(b, e, how); };
+    };
+    const std::boyer_moore_horspool_searcher horspool(kUsageKey.begin(), kUsageKey.end());
+    const auto [memmemRate, memmemHits] = searchRate(with(UsageLineReader::KeySearch::portable));
+    const auto [sse2Rate, sse2Hits] = searchRate(with(UsageLineReader::KeySearch::sse2));
+    const auto [avx2Rate, avx2Hits] = searchRate(with(UsageLineReader::KeySearch::avx2));
+    const auto [horspoolRate, horspoolHits] = searchRate([&](const char* b, const char* e) -> const char* {
+        const char* p = std::search(b, e, horspool);
+        return p == e ? nullptr : p;
+    });
+    const bool searchesAgree = memmemHits == sse2Hits && sse2Hits == avx2Hits && avx2Hits == horspoolHits;
+
     struct rusage ru {};
     getrusage(RUSAGE_SELF, &ru);
 
     std::printf("{\"files\":%lld,\"bytes\":%lld,\"tokens24h\":%.0f,\"cost24h\":%.4f,\"tokens7d\":%.0f,\"cost7d\":%.4f,"
                 "\"cold_ms\":%.1f,\"warm_ms\":%.3f,\"grown_follow_ms\":%.3f,\"grown_follow_bytes\":%lld,"
-                "\"grown_whole_ms\":%.3f,\"grown_whole_bytes\":%lld,\"peak_rss_kb\":%ld}\n",
+                "\"grown_whole_ms\":%.3f,\"grown_whole_bytes\":%lld,\"peak_rss_kb\":%ld,"
+                "\"key_search_gbps\":{\"bytes\":%lld,\"memmem\":%.2f,\"horspool\":%.2f,\"sse2\":%.2f,\"avx2\":%.2f,"
+                "\"agree\":%s}}\n",
                 static_cast<long long>(files.size()), static_cast<long long>(bytes), cold.tokens24h, cold.cost24h,
                 cold.tokens7d, cold.cost7d, coldMs, warmMs, grownFollowMs, static_cast<long long>(grownFollowBytes),
-                grownWholeMs, static_cast<long long>(grownWholeBytes), ru.ru_maxrss);
+                grownWholeMs, static_cast<long long>(grownWholeBytes), ru.ru_maxrss, static_cast<long long>(text.size()),
+                memmemRate, horspoolRate, sse2Rate, avx2Rate, searchesAgree ? "true" : "false");
     std::fprintf(stderr,
                  "spend-bench: simdjson kernel %s; listing %.1f ms; cold read %lld files at %.2f GB/s with up to %d "
                  "threads, %zu KiB chunks; warm read %lld files; totals %s; grown file totals %s\n",

@@ -4,7 +4,9 @@
 #include "collection/IsoDate.h"
 #include "collection/Json.h"
 
+#include <QSemaphore>
 #include <QSet>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +15,6 @@
 #include <functional>
 #include <limits>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -472,20 +473,25 @@ SpendSnapshot ClaudeSpendScanner::scan(const QList<FileStamp>& files)
         };
         int threads = 1;
         if (staleBytes >= m_tuning.parallelMinBytes && stale.size() > 1) {
-            const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+            const int cores = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
             threads = std::clamp(std::min(cores, m_tuning.maxThreads), 1, static_cast<int>(stale.size()));
         }
-        std::vector<std::thread> helpers;
+        // Helpers come from the global pool, the one the scan itself runs on,
+        // and only when a thread is free at once: the calling thread works
+        // through the same queue, so an untaken helper costs nothing and no
+        // one waits for a thread that is not there.
+        QSemaphore finished;
+        int started = 0;
         for (int t = 1; t < threads; ++t) {
-            try {
-                helpers.emplace_back(work);
-            } catch (const std::system_error&) {
-                break; // no thread to be had: the calling thread does the rest
-            }
+            if (!QThreadPool::globalInstance()->tryStart([&work, &finished] {
+                    work();
+                    finished.release();
+                }))
+                break;
+            ++started;
         }
         work();
-        for (std::thread& helper : helpers)
-            helper.join();
+        finished.acquire(started);
 
         QMutexLocker locker(&m_lock);
         for (std::size_t i : stale)
