@@ -1,8 +1,13 @@
 #pragma once
 // The interface every provider collector implements. collect() never fails:
 // problems end in a smaller report. It is entered on the caller's thread and
-// moves slow file work off it itself; two calls may overlap when an
-// acknowledgement starts an extra pass, so collectors guard their own state.
+// moves slow file work off it itself. The hub runs one pass at a time, yet
+// collectors guard their own state, as other callers may overlap calls.
+//
+// In every coroutine here, a future or task is made in its own statement and
+// then awaited, never as a temporary inside the co_await expression: g++ 12
+// destroys such temporaries with non-trivial captures or members twice (a
+// double free of the context's map).
 
 #include "Records.h"
 

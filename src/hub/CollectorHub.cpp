@@ -149,8 +149,8 @@ QCoro::Task<void> CollectorHub::runPass()
     reports.reserve(static_cast<qsizetype>(collectors.size()));
     // All collectors start at once and are awaited in order: one waiting on
     // its online fetch holds back no other, and their file work overlaps on
-    // the thread pool. (Each task is named before it is awaited: g++ 12 may
-    // destroy temporaries inside a co_await expression twice.)
+    // the thread pool. (Each task is named before it is awaited, as
+    // AgentCollector.h explains.)
     std::vector<QCoro::Task<ProviderReport>> tasks;
     tasks.reserve(collectors.size());
     for (const auto& collector : collectors)

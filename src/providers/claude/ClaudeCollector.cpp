@@ -101,8 +101,7 @@ qint64 ClaudeCollector::tailsRead() const
 
 QCoro::Task<ProviderReport> ClaudeCollector::collect(CollectorContext context)
 {
-    // The jobs are named locals: g++ 12 mishandles temporaries with
-    // non-trivial members inside a co_await expression.
+    // The jobs are named before they are awaited (see AgentCollector.h).
     const Timestamp now = m_clock();
     QFuture<Prepared> preparing = QtConcurrent::run(
         [this, now, allowNetwork = context.allowNetwork] { return prepare(now, allowNetwork); });

@@ -150,9 +150,8 @@ QCoro::Task<void> ClaudeUsageFetcher::fetch()
         token = m_cachedToken;
     }
     if (!token) {
-        // May run the key chain tool: off the interface thread. The future is
-        // made in its own statement: g++ 12 destroys a capturing closure twice
-        // when it is a temporary inside a co_await expression.
+        // May run the key chain tool: off the interface thread. Named before
+        // it is awaited (see AgentCollector.h).
         QFuture<std::optional<QString>> lookup = QtConcurrent::run(
             [sources = m_options.tokenSources] { return lookUpClaudeToken(sources); });
         token = co_await lookup;

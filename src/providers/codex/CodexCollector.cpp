@@ -71,9 +71,7 @@ qint64 CodexCollector::tailReads() const
 QCoro::Task<ProviderReport> CodexCollector::collect(CollectorContext context)
 {
     const Timestamp now = m_clock();
-    // The future is made in its own statement: g++ 12 destroys a closure with
-    // non-trivial captures twice when it is a temporary inside a co_await
-    // expression (a double free of the context's map).
+    // Named before it is awaited (see AgentCollector.h).
     QFuture<Scan> work = QtConcurrent::run([this, context, now] { return scan(context, now); });
     Scan scanned = co_await work;
     noteWatchPaths(scanned.sessions, now);

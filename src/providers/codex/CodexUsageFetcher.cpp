@@ -87,8 +87,7 @@ QCoro::Task<std::optional<UsageSnapshot>> fetchCodexUsage(QString authFilePath, 
     if (!credentials->accountId.isEmpty())
         headers.append({"ChatGPT-Account-Id", credentials->accountId.toUtf8()});
 
-    // Named, not a temporary of the co_await expression (g++ 12 may destroy
-    // such temporaries twice).
+    // Named before it is awaited (see AgentCollector.h).
     QCoro::Task<HttpResult> request = HttpClient::shared().get(endpoint.url, headers, options.limits);
     const HttpResult result = co_await std::move(request);
     if (!result.isResponse() || result.status != 200)
