@@ -36,6 +36,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QCommandLineOption interval(QStringLiteral("interval"),
         QCoreApplication::translate("main", "With --headless: seconds between passes (default 3; fractions allowed)."),
         QStringLiteral("seconds"), QStringLiteral("3"));
+    const QCommandLineOption format(QStringLiteral("format"),
+        QCoreApplication::translate("main", "With --headless: print each pass as \"snapshot\" JSON (default), as a "
+                                            "\"waybar\" custom-module object, or as a short \"line\" for tmux."),
+        QStringLiteral("name"), QStringLiteral("snapshot"));
     const QCommandLineOption columns(QStringLiteral("columns"),
         QCoreApplication::translate("main", "Set the deck's key columns (2 to 6)."), QStringLiteral("n"));
     const QCommandLineOption rows(QStringLiteral("rows"),
@@ -44,7 +48,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QCoreApplication::translate("main", "With --screenshot: open a card first (settings, tips, agents, online, "
                                             "or sheet:AGENT such as sheet:claude)."),
         QStringLiteral("card"));
-    parser.addOptions({headless, demo, screenshot, passes, interval, columns, rows, overlay});
+    parser.addOptions({headless, demo, screenshot, passes, interval, format, columns, rows, overlay});
 
     CommandLine line;
     if (!parser.parse(arguments)) {
@@ -75,6 +79,17 @@ CommandLine parseCommandLine(const QStringList& arguments)
     // Options that would otherwise be ignored without a word.
     if (line.passesGiven && !line.headless && !parser.isSet(screenshot))
         line.error = QCoreApplication::translate("main", "--passes only works with --screenshot or --headless");
+    if (parser.isSet(format)) {
+        const QString name = parser.value(format);
+        if (name == u"waybar")
+            line.format = CommandLine::Format::waybar;
+        else if (name == u"line")
+            line.format = CommandLine::Format::line;
+        else if (name != u"snapshot")
+            line.error = QCoreApplication::translate("main", "--format needs snapshot, waybar or line");
+        if (!line.headless)
+            line.error = QCoreApplication::translate("main", "--format only works with --headless");
+    }
     if (parser.isSet(overlay) && !parser.isSet(screenshot))
         line.error = QCoreApplication::translate("main", "--overlay only works with --screenshot");
     line.demo = parser.isSet(demo);

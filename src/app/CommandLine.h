@@ -14,6 +14,9 @@ struct CommandLine {
     int passes = 1;
     bool passesGiven = false;
     double intervalSeconds = 3; // headless: the wait between passes
+    // Headless: how each pass is printed.
+    enum class Format { snapshot, waybar, line };
+    Format format = Format::snapshot;
     std::optional<int> columns;
     std::optional<int> rows;
     // With --screenshot: the card to open first ("settings", "tips",

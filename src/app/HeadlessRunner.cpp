@@ -1,6 +1,8 @@
 #include "HeadlessRunner.h"
 
 #include "DeckAssembly.h"
+#include "StatusBarText.h"
+#include "deck/DeckModel.h"
 #include "hub/CollectorHub.h"
 #include "sync/SnapshotJson.h"
 
@@ -46,12 +48,20 @@ void HeadlessRunner::printSnapshot(const DeckSnapshot& snapshot)
 {
     if (m_options.passes > 0 && m_printed >= m_options.passes)
         return;
-    const SnapshotEncoding encoded = SnapshotJson::encode(snapshot);
-    if (!encoded.bytes) {
-        fprintf(stderr, "vexlor: snapshot not printable: %s\n", qPrintable(encoded.error));
-        return;
+    QByteArray line;
+    if (m_options.format == CommandLine::Format::snapshot) {
+        const SnapshotEncoding encoded = SnapshotJson::encode(snapshot);
+        if (!encoded.bytes) {
+            fprintf(stderr, "vexlor: snapshot not printable: %s\n", qPrintable(encoded.error));
+            return;
+        }
+        line = *encoded.bytes;
+    } else {
+        const statusbar::Summary summary
+            = statusbar::summarize(m_parts->model().agents(), m_parts->model().usage(), Timestamp::now().seconds());
+        line = m_options.format == CommandLine::Format::waybar ? statusbar::waybarLine(summary)
+                                                                : statusbar::plainLine(summary);
     }
-    QByteArray line = *encoded.bytes;
     line.append('\n');
     fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     fflush(stdout);

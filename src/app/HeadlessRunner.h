@@ -1,10 +1,11 @@
 #pragma once
 // `vexlor --headless`: the real hub, collectors, preferences and sync service
 // without any interface. Every applied pass is written to standard output as
-// one line of snapshot JSON; "ack PROVIDER" lines on standard input
-// acknowledge a provider. Sync log lines go to standard error so that standard
+// one line: snapshot JSON, or a status-bar line when asked for. "ack PROVIDER"
+// lines on standard input acknowledge a provider. Sync log lines go to standard error so that standard
 // output holds only snapshots.
 
+#include "CommandLine.h"
 #include "collection/AgentCollector.h"
 
 #include <QObject>
@@ -29,6 +30,8 @@ public:
     struct Options {
         int passes = 0; // 0: run until killed
         std::chrono::milliseconds interval{3000};
+        // Snapshot JSON, a Waybar object or a plain line per pass.
+        CommandLine::Format format = CommandLine::Format::snapshot;
         // Empty: the four real collectors.
         std::vector<std::unique_ptr<AgentCollector>> collectors;
     };

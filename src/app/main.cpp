@@ -83,6 +83,7 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
     vexlor::HeadlessRunner::Options options;
     options.passes = line.passesGiven ? line.passes : 0;
     options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
+    options.format = line.format;
     vexlor::HeadlessRunner runner(vexlor::PreferencesStore::shared(), vexlor::AppSettings::shared(), std::move(options));
     runner.start();
     return QCoreApplication::exec();

@@ -66,6 +66,8 @@ private slots:
         // Ignored without the option they go with.
         QTest::newRow("card without screenshot") << QStringList{QStringLiteral("--overlay"), QStringLiteral("tips")};
         QTest::newRow("passes alone") << QStringList{QStringLiteral("--passes"), QStringLiteral("2")};
+        QTest::newRow("unknown format") << QStringList{QStringLiteral("--headless"), QStringLiteral("--format"), QStringLiteral("xml")};
+        QTest::newRow("format without headless") << QStringList{QStringLiteral("--format"), QStringLiteral("waybar")};
         QTest::newRow("headless screenshot") << QStringList{QStringLiteral("--headless"), QStringLiteral("--screenshot"),
                                                             QStringLiteral("/tmp/d.png")};
     }

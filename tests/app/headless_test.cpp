@@ -128,6 +128,7 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << 2;
         QTest::newRow("card without screenshot") << QStringList{QStringLiteral("--overlay"), QStringLiteral("tips")} << 2;
+        QTest::newRow("unknown format") << QStringList{QStringLiteral("--headless"), QStringLiteral("--format"), QStringLiteral("xml")} << 2;
     }
 
     void commandLine()
@@ -339,6 +340,38 @@ private slots:
         QCOMPARE(deck.exitCode(), 0);
         QVERIFY(!present());
         QVERIFY(!QFile::exists(root.filePath(QStringLiteral("run/vexlor.lock"))));
+    }
+
+    // The status-bar formats print one line per pass for Waybar or tmux.
+    void statusBarFormats_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("claude"); // "needy", "working" or "" (nothing installed)
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("waybar, needs you") << QStringLiteral("waybar") << QStringLiteral("needy")
+            << QByteArray("{\"alt\":\"needs-you\",\"class\":\"needs-you\",\"percentage\":0,\"text\":\"⚠ Claude\","
+                          "\"tooltip\":\"Claude: NEED YOU · 1 attention · Fix login\\nCodex: not installed");
+        QTest::newRow("waybar, nothing found") << QStringLiteral("waybar") << QString()
+            << QByteArray("{\"alt\":\"idle\",\"class\":\"idle\",\"percentage\":0,\"text\":\"no agents\",");
+        QTest::newRow("line, working") << QStringLiteral("line") << QStringLiteral("working") << QByteArray("1 working\n");
+    }
+    void statusBarFormats()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, claude);
+        QFETCH(QByteArray, expected);
+        Home home;
+        if (!claude.isEmpty())
+            home.writeWorkingSession();
+        if (claude == u"needy") { // a turn that ended, and a status waiting since
+            home.endTurn();
+            home.writeStatus(QStringLiteral("waiting"), QFileInfo(home.transcript()).lastModified().toMSecsSinceEpoch());
+        }
+        Headless run(home, {QStringLiteral("--passes"), QStringLiteral("1"), QStringLiteral("--format"), format});
+        QVERIFY(run.process().waitForFinished(20000));
+        QCOMPARE(run.process().exitCode(), 0);
+        const QByteArray out = run.process().readAllStandardOutput();
+        QVERIFY2(out.startsWith(expected) && out.count('\n') == 1, out.constData());
     }
 
     void passesLimitCountsSnapshots()
