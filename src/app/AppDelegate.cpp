@@ -3,6 +3,7 @@
 #include "DeckAssembly.h"
 #include "DeckPanel.h"
 #include "DeckViewState.h"
+#include "DesktopNotifier.h"
 #include "ModelDeckSource.h"
 #include "PanelGeometry.h"
 #include "SymbolImageProvider.h"
@@ -47,6 +48,11 @@ AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, QObject
             Qt::QueuedConnection);
     m_source = std::make_unique<ModelDeckSource>(m_model);
     m_state = std::make_unique<DeckViewState>(m_source.get());
+    // The launch-at-login switch shows whether the autostart entry is there now.
+    connect(m_state.get(), &DeckViewState::showSettingsChanged, this, [this] {
+        if (m_state->showSettings())
+            m_settings.refreshLaunchAtLogin();
+    });
 }
 
 AppDelegate::~AppDelegate()
@@ -73,6 +79,12 @@ void AppDelegate::start()
     followAttention();
     showPanel();
     connect(&hub(), &CollectorHub::passApplied, this, &AppDelegate::passCompleted, Qt::UniqueConnection);
+    if (!m_notifier) {
+        m_notifier = std::make_unique<DesktopNotifier>();
+        connect(m_notifier.get(), &DesktopNotifier::showRequested, this, &AppDelegate::showSessions);
+        connect(&hub(), &CollectorHub::passApplied, this,
+                [this] { m_notifier->follow(m_model.agents(), m_settings.notifyNeedsYou()); });
+    }
     hub().start();
 }
 
@@ -90,6 +102,14 @@ void AppDelegate::showPanel()
         m_controller.fitToContent();
         keepPanelOnScreen();
     });
+}
+
+void AppDelegate::showSessions(const QString& agentID)
+{
+    showPanel();
+    if (m_controller.isTucked())
+        m_controller.untuck();
+    m_state->setSheetAgentID(agentID);
 }
 
 void AppDelegate::togglePanel()

@@ -18,6 +18,7 @@ class DeckAssembly;
 class DeckModel;
 class DeckPanel;
 class DeckViewState;
+class DesktopNotifier;
 class ModelDeckSource;
 class PreferencesStore;
 class TrayMenu;
@@ -43,6 +44,9 @@ public:
     [[nodiscard]] DeckViewState& deckState() { return *m_state; }
     [[nodiscard]] TrayMenu* menu() const { return m_menu.get(); }
     [[nodiscard]] CollectorHub& hub();
+    [[nodiscard]] DesktopNotifier* notifier() const { return m_notifier.get(); }
+    // Shows the deck with the session sheet of `agentID` open.
+    void showSessions(const QString& agentID);
     [[nodiscard]] bool panelVisible() const;
 
 signals:
@@ -64,6 +68,7 @@ private:
     std::unique_ptr<DeckViewState> m_state;
     std::unique_ptr<DeckPanel> m_panel;
     std::unique_ptr<TrayMenu> m_menu;
+    std::unique_ptr<DesktopNotifier> m_notifier;
 };
 
 } // namespace vexlor

@@ -2,6 +2,14 @@
 
 #include "PreferencesStore.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cstdio>
+#include <utility>
+
 namespace vexlor {
 
 namespace {
@@ -27,6 +35,8 @@ AppSettings::AppSettings(PreferencesStore& store, QObject* parent)
     m_onlineAccess = store.boolValue(kOnlineAccessKey);
     m_showInfoBar = boolOr(store, kShowInfoBarKey, true);
     m_showTipsOnLaunch = boolOr(store, kShowTipsOnLaunchKey, true);
+    m_notifyNeedsYou = boolOr(store, kNotifyNeedsYouKey, true);
+    m_launchAtLogin = QFile::exists(autostartPath());
     m_gridColumns = choiceOr(store, kGridColumnsKey, columnChoices(), 4);
     m_gridRows = choiceOr(store, kGridRowsKey, rowChoices(), 2);
 }
@@ -80,6 +90,57 @@ void AppSettings::setShowTipsOnLaunch(bool value)
     if (changed)
         emit showTipsOnLaunchChanged();
     m_store.setBool(kShowTipsOnLaunchKey, value);
+}
+
+void AppSettings::setNotifyNeedsYou(bool value)
+{
+    const bool changed = m_notifyNeedsYou != value;
+    m_notifyNeedsYou = value;
+    if (changed)
+        emit notifyNeedsYouChanged();
+    m_store.setBool(kNotifyNeedsYouKey, value);
+}
+
+QString AppSettings::autostartPath()
+{
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/autostart/vexlor.desktop");
+}
+
+void AppSettings::setLaunchAtLogin(bool value)
+{
+    const QString path = autostartPath();
+    if (value) {
+        // The Exec key quotes a path with spaces and escapes what quoting needs.
+        QString program = QCoreApplication::applicationFilePath();
+        if (program.isEmpty())
+            program = QStringLiteral("vexlor");
+        if (program.contains(u' ') || program.contains(u'"') || program.contains(u'\\')) {
+            program.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+            program = u'"' + program + u'"';
+        }
+        QSaveFile file(path);
+        const bool written = QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
+            && file.write("[Desktop Entry]\nType=Application\nName=Vexlor\n"
+                          "Comment=A floating deck that shows what your AI coding agents are doing\n"
+                          "Exec=" + program.toUtf8() + "\nIcon=vexlor\nTerminal=false\n"
+                          "X-GNOME-Autostart-enabled=true\n") > 0
+            && file.commit();
+        if (!written)
+            std::fprintf(stderr, "vexlor: could not write %s\n", qPrintable(path));
+    } else if (QFile::exists(path) && !QFile::remove(path)) {
+        std::fprintf(stderr, "vexlor: could not remove %s\n", qPrintable(path));
+    }
+    refreshLaunchAtLogin();
+}
+
+void AppSettings::refreshLaunchAtLogin()
+{
+    const bool present = QFile::exists(autostartPath());
+    if (std::exchange(m_launchAtLogin, present) != present)
+        emit launchAtLoginChanged();
 }
 
 } // namespace vexlor

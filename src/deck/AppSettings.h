@@ -1,5 +1,6 @@
 #pragma once
-// The five user settings of the deck, each kept in the preferences store.
+// The user settings of the deck, each kept in the preferences store, and the
+// launch-at-login switch, kept as the presence of an XDG autostart entry.
 //
 // One instance per process: AppSettings::shared() (on the shared store). Tests
 // build their own on a store of their own. Every assignment writes its key to
@@ -25,6 +26,8 @@ class AppSettings : public QObject {
     Q_PROPERTY(int gridRows READ gridRows WRITE setGridRows NOTIFY gridRowsChanged)
     Q_PROPERTY(bool showInfoBar READ showInfoBar WRITE setShowInfoBar NOTIFY showInfoBarChanged)
     Q_PROPERTY(bool showTipsOnLaunch READ showTipsOnLaunch WRITE setShowTipsOnLaunch NOTIFY showTipsOnLaunchChanged)
+    Q_PROPERTY(bool notifyNeedsYou READ notifyNeedsYou WRITE setNotifyNeedsYou NOTIFY notifyNeedsYouChanged)
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(QList<int> columnChoices READ columnChoices CONSTANT)
     Q_PROPERTY(QList<int> rowChoices READ rowChoices CONSTANT)
 
@@ -34,6 +37,7 @@ public:
     static inline const QString kGridRowsKey = QStringLiteral("GridRows");
     static inline const QString kShowInfoBarKey = QStringLiteral("ShowInfoBar");
     static inline const QString kShowTipsOnLaunchKey = QStringLiteral("ShowTipsOnLaunch");
+    static inline const QString kNotifyNeedsYouKey = QStringLiteral("NotifyNeedsYou");
 
     // Loads the five values from `store`, which must outlive this object.
     explicit AppSettings(PreferencesStore& store, QObject* parent = nullptr);
@@ -49,6 +53,10 @@ public:
     [[nodiscard]] int gridRows() const { return m_gridRows; }
     [[nodiscard]] bool showInfoBar() const { return m_showInfoBar; }
     [[nodiscard]] bool showTipsOnLaunch() const { return m_showTipsOnLaunch; }
+    [[nodiscard]] bool notifyNeedsYou() const { return m_notifyNeedsYou; }
+    // Whether $XDG_CONFIG_HOME/autostart/vexlor.desktop exists, as last seen.
+    [[nodiscard]] bool launchAtLogin() const { return m_launchAtLogin; }
+    [[nodiscard]] static QString autostartPath();
 
     // No validation here: the settings card only offers the choice lists.
     void setOnlineAccess(bool value);
@@ -56,6 +64,12 @@ public:
     void setGridRows(int value);
     void setShowInfoBar(bool value);
     void setShowTipsOnLaunch(bool value);
+    void setNotifyNeedsYou(bool value);
+    // Writes the autostart entry (starting this program) or removes it; a
+    // failure leaves the switch as the file is.
+    void setLaunchAtLogin(bool value);
+    // Looks at the autostart entry again (someone else may have changed it).
+    Q_INVOKABLE void refreshLaunchAtLogin();
 
 signals:
     void onlineAccessChanged();
@@ -63,6 +77,8 @@ signals:
     void gridRowsChanged();
     void showInfoBarChanged();
     void showTipsOnLaunchChanged();
+    void notifyNeedsYouChanged();
+    void launchAtLoginChanged();
 
 private:
     PreferencesStore& m_store;
@@ -71,6 +87,8 @@ private:
     int m_gridRows = 2;
     bool m_showInfoBar = true;
     bool m_showTipsOnLaunch = true;
+    bool m_notifyNeedsYou = true;
+    bool m_launchAtLogin = false;
 };
 
 } // namespace vexlor

@@ -23,18 +23,19 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<bool>("infoBar");
         QTest::addColumn<bool>("tips");
+        QTest::addColumn<bool>("notify");
 
-        QTest::newRow("empty store") << QByteArray("{}") << false << 4 << 2 << true << true;
+        QTest::newRow("empty store") << QByteArray("{}") << false << 4 << 2 << true << true << true;
         QTest::newRow("stored values") << QByteArray(R"({"OnlineAccessEnabled": true, "GridColumns": 6,
-            "GridRows": 1, "ShowInfoBar": false, "ShowTipsOnLaunch": false})")
-                                       << true << 6 << 1 << false << false;
+            "GridRows": 1, "ShowInfoBar": false, "ShowTipsOnLaunch": false, "NotifyNeedsYou": false})")
+                                       << true << 6 << 1 << false << false << false;
         QTest::newRow("columns 7, rows 0") << QByteArray(R"({"GridColumns": 7, "GridRows": 0})") << false << 4 << 2
-                                           << true << true;
+                                           << true << true << true;
         QTest::newRow("smallest grid") << QByteArray(R"({"GridColumns": 2, "GridRows": 1})") << false << 2 << 1
-                                       << true << true;
+                                       << true << true << true;
         QTest::newRow("wrong types") << QByteArray(R"({"OnlineAccessEnabled": 1, "GridColumns": "5",
-            "GridRows": 3.5, "ShowInfoBar": 0, "ShowTipsOnLaunch": "false"})")
-                                     << false << 4 << 2 << true << true;
+            "GridRows": 3.5, "ShowInfoBar": 0, "ShowTipsOnLaunch": "false", "NotifyNeedsYou": 0})")
+                                     << false << 4 << 2 << true << true << true;
     }
 
     void loading()
@@ -49,7 +50,31 @@ private slots:
         QTEST(settings.gridRows(), "rows");
         QTEST(settings.showInfoBar(), "infoBar");
         QTEST(settings.showTipsOnLaunch(), "tips");
+        QTEST(settings.notifyNeedsYou(), "notify");
         QVERIFY(!store.hasUnsavedChanges()); // nothing is written back at load
+    }
+
+    // The launch-at-login switch is an XDG autostart entry that comes and
+    // goes with it, and shows what is on disk when looked at again.
+    void launchAtLoginIsTheAutostartEntry()
+    {
+        QTemporaryDir tmp;
+        const ScopedEnv config("XDG_CONFIG_HOME", tmp.path().toUtf8());
+        const QString entry = tmp.path() + QStringLiteral("/autostart/vexlor.desktop");
+        PreferencesStore store(tmp.filePath(QStringLiteral("preferences.json")));
+        AppSettings settings(store);
+        QVERIFY(!settings.launchAtLogin());
+        settings.setLaunchAtLogin(true);
+        QFile file(entry);
+        QVERIFY(settings.launchAtLogin() && file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY2(text.startsWith("[Desktop Entry]\nType=Application\n") && text.contains("\nExec=/"), text.constData());
+        settings.setLaunchAtLogin(false);
+        QVERIFY(!QFile::exists(entry) && !settings.launchAtLogin());
+        writeFile(tmp.path(), QStringLiteral("autostart/vexlor.desktop"), "[Desktop Entry]\n");
+        QSignalSpy changed(&settings, &AppSettings::launchAtLoginChanged);
+        settings.refreshLaunchAtLogin();
+        QVERIFY(settings.launchAtLogin() && changed.size() == 1);
     }
 
     void everyAssignmentWritesButOnlyChangesNotify()

@@ -10,7 +10,7 @@ Item {
     // Sent with the new value; the owner stores it.
     signal toggled(bool value)
 
-    implicitHeight: Math.max(text.implicitHeight, 21)
+    implicitHeight: Math.max(text.height, 21)
     width: parent ? parent.width : implicitWidth
 
     property real on: checked ? 1 : 0
@@ -19,6 +19,9 @@ Item {
     Text {
         id: text
         anchors.verticalCenter: parent.verticalCenter
+        // A long label wraps beside the switch.
+        width: Math.min(implicitWidth, toggle.width - 36 - 8)
+        wrapMode: Text.Wrap
         text: toggle.label
         color: Qt.rgba(1, 1, 1, 0.9)
         font.pixelSize: 12

@@ -161,6 +161,24 @@ Item {
         Item { width: 1; height: 12 }
         HairlineSeparator {}
 
+        // Desktop
+        Item { width: 1; height: 12 }
+        DeckToggleStyle {
+            objectName: "notifySwitch"
+            label: qsTr("Notify when an agent needs you")
+            checked: card.settings ? !!card.settings.notifyNeedsYou : false
+            onToggled: value => card.settings.notifyNeedsYou = value
+        }
+        Item { width: 1; height: 8 }
+        DeckToggleStyle {
+            objectName: "launchAtLoginSwitch"
+            label: qsTr("Launch at login")
+            checked: card.settings ? !!card.settings.launchAtLogin : false
+            onToggled: value => card.settings.launchAtLogin = value
+        }
+        Item { width: 1; height: 12 }
+        HairlineSeparator {}
+
         // Tips
         Item {
             objectName: "tipsRow"

@@ -116,6 +116,13 @@ DeckTestCase {
         compare(deck.deckState.showOnlinePrompt, false)
         mouseClick(Find.byName(card, "onlineSwitch"))
         compare(settings.onlineAccess, false)
+        mouseClick(Find.byName(card, "notifySwitch"))
+        compare(settings.notifyNeedsYou, false)
+        const login = settings.launchAtLogin
+        mouseClick(Find.byName(card, "launchAtLoginSwitch"))
+        compare(settings.launchAtLogin, !login)
+        mouseClick(Find.byName(card, "launchAtLoginSwitch"))
+        compare(settings.launchAtLogin, login)
     }
 
     function test_onlineOffKeyPromptsAndGoesOnline() {
