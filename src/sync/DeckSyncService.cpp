@@ -152,8 +152,14 @@ void DeckSyncService::flush()
     const DeckSnapshot snapshot = std::move(*m_pendingSnapshot);
     m_pendingSnapshot.reset();
 
-    if (!m_store->hasIdentity())
+    if (!m_store->hasIdentity()) {
+#ifdef Q_OS_MACOS
         log(u"no iCloud identity token — check the iCloud capability and that this device is signed in"_s);
+#else
+        const QString problem = m_store->identityProblem();
+        log(problem.isEmpty() ? u"no place to write the snapshot under"_s : problem);
+#endif
+    }
 
     const SnapshotEncoding encoded = SnapshotJson::encode(snapshot);
     if (!encoded.bytes) {

@@ -142,11 +142,23 @@ KeyValueWrite DirectoryKeyValueStore::synchronize()
 
 bool DirectoryKeyValueStore::hasIdentity()
 {
-    if (!QDir().mkpath(m_directory))
+    m_identityProblem.clear();
+    errno = 0;
+    if (!QDir().mkpath(m_directory)) {
+        m_identityProblem = systemError(u"cannot create the sync folder "_s + m_directory, errno ? errno : EACCES);
         return false;
+    }
     const QByteArray path = QFile::encodeName(m_directory);
     struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(path.constData(), W_OK | X_OK) == 0;
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        m_identityProblem = systemError(u"cannot use the sync folder "_s + m_directory, errno ? errno : ENOTDIR);
+        return false;
+    }
+    if (::access(path.constData(), W_OK | X_OK) != 0) {
+        m_identityProblem = systemError(u"cannot write to the sync folder "_s + m_directory, errno);
+        return false;
+    }
+    return true;
 }
 
 bool DirectoryKeyValueStore::startObserving()

@@ -40,6 +40,7 @@ public:
     [[nodiscard]] KeyValueWrite synchronize() override;
     // The directory exists or can be created, and is writable.
     [[nodiscard]] bool hasIdentity() override;
+    [[nodiscard]] QString identityProblem() const override { return m_identityProblem; }
     bool startObserving() override;
 
 private:
@@ -50,6 +51,7 @@ private:
     void rewatch(const QString& key);
 
     QString m_directory;
+    QString m_identityProblem;
     QHash<QString, FileIdentity> m_known; // last seen state of each key's file
     std::unique_ptr<QFileSystemWatcher> m_watcher;
 };

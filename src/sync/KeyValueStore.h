@@ -39,6 +39,10 @@ public:
     [[nodiscard]] virtual KeyValueWrite synchronize() = 0;
     // Whether there is an identity (an account, a writable place) to write under.
     [[nodiscard]] virtual bool hasIdentity() = 0;
+    // Why the last hasIdentity() found none, as a log line says it (for
+    // example which folder could not be created, and why); empty when the
+    // store cannot tell.
+    [[nodiscard]] virtual QString identityProblem() const { return {}; }
     // Starts emitting changedExternally; false when this store cannot observe.
     virtual bool startObserving() = 0;
 

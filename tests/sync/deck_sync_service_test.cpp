@@ -375,7 +375,7 @@ private slots:
         blocked.setLogSink([&](const QString& line) { log.append(line); });
         blocked.publish(snapshot(u"a"_s));
         QCOMPARE(log.size(), 2);
-        QVERIFY(log[0].startsWith(u"[DeckSync] no iCloud identity token"_s));
+        QCOMPARE(log[0], u"[DeckSync] cannot create the sync folder %1/kvs: Not a directory"_s.arg(blocker));
         QVERIFY2(log[1].startsWith(u"[DeckSync] write failed: "_s), qPrintable(log[1]));
         QVERIFY(!blocked.lastPublishedContent());
         QVERIFY(blocked.isFlushScheduled());

@@ -25,7 +25,9 @@ Item {
         Text {
             width: parent.width
             wrapMode: Text.Wrap
-            text: qsTr("Plan limits only exist on the vendors' servers. Vexlor would fetch them with the CLIs' own credentials — a one-time Keychain prompt may appear. Everything else stays local.")
+            text: Qt.platform.os === "osx"
+                  ? qsTr("Plan limits only exist on the vendors' servers. Vexlor would fetch them with the CLIs' own credentials — a one-time Keychain prompt may appear. Everything else stays local.")
+                  : qsTr("Plan limits only exist on the vendors' servers. Vexlor would fetch them with the CLIs' own credentials — read from the Secret Service or from Claude Code's own credentials file. Everything else stays local.")
             color: Qt.rgba(1, 1, 1, 0.6)
             font.pixelSize: 10
             font.weight: Font.Medium

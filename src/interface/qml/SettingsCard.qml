@@ -117,7 +117,9 @@ Item {
         Item { width: 1; height: 4 }
         WrappedText {
             width: parent.width
-            text: qsTr("Fetch Claude/Codex limits with the CLIs' own credentials. May show a one-time Keychain prompt. Off = fully local.")
+            text: Qt.platform.os === "osx"
+                  ? qsTr("Fetch Claude/Codex limits with the CLIs' own credentials. May show a one-time Keychain prompt. Off = fully local.")
+                  : qsTr("Fetch Claude/Codex limits with the CLIs' own credentials, from the Secret Service or Claude Code's own credentials file. Off = fully local.")
             color: Qt.rgba(1, 1, 1, 0.4)
             size: 8.5
             font.weight: Font.Medium
