@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QQuickWindow>
+#include <QTranslator>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 #include <cmath>
@@ -56,6 +57,15 @@ void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passe
     });
 }
 
+// The translation for the user's language (LANGUAGE, LC_ALL, LC_MESSAGES,
+// LANG), when there is one; English otherwise.
+void installTranslation()
+{
+    static QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("vexlor"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
+}
+
 // Writes the demonstration home; null, after saying why, when it cannot.
 std::unique_ptr<vexlor::DemoHome> prepareDemo()
 {
@@ -71,6 +81,7 @@ std::unique_ptr<vexlor::DemoHome> prepareDemo()
 int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
 {
     QCoreApplication application(argc, argv);
+    installTranslation();
     const vexlor::QuitOnSignals quitOnSignals;
     // With --demo the runner reads the demonstration home as it plays.
     std::unique_ptr<vexlor::DemoHome> demo;
@@ -133,6 +144,7 @@ int main(int argc, char* argv[])
     preferX11();
     vexlor::chooseRenderingPath();
     QApplication application(argc, argv);
+    installTranslation();
     QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
     QApplication::setQuitOnLastWindowClosed(false);
     const vexlor::QuitOnSignals quitOnSignals;

@@ -6,9 +6,10 @@ namespace vexlor {
 
 namespace {
 
-QString tr(const char* source, int n = -1)
+// The context is the one the translation tools give Agent's members.
+QString tr(const char* source, const char* disambiguation = nullptr, int n = -1)
 {
-    return QCoreApplication::translate("Agent", source, nullptr, n);
+    return QCoreApplication::translate("vexlor::Agent", source, disambiguation, n);
 }
 
 // "A" or "A +2": the first title and how many more there are.
@@ -104,14 +105,14 @@ QString Agent::countLine() const
     switch (status) {
     case AgentStatus::working: {
         const int n = count(AgentSession::State::working);
-        return tr("%n active", n);
+        return tr("%n active", nullptr, n);
     }
     case AgentStatus::needsYou: {
         const int n = count(AgentSession::State::attention);
-        return tr("%n attention", n);
+        return tr("%n attention", nullptr, n);
     }
     case AgentStatus::idle:
-        return tr("%n open", sessions);
+        return tr("%n open", nullptr, sessions);
     case AgentStatus::offline:
         break;
     }

@@ -9,9 +9,10 @@ namespace vexlor {
 
 namespace {
 
+// The context is the one the translation tools give ProviderUsage's members.
 QString tr(const char* source)
 {
-    return QCoreApplication::translate("ProviderUsage", source);
+    return QCoreApplication::translate("vexlor::ProviderUsage", source);
 }
 
 } // namespace
@@ -71,7 +72,7 @@ QString ProviderUsage::detailText() const
     };
     for (const char* k : known) {
         if (c == QLatin1String(k))
-            return tr(k);
+            return QCoreApplication::translate("ProviderUsage", k);
     }
     return c;
 }

@@ -17,9 +17,10 @@ namespace vexlor::keytext {
 
 namespace {
 
+// The context is the one the translation tools give this namespace.
 QString tr(const char* source)
 {
-    return QCoreApplication::translate("KeyTexts", source);
+    return QCoreApplication::translate("vexlor::keytext", source);
 }
 
 } // namespace
