@@ -6,7 +6,7 @@ GENERATOR ?= Ninja
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run demo test test-sanitize fuzz-build fuzz-smoke install clean
+.PHONY: all deps configure build run demo test test-sanitize fuzz-build fuzz-smoke install package clean
 
 all: build
 
@@ -52,6 +52,10 @@ fuzz-smoke: fuzz-build
 
 install: build
 	cmake --install $(BUILD)
+
+# vexlor_<version>_amd64.deb in $(BUILD)/
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
