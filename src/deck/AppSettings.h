@@ -39,7 +39,7 @@ public:
     static inline const QString kShowTipsOnLaunchKey = QStringLiteral("ShowTipsOnLaunch");
     static inline const QString kNotifyNeedsYouKey = QStringLiteral("NotifyNeedsYou");
 
-    // Loads the five values from `store`, which must outlive this object.
+    // Loads the values from `store`, which must outlive this object.
     explicit AppSettings(PreferencesStore& store, QObject* parent = nullptr);
 
     // The process-wide instance on PreferencesStore::shared(), built on first use.
