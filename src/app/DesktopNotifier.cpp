@@ -1,10 +1,11 @@
 #include "DesktopNotifier.h"
 
+#include "collection/Logging.h"
+
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -119,7 +120,7 @@ void DesktopNotifier::logOnce(const QString& why)
 {
     if (std::exchange(m_logged, true))
         return;
-    std::fprintf(stderr, "vexlor: desktop notifications are off: %s\n", qPrintable(why));
+    qCWarning(lcApp, "[Notify] desktop notifications are off: %s", qPrintable(why));
 }
 
 } // namespace vexlor

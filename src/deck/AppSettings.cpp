@@ -1,13 +1,13 @@
 #include "AppSettings.h"
 
 #include "PreferencesStore.h"
+#include "collection/Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <cstdio>
 #include <utility>
 
 namespace vexlor {
@@ -129,9 +129,9 @@ void AppSettings::setLaunchAtLogin(bool value)
                           "X-GNOME-Autostart-enabled=true\n") > 0
             && file.commit();
         if (!written)
-            std::fprintf(stderr, "vexlor: could not write %s\n", qPrintable(path));
+            qCWarning(lcDeck, "[Autostart] could not write %s", qPrintable(path));
     } else if (QFile::exists(path) && !QFile::remove(path)) {
-        std::fprintf(stderr, "vexlor: could not remove %s\n", qPrintable(path));
+        qCWarning(lcDeck, "[Autostart] could not remove %s", qPrintable(path));
     }
     refreshLaunchAtLogin();
 }
