@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "DeckAssembly.h"
+#include "sync/FleetLink.h"
 #include "DeckPanel.h"
 #include "DeckViewState.h"
 #include "DesktopNotifier.h"
@@ -35,10 +36,25 @@ std::optional<QRectF> savedFrame(const PreferencesStore& store)
 } // namespace
 
 AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, QObject* parent)
+    : AppDelegate(store, settings, nullptr, parent)
+{
+}
+
+namespace {
+DeckAssembly::Options withFleet(std::unique_ptr<FleetLink> fleet)
+{
+    DeckAssembly::Options options;
+    options.fleet = std::move(fleet);
+    return options;
+}
+} // namespace
+
+AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, std::unique_ptr<FleetLink> fleet,
+                         QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_settings(settings)
-    , m_parts(std::make_unique<DeckAssembly>(store, settings, DeckAssembly::Options{}))
+    , m_parts(std::make_unique<DeckAssembly>(store, settings, withFleet(std::move(fleet))))
     , m_model(m_parts->model())
 {
     m_engine.addImportPath(QStringLiteral("qrc:/"));

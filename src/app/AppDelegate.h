@@ -15,6 +15,7 @@ namespace vexlor {
 class AppSettings;
 class CollectorHub;
 class DeckAssembly;
+class FleetLink;
 class DeckModel;
 class DeckPanel;
 class DeckViewState;
@@ -30,6 +31,9 @@ public:
     inline static const QString kPanelFrameKey = QStringLiteral("DeckPanel");
 
     AppDelegate(PreferencesStore& store, AppSettings& settings, QObject* parent = nullptr);
+    // Joins a fleet through `fleet` (null: none).
+    AppDelegate(PreferencesStore& store, AppSettings& settings, std::unique_ptr<FleetLink> fleet,
+                QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // Shows the panel, then starts the hub.

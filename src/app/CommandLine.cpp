@@ -48,7 +48,16 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QCoreApplication::translate("main", "With --screenshot: open a card first (settings, tips, agents, online, "
                                             "or sheet:AGENT such as sheet:claude)."),
         QStringLiteral("card"));
-    parser.addOptions({headless, demo, screenshot, passes, interval, format, columns, rows, overlay});
+    const QCommandLineOption broker(QStringLiteral("broker"),
+        QCoreApplication::translate("main", "Join a fleet of decks through an MQTT broker: "
+                                            "mqtts://[user@]host[:port]/prefix (default: the preference "
+                                            "FleetBroker, else $VEXLOR_BROKER)."),
+        QStringLiteral("url"));
+    const QCommandLineOption host(QStringLiteral("host"),
+        QCoreApplication::translate("main", "This machine's name in the fleet (default: the preference "
+                                            "FleetHostName, else the short host name)."),
+        QStringLiteral("name"));
+    parser.addOptions({headless, demo, screenshot, passes, interval, format, columns, rows, overlay, broker, host});
 
     CommandLine line;
     if (!parser.parse(arguments)) {
@@ -93,6 +102,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
     if (parser.isSet(overlay) && !parser.isSet(screenshot))
         line.error = QCoreApplication::translate("main", "--overlay only works with --screenshot");
     line.demo = parser.isSet(demo);
+    if (parser.isSet(broker))
+        line.broker = parser.value(broker);
+    if (parser.isSet(host))
+        line.host = parser.value(host);
     if (parser.isSet(screenshot))
         line.screenshotPath = parser.value(screenshot);
     if (const auto n = positiveInt(parser.value(passes)))

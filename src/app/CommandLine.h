@@ -22,6 +22,9 @@ struct CommandLine {
     // With --screenshot: the card to open first ("settings", "tips",
     // "agents", "online", or "sheet:" and an agent id).
     std::optional<QString> overlay;
+    // The fleet: a broker URL and this machine's name in it.
+    std::optional<QString> broker;
+    std::optional<QString> host;
     QString error; // set when the options cannot be used
     // Set for --help and --version: print it to standard output and exit 0.
     std::optional<QString> output;

@@ -7,7 +7,9 @@
 #include "providers/codex/CodexCollector.h"
 #include "providers/kimi/KimiCodeCollector.h"
 #include "providers/opencode/OpenCodeCollector.h"
+#include "sync/DeckSyncFanOut.h"
 #include "sync/DeckSyncService.h"
+#include "sync/FleetLink.h"
 
 namespace vexlor {
 
@@ -24,12 +26,22 @@ std::vector<std::unique_ptr<AgentCollector>> DeckAssembly::agentCollectors()
 DeckAssembly::DeckAssembly(PreferencesStore& store, AppSettings& settings, Options options)
     : m_model(DeckModel::placeholder(store))
     , m_sync(DeckSyncService::createDefault())
+    , m_fleet(std::move(options.fleet))
 {
+    DeckSyncPublishing* publisher = m_sync.get();
+    if (m_fleet) {
+        m_fanOut = std::make_unique<DeckSyncFanOut>(std::vector<DeckSyncPublishing*>{m_sync.get(), m_fleet.get()});
+        publisher = m_fanOut.get();
+    }
     CollectorHub::Options hubOptions;
     hubOptions.collectors = options.collectors.empty() ? agentCollectors() : std::move(options.collectors);
     hubOptions.interval = options.interval;
     hubOptions.allowNetwork = [&settings] { return settings.onlineAccess(); };
-    m_hub = std::make_unique<CollectorHub>(m_model.get(), store, m_sync.get(), std::move(hubOptions));
+    m_hub = std::make_unique<CollectorHub>(m_model.get(), store, publisher, std::move(hubOptions));
+    if (m_fleet) {
+        QObject::connect(m_fleet.get(), &FleetLink::acknowledgeRequested, m_hub.get(), &CollectorHub::acknowledge);
+        m_fleet->start();
+    }
 }
 
 DeckAssembly::~DeckAssembly() = default;

@@ -15,7 +15,9 @@ namespace vexlor {
 class AppSettings;
 class CollectorHub;
 class DeckModel;
+class DeckSyncFanOut;
 class DeckSyncService;
+class FleetLink;
 class PreferencesStore;
 
 class DeckAssembly {
@@ -24,6 +26,9 @@ public:
         // Empty: the four agent tools' collectors in their fixed order.
         std::vector<std::unique_ptr<AgentCollector>> collectors;
         std::chrono::milliseconds interval{3000};
+        // A fleet to join (null: none): it gets every snapshot besides the
+        // folder store, and its acknowledgement requests go to the hub.
+        std::unique_ptr<FleetLink> fleet;
     };
 
     DeckAssembly(PreferencesStore& store, AppSettings& settings, Options options);
@@ -35,10 +40,13 @@ public:
     [[nodiscard]] DeckModel& model() { return *m_model; }
     [[nodiscard]] DeckSyncService& sync() { return *m_sync; }
     [[nodiscard]] CollectorHub& hub() { return *m_hub; }
+    [[nodiscard]] FleetLink* fleet() const { return m_fleet.get(); }
 
 private:
     std::unique_ptr<DeckModel> m_model;
     std::unique_ptr<DeckSyncService> m_sync;
+    std::unique_ptr<FleetLink> m_fleet;
+    std::unique_ptr<DeckSyncFanOut> m_fanOut;
     std::unique_ptr<CollectorHub> m_hub;
 };
 

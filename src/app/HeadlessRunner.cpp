@@ -4,9 +4,13 @@
 #include "StatusBarText.h"
 #include "deck/DeckModel.h"
 #include "hub/CollectorHub.h"
+#include "sync/FleetLink.h"
 #include "sync/SnapshotJson.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -31,6 +35,7 @@ void HeadlessRunner::start()
     DeckAssembly::Options parts;
     parts.collectors = std::move(m_options.collectors);
     parts.interval = m_options.interval;
+    parts.fleet = std::move(m_options.fleet);
     m_parts = std::make_unique<DeckAssembly>(m_store, m_settings, std::move(parts));
     connect(&m_parts->hub(), &CollectorHub::passApplied, this, &HeadlessRunner::printSnapshot);
 
@@ -62,12 +67,31 @@ void HeadlessRunner::printSnapshot(const DeckSnapshot& snapshot)
         line = m_options.format == CommandLine::Format::waybar ? statusbar::waybarLine(summary)
                                                                 : statusbar::plainLine(summary);
     }
+        line = *encoded.bytes;
+        if (m_parts->fleet() && line.endsWith('}'))
+            line.insert(line.size() - 1, "," + fleetMember());
     line.append('\n');
     fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     fflush(stdout);
     ++m_printed;
     if (m_options.passes > 0 && m_printed >= m_options.passes)
         QCoreApplication::exit(0);
+}
+
+QByteArray HeadlessRunner::fleetMember() const
+{
+    QJsonArray hosts;
+    for (const FleetHost& h : m_parts->fleet()->hosts()) {
+        QJsonObject o;
+        o.insert(QStringLiteral("host"), h.host);
+        o.insert(QStringLiteral("online"), h.online);
+        o.insert(QStringLiteral("seenAt"), SnapshotJson::formatTimestamp(h.seenAt).value_or(QString()));
+        o.insert(QStringLiteral("agents"), SnapshotJson::encodeAgents(h.content.agents).value_or(QJsonArray()));
+        hosts.append(o);
+    }
+    // The array's own text, behind its member name.
+    const QByteArray text = QJsonDocument(QJsonObject{{QStringLiteral("fleet"), hosts}}).toJson(QJsonDocument::Compact);
+    return text.mid(1, text.size() - 2);
 }
 
 void HeadlessRunner::readInput()
@@ -104,9 +128,14 @@ void HeadlessRunner::handleLine(const QByteArray& raw)
         m_parts->hub().acknowledge(QString::fromUtf8(words[1]));
         return;
     }
+    // "ack PROVIDER HOST": ask another host of the fleet to acknowledge.
+    if (m_parts->fleet() && words.size() == 3 && words[0] == "ack" && providers.contains(words[1])) {
+        m_parts->fleet()->sendAck(QString::fromUtf8(words[2]), QString::fromUtf8(words[1]));
+        return;
+    }
     if (!line.isEmpty())
-        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\", PROVIDER one of "
-                        "claude, codex, opencode, kimi)\n");
+        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\" or, in a fleet, \"ack PROVIDER "
+                        "HOST\", PROVIDER one of claude, codex, opencode, kimi)\n");
 }
 
 } // namespace vexlor

@@ -2,8 +2,12 @@
 // `vexlor --headless`: the real hub, collectors, preferences and sync service
 // without any interface. Every applied pass is written to standard output as
 // one line: snapshot JSON, or a status-bar line when asked for. "ack PROVIDER"
-// lines on standard input acknowledge a provider. Sync log lines go to standard error so that standard
-// output holds only snapshots.
+// lines on standard input acknowledge a provider. Sync log lines go to
+// standard error so that standard output holds only snapshots. With a fleet
+// link the snapshot also goes to the broker, acknowledgements may come from
+// there, "ack PROVIDER HOST" asks another host to acknowledge, and each
+// printed snapshot line gains a "fleet" member: the other hosts, sorted by
+// name, each as {"host", "online", "seenAt", "agents"}.
 
 #include "CommandLine.h"
 #include "collection/AgentCollector.h"
@@ -20,6 +24,7 @@ namespace vexlor {
 
 class AppSettings;
 class DeckAssembly;
+class FleetLink;
 class PreferencesStore;
 struct DeckSnapshot;
 
@@ -34,6 +39,8 @@ public:
         CommandLine::Format format = CommandLine::Format::snapshot;
         // Empty: the four real collectors.
         std::vector<std::unique_ptr<AgentCollector>> collectors;
+        // Null: no fleet.
+        std::unique_ptr<FleetLink> fleet;
     };
 
     // `store` and `settings` must outlive the runner.
@@ -46,6 +53,7 @@ public:
 
 private:
     void printSnapshot(const DeckSnapshot& snapshot);
+    [[nodiscard]] QByteArray fleetMember() const;
     void readInput();
     void handleLine(const QByteArray& line);
 

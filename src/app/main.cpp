@@ -6,6 +6,7 @@
 #include "DeckPanel.h"
 #include "DeckViewState.h"
 #include "DemoHome.h"
+#include "FleetSetup.h"
 #include "FrameStats.h"
 #include "HeadlessRunner.h"
 #include "QuitOnSignals.h"
@@ -13,6 +14,7 @@
 #include "collection/AppVersion.h"
 #include "deck/AppSettings.h"
 #include "deck/PreferencesStore.h"
+#include "sync/FleetLink.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -95,6 +97,7 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
     options.passes = line.passesGiven ? line.passes : 0;
     options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
     options.format = line.format;
+    options.fleet = vexlor::makeFleetLink({line.broker, line.host}, vexlor::PreferencesStore::shared());
     vexlor::HeadlessRunner runner(vexlor::PreferencesStore::shared(), vexlor::AppSettings::shared(), std::move(options));
     runner.start();
     return QCoreApplication::exec();
@@ -180,7 +183,7 @@ int main(int argc, char* argv[])
     if (line.rows)
         settings.setGridRows(*line.rows);
 
-    vexlor::AppDelegate app(store, settings);
+    vexlor::AppDelegate app(store, settings, vexlor::makeFleetLink({line.broker, line.host}, store));
     if (single)
         QObject::connect(single.get(), &vexlor::SingleInstance::showRequested, &app, &vexlor::AppDelegate::showPanel);
     if (demo)

@@ -47,7 +47,6 @@ public:
         return root;
     }
 
-private:
     QJsonObject agent(const SnapshotAgent& a, const QString& path)
     {
         QJsonObject o;
@@ -67,6 +66,7 @@ private:
         return o;
     }
 
+private:
     QJsonObject session(const SnapshotAgentSession& s, const QString& path)
     {
         QJsonObject o;
@@ -462,6 +462,17 @@ SnapshotEncoding SnapshotJson::encode(const DeckSnapshot& snapshot)
     if (!encoder.error().isEmpty())
         return {std::nullopt, encoder.error()};
     return {QJsonDocument(root).toJson(QJsonDocument::Compact), QString()};
+}
+
+std::optional<QJsonArray> SnapshotJson::encodeAgents(const QList<SnapshotAgent>& agents)
+{
+    Encoder encoder;
+    QJsonArray array;
+    for (qsizetype i = 0; i < agents.size(); ++i)
+        array.append(encoder.agent(agents[i], u"agents[%1]"_s.arg(i)));
+    if (!encoder.error().isEmpty())
+        return std::nullopt;
+    return array;
 }
 
 SnapshotDecoding SnapshotJson::decode(QByteArrayView utf8)

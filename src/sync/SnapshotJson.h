@@ -16,6 +16,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QJsonArray>
 #include <QString>
 #include <optional>
 
@@ -40,6 +41,9 @@ public:
     // a non-finite number, or a time outside the years 1 to 9999.
     [[nodiscard]] static SnapshotEncoding encode(const DeckSnapshot& snapshot);
     [[nodiscard]] static SnapshotDecoding decode(QByteArrayView utf8);
+    // The agents alone, each as in a snapshot; no value when one cannot be
+    // encoded.
+    [[nodiscard]] static std::optional<QJsonArray> encodeAgents(const QList<SnapshotAgent>& agents);
 
     // "yyyy-MM-ddTHH:mm:ssZ" of the whole second the time lies in.
     [[nodiscard]] static std::optional<QString> formatTimestamp(Timestamp time);

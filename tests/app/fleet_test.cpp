@@ -1,0 +1,292 @@
+// End to end: two `vexlor --headless` runs with their own homes and host
+// names join a fleet through a real mosquitto broker started here on a free
+// loopback port.
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <csignal>
+#include <functional>
+
+using namespace vexlor;
+using namespace vexlor::test;
+using Check = std::function<bool(const QJsonObject&)>;
+
+namespace {
+
+class Broker {
+public:
+    explicit Broker(const QByteArray& extraConfig = {})
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
+        probe.close();
+        writeFile(dir.path(), QStringLiteral("mosquitto.conf"),
+                  "listener " + QByteArray::number(port) + " 127.0.0.1\npersistence false\nuser root\n" + extraConfig);
+        start();
+    }
+    ~Broker() { stop(); }
+    void start()
+    {
+        process.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), dir.filePath(QStringLiteral("mosquitto.conf"))});
+        QTRY_VERIFY_WITH_TIMEOUT(accepts(), 10000);
+    }
+    void stop()
+    {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+    bool accepts()
+    {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        return s.waitForConnected(500);
+    }
+    QString url(const QString& user = {}) const
+    {
+        return u"mqtt://" + (user.isEmpty() ? QString() : user + u'@') + QStringLiteral("127.0.0.1:%1/vx?keepalive=5").arg(port);
+    }
+    // mosquitto_pub / mosquitto_sub with this broker's address.
+    QByteArray client(const QString& tool, const QStringList& arguments, const QByteArray& input = {})
+    {
+        QProcess p;
+        p.start(tool, QStringList{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port)} + arguments);
+        p.write(input);
+        p.closeWriteChannel();
+        p.waitForFinished(15000);
+        return p.readAllStandardOutput();
+    }
+    void publish(const QString& topic, const QByteArray& payload)
+    {
+        client(QStringLiteral("mosquitto_pub"), {QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-t"), topic, QStringLiteral("-s")}, payload);
+    }
+
+    QTemporaryDir dir;
+    quint16 port = 0;
+    QProcess process;
+};
+
+struct Member : HeadlessHome {
+    void writeWorkingSession() const
+    {
+        writeClaudeStatus(QStringLiteral("s1"), QStringLiteral("idle"), QStringLiteral("Fix login"));
+        writeFile(claude(), QStringLiteral("projects/-work-app/s1.jsonl"),
+                  "{\"type\":\"user\",\"timestamp\":\"" + isoNow().toUtf8() + "\",\"message\":{\"role\":\"user\"}}\n");
+    }
+    void endTurn() const
+    {
+        appendFile(claude() + u"/projects/-work-app/s1.jsonl",
+                   "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
+                       + "\",\"message\":{\"model\":\"claude-sonnet-4-5\",\"stop_reason\":\"end_turn\"}}\n");
+    }
+
+    void run(const QStringList& fleet, const QProcessEnvironment& extra = {})
+    {
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("VEXLOR_BROKER_PASSWORD"));
+        env.remove(QStringLiteral("VEXLOR_BROKER"));
+        env.insert(extra);
+        process.setProcessEnvironment(env);
+        process.start(vexlorBinary(), QStringList{QStringLiteral("--headless"), QStringLiteral("--interval"), QStringLiteral("0.2")} + fleet);
+    }
+    ~Member()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+
+    // Reads snapshot lines until one satisfies `check`; empty when none does in time.
+    QJsonObject until(const Check& check, int timeoutMs = 20000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            if (!process.canReadLine() && !process.waitForReadyRead(200))
+                continue;
+            while (process.canReadLine()) {
+                last = process.readLine();
+                const QJsonObject line = QJsonDocument::fromJson(last).object();
+                if (check(line))
+                    return line;
+            }
+        }
+        qWarning("no line matched; the last was %s; log: %s", last.constData(), log().constData());
+        return {};
+    }
+    QByteArray log()
+    {
+        errors += process.readAllStandardError();
+        return errors;
+    }
+
+    QProcess process;
+    QByteArray errors;
+    QByteArray last;
+};
+
+QJsonObject host(const QJsonObject& line, const QString& name)
+{
+    for (const auto& h : line[u"fleet"].toArray())
+        if (h[u"host"].toString() == name)
+            return h.toObject();
+    return {};
+}
+
+QString claudeStatus(const QJsonArray& agents)
+{
+    for (const auto& a : agents)
+        if (a[u"id"].toString() == u"claude")
+            return a[u"status"].toString();
+    return {};
+}
+
+// The first (usually retained) message on a topic.
+QByteArray subscribeOnce(Broker& broker, const QString& topic)
+{
+    return broker.client(QStringLiteral("mosquitto_sub"), {QStringLiteral("-t"), topic, QStringLiteral("-C"), QStringLiteral("1"),
+                                                           QStringLiteral("-W"), QStringLiteral("20")});
+}
+
+Check hostIs(const QString& name, bool online, const QString& status = {})
+{
+    return [=](const QJsonObject& line) {
+        const QJsonObject h = host(line, name);
+        return !h.isEmpty() && h[u"online"].toBool() == online
+            && (status.isEmpty() || claudeStatus(h[u"agents"].toArray()) == status);
+    };
+}
+
+} // namespace
+
+class FleetTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFileInfo(vexlorBinary()).isExecutable())
+            QSKIP("the vexlor program is not built (interface build switched off)");
+        if (QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin")}).isEmpty()
+            && QStandardPaths::findExecutable(QStringLiteral("mosquitto")).isEmpty())
+            QSKIP("mosquitto is not installed (scripts/install-deps)");
+        qputenv("PATH", qgetenv("PATH") + ":/usr/sbin");
+    }
+
+    void twoDecksShareAFleet()
+    {
+        Broker broker("allow_anonymous true\n");
+        Member a, b;
+        a.writeWorkingSession();
+        a.run({QStringLiteral("--broker"), broker.url(), QStringLiteral("--host"), QStringLiteral("alpha")});
+        b.run({QStringLiteral("--broker"), broker.url(), QStringLiteral("--host"), QStringLiteral("bravo")});
+
+        // A's needs-you reaches B's fleet member, with the session's title.
+        QVERIFY(!b.until(hostIs(QStringLiteral("alpha"), true, QStringLiteral("working"))).isEmpty());
+        a.endTurn();
+        const QJsonObject needy = b.until(hostIs(QStringLiteral("alpha"), true, QStringLiteral("needsYou")));
+        QVERIFY2(!needy.isEmpty(), b.log().constData());
+        QVERIFY(QJsonDocument(needy).toJson().contains("Fix login"));
+
+        // Garbage is ignored: a malformed and an oversized deck, a bad flag
+        // and a bad acknowledgement; nobody crashes, mallory never appears.
+        broker.publish(QStringLiteral("vx/mallory/deck"), "{\"version\":1,");
+        broker.publish(QStringLiteral("vx/eve/deck"), QByteArray(950000, ' ') + "{}");
+        broker.publish(QStringLiteral("vx/mallory/online"), "maybe");
+        broker.publish(QStringLiteral("vx/alpha/ack"), "{\"provider\":\"rm -rf\"}");
+
+        // B asks A to acknowledge; A's deck turns idle and A saves it.
+        b.process.write("ack claude alpha\n");
+        QVERIFY(b.process.waitForBytesWritten(5000));
+        QVERIFY(!a.until([](const QJsonObject& l) { return claudeStatus(l[u"content"][u"agents"].toArray()) == u"idle"; }).isEmpty());
+        QVERIFY(!b.until(hostIs(QStringLiteral("alpha"), true, QStringLiteral("idle"))).isEmpty());
+        QFile prefs(a.prefsBase() + u"/vexlor/preferences.json");
+        QVERIFY(prefs.open(QIODevice::ReadOnly));
+        QVERIFY(QJsonDocument::fromJson(prefs.readAll())[u"CollectorAcknowledged"].toObject().contains(u"claude:s1"));
+        QTRY_VERIFY(b.log().contains("ignoring the deck from mallory"));
+        QVERIFY(b.log().contains("ignoring a deck from eve larger than"));
+        QVERIFY(a.log().contains("ignoring an acknowledgement request"));
+        QVERIFY(host(b.until(hostIs(QStringLiteral("alpha"), true)), QStringLiteral("mallory")).isEmpty());
+
+        // The broker restarts without its retained messages: both publish
+        // again and see each other again.
+        broker.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(b.log().contains("lost the connection"), 10000);
+        broker.start();
+        for (const char* topic : {"vx/alpha/deck", "vx/bravo/deck", "vx/bravo/online"})
+            QVERIFY2(!subscribeOnce(broker, QString::fromLatin1(topic)).isEmpty(), topic);
+        QTRY_VERIFY_WITH_TIMEOUT(a.log().count("connected to") == 2 && b.log().count("connected to") == 2, 10000);
+
+        // A dies without a word: the broker's last will marks it offline.
+        a.process.kill();
+        QVERIFY(!b.until(hostIs(QStringLiteral("alpha"), false)).isEmpty());
+        // B ends cleanly and says so itself.
+        b.process.terminate();
+        QVERIFY(b.process.waitForFinished(10000));
+        QCOMPARE(subscribeOnce(broker, QStringLiteral("vx/bravo/online")).trimmed(), QByteArray("0"));
+    }
+
+    // A configuration that cannot work is one clear line; the local deck
+    // goes on.
+    void refusedConfigurations_data()
+    {
+        QTest::addColumn<QString>("url");      // "%1" is the broker's port
+        QTest::addColumn<QString>("password"); // "env:..." or "file:MODE:..." or ""
+        QTest::addColumn<QString>("expected"); // in the log
+        QTest::addColumn<bool>("fleet");       // lines carry a "fleet" member
+        QTest::newRow("wrong password") << QStringLiteral("mqtt://ann@127.0.0.1:%1/vx") << QStringLiteral("env:wrong")
+                                        << QStringLiteral("refused the connection") << true;
+        QTest::newRow("right password file") << QStringLiteral("mqtt://ann@127.0.0.1:%1/vx") << QStringLiteral("file:600:secret\n")
+                                             << QStringLiteral("connected to mqtt://127.0.0.1:") << true;
+        QTest::newRow("password file others may read") << QStringLiteral("mqtt://ann@127.0.0.1:%1/vx") << QStringLiteral("file:640:secret")
+                                                        << QStringLiteral("may be read or written by others") << false;
+        QTest::newRow("plain to another machine") << QStringLiteral("mqtt://broker.example.com/vx") << QString()
+                                                  << QStringLiteral("allowed only on this machine") << false;
+    }
+
+    void refusedConfigurations()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, password);
+        QFETCH(QString, expected);
+        QFETCH(bool, fleet);
+        QTemporaryDir auth;
+        const QString passwords = auth.filePath(QStringLiteral("passwords"));
+        QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-b"), QStringLiteral("-c"), passwords,
+                                                                        QStringLiteral("ann"), QStringLiteral("secret")}), 0);
+        Broker broker("allow_anonymous false\npassword_file " + passwords.toUtf8() + "\n");
+
+        Member m;
+        m.writeWorkingSession();
+        QProcessEnvironment env;
+        if (password.startsWith(u"env:"))
+            env.insert(QStringLiteral("VEXLOR_BROKER_PASSWORD"), password.mid(4));
+        if (password.startsWith(u"file:")) {
+            const QString path = writeFile(m.prefsBase(), QStringLiteral("vexlor/broker-password"), password.section(u':', 2).toUtf8());
+            QVERIFY(QFile::setPermissions(path, password.section(u':', 1, 1) == u"600"
+                                                    ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                    : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        }
+        m.run({QStringLiteral("--broker"), QString(url).replace(u"%1"_qs, QString::number(broker.port)), QStringLiteral("--host"), QStringLiteral("solo")}, env);
+        QTRY_VERIFY_WITH_TIMEOUT(m.log().contains(expected.toUtf8()), 15000);
+        // The local deck keeps working, with the fleet member only when linked.
+        const QJsonObject line = m.until([](const QJsonObject& l) { return claudeStatus(l[u"content"][u"agents"].toArray()) == u"working"; });
+        QVERIFY(!line.isEmpty());
+        QCOMPARE(line.contains(u"fleet"), fleet);
+        QVERIFY(!m.log().contains("secret"));
+        QCOMPARE(m.log().count("[Fleet]"), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(FleetTest)
+#include "fleet_test.moc"
