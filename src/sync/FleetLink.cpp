@@ -1,6 +1,7 @@
 #include "FleetLink.h"
 
 #include "SnapshotJson.h"
+#include "collection/Logging.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -497,6 +498,8 @@ void FleetLink::decode(const QString& host, Remote& remote)
     if (remote.snapshot && decoded.snapshot->capturedAt < remote.snapshot->capturedAt)
         return;
     remote.snapshot = decoded.snapshot;
+    // For timing the way from a host's publish to this deck (bench/fleet-bench).
+    qCDebug(lcFleet, "held %s", qPrintable(host));
 }
 
 void FleetLink::handleAck(const QByteArray& payload)

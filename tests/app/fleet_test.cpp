@@ -237,38 +237,61 @@ private slots:
     }
 
     // A configuration that cannot work is one clear line; the local deck
-    // goes on.
-    void refusedConfigurations_data()
+    // goes on. TLS rows run against a certificate for "localhost" signed by a
+    // CA made here, trusted through SSL_CERT_FILE or not at all.
+    void configurations_data()
     {
         QTest::addColumn<QString>("url");      // "%1" is the broker's port
-        QTest::addColumn<QString>("password"); // "env:..." or "file:MODE:..." or ""
+        QTest::addColumn<QString>("password"); // "env:...", "file:MODE:..." or ""
         QTest::addColumn<QString>("expected"); // in the log
         QTest::addColumn<bool>("fleet");       // lines carry a "fleet" member
-        QTest::newRow("wrong password") << QStringLiteral("mqtt://ann@127.0.0.1:%1/vx") << QStringLiteral("env:wrong")
-                                        << QStringLiteral("refused the connection") << true;
-        QTest::newRow("right password file") << QStringLiteral("mqtt://ann@127.0.0.1:%1/vx") << QStringLiteral("file:600:secret\n")
+        const QString ann = QStringLiteral("mqtt://ann@127.0.0.1:%1/vx");
+        QTest::newRow("wrong password") << ann << QStringLiteral("env:wrong") << QStringLiteral("refused the connection") << true;
+        QTest::newRow("right password file") << ann << QStringLiteral("file:600:secret\n")
                                              << QStringLiteral("connected to mqtt://127.0.0.1:") << true;
-        QTest::newRow("password file others may read") << QStringLiteral("mqtt://ann@127.0.0.1:%1/vx") << QStringLiteral("file:640:secret")
+        QTest::newRow("password file others may read") << ann << QStringLiteral("file:640:secret")
                                                         << QStringLiteral("may be read or written by others") << false;
         QTest::newRow("plain to another machine") << QStringLiteral("mqtt://broker.example.com/vx") << QString()
                                                   << QStringLiteral("allowed only on this machine") << false;
+        QTest::newRow("tls, trusted CA") << QStringLiteral("mqtts://localhost:%1/vx") << QStringLiteral("ca")
+                                         << QStringLiteral("connected to mqtts://localhost:") << true;
+        QTest::newRow("tls, unknown CA") << QStringLiteral("mqtts://localhost:%1/vx") << QString()
+                                         << QStringLiteral("cannot connect to mqtts://localhost:") << true;
     }
 
-    void refusedConfigurations()
+    void configurations()
     {
         QFETCH(QString, url);
         QFETCH(QString, password);
         QFETCH(QString, expected);
         QFETCH(bool, fleet);
         QTemporaryDir auth;
-        const QString passwords = auth.filePath(QStringLiteral("passwords"));
-        QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-b"), QStringLiteral("-c"), passwords,
-                                                                        QStringLiteral("ann"), QStringLiteral("secret")}), 0);
-        Broker broker("allow_anonymous false\npassword_file " + passwords.toUtf8() + "\n");
+        const auto path = [&auth](const char* name) { return auth.filePath(QString::fromLatin1(name)); };
+        QByteArray config;
+        if (url.startsWith(u"mqtts")) {
+            writeFile(auth.path(), QStringLiteral("san"), "subjectAltName=DNS:localhost\n");
+            const QString ec = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2");
+            for (const QString& command : {QStringLiteral("req -x509 %1 -keyout ca.key -out ca.crt -subj /CN=FleetTestCA").arg(ec),
+                                           QStringLiteral("req %1 -keyout server.key -out server.csr -subj /CN=localhost").arg(ec),
+                                           QStringLiteral("x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
+                                                          "-out server.crt -days 2 -extfile san")}) {
+                QProcess openssl;
+                openssl.setWorkingDirectory(auth.path());
+                openssl.start(QStringLiteral("openssl"), command.split(u' '));
+                QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+            }
+            config = "allow_anonymous true\ncertfile " + path("server.crt").toUtf8() + "\nkeyfile " + path("server.key").toUtf8() + "\n";
+        } else {
+            QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                                       {QStringLiteral("-b"), QStringLiteral("-c"), path("passwords"), QStringLiteral("ann"), QStringLiteral("secret")}), 0);
+            config = "allow_anonymous false\npassword_file " + path("passwords").toUtf8() + "\n";
+        }
+        Broker broker(config);
 
         Member m;
         m.writeWorkingSession();
         QProcessEnvironment env;
+        env.insert(QStringLiteral("SSL_CERT_FILE"), password == u"ca" ? path("ca.crt") : path("none"));
         if (password.startsWith(u"env:"))
             env.insert(QStringLiteral("VEXLOR_BROKER_PASSWORD"), password.mid(4));
         if (password.startsWith(u"file:")) {
