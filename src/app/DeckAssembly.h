@@ -5,6 +5,7 @@
 // and settings the caller owns. Nothing below this folder creates any of them.
 
 #include "collection/AgentCollector.h"
+#include "sync/FleetLink.h"
 
 #include <chrono>
 #include <memory>
@@ -17,7 +18,6 @@ class CollectorHub;
 class DeckModel;
 class DeckSyncFanOut;
 class DeckSyncService;
-class FleetLink;
 class PreferencesStore;
 
 class DeckAssembly {

@@ -11,6 +11,7 @@
 
 #include "CommandLine.h"
 #include "collection/AgentCollector.h"
+#include "sync/FleetLink.h"
 
 #include <QObject>
 #include <QByteArray>
@@ -24,7 +25,6 @@ namespace vexlor {
 
 class AppSettings;
 class DeckAssembly;
-class FleetLink;
 class PreferencesStore;
 struct DeckSnapshot;
 
