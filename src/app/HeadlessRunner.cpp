@@ -61,15 +61,14 @@ void HeadlessRunner::printSnapshot(const DeckSnapshot& snapshot)
             return;
         }
         line = *encoded.bytes;
+        if (m_parts->fleet() && line.endsWith('}'))
+            line.insert(line.size() - 1, "," + fleetMember());
     } else {
         const statusbar::Summary summary
             = statusbar::summarize(m_parts->model().agents(), m_parts->model().usage(), Timestamp::now().seconds());
         line = m_options.format == CommandLine::Format::waybar ? statusbar::waybarLine(summary)
                                                                 : statusbar::plainLine(summary);
     }
-        line = *encoded.bytes;
-        if (m_parts->fleet() && line.endsWith('}'))
-            line.insert(line.size() - 1, "," + fleetMember());
     line.append('\n');
     fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     fflush(stdout);
