@@ -3,17 +3,13 @@
 // running one collector pass to its end outside any application loop.
 
 #include "collection/AgentCollector.h"
+#include "fixtures/Fixtures.h"
 
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <chrono>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
 #include <vector>
 
 namespace vexlor::bench {
@@ -33,29 +29,17 @@ inline double median(std::vector<double> v)
 // write ends the program.
 inline void writeFile(const QString& path, const QByteArray& data)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!fixtures::writeFile(path, data))
         qFatal("cannot write %s", qPrintable(path));
-    f.write(data);
 }
 
 inline void appendLine(const QString& path, const QByteArray& line)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!fixtures::appendFile(path, line))
         qFatal("cannot append to %s", qPrintable(path));
-    f.write(line);
 }
 
-inline void setMtime(const QString& path, double seconds)
-{
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(seconds);
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
+using fixtures::setMtime;
 
 // One pass of `collector`, run to its end, and how long it took.
 inline std::pair<ProviderReport, double> timedPass(AgentCollector& collector, const CollectorContext& context = {})

@@ -3,6 +3,9 @@
 // state file and a wire log of about 4 MB spanning the last 10 days.
 
 #include "BenchSupport.h"
+#include "fixtures/Fixtures.h"
+
+#include <cmath>
 
 #include <QDateTime>
 
@@ -11,27 +14,22 @@ namespace vexlor::bench {
 // One usage record of a wire log; `n` varies the counts.
 inline QByteArray kimiUsageRecord(double timeMs, int n)
 {
-    return "{\"type\":\"usage.record\",\"time\":" + QByteArray::number(timeMs, 'f', 0)
-        + ",\"usage\":{\"inputOther\":" + QByteArray::number(n % 900 + 100) + ",\"output\":" + QByteArray::number(n % 300)
-        + ",\"inputCacheRead\":" + QByteArray::number(n % 5000) + ",\"inputCacheCreation\":12}}\n";
+    return fixtures::kimiUsage(std::round(timeMs), n % 900 + 100, n % 300, n % 5000, 12);
 }
 
 // Writes the home into `dir`; returns the wire log of one session for a
 // benchmark to append to.
 inline QString writeKimiHome(const QString& dir, double nowMs)
 {
-    QByteArray index;
+    fixtures::KimiHome home{dir, {}};
     const QByteArray filler = QByteArray("lorem ipsum dolor sit amet ").repeated(28);
     QString appended;
     for (int s = 0; s < 50; ++s) {
         const QString id = QStringLiteral("session-%1-0000-4000-8000-000000000000").arg(s, 4, 10, QChar(u'0'));
-        const QString sessionDir = dir + u"/sessions/" + id;
-        index += "{\"sessionDir\":\"" + sessionDir.toUtf8() + "\",\"sessionId\":\"" + id.toUtf8() + "\"}\n";
         const QByteArray updated =
             QDateTime::fromMSecsSinceEpoch(qint64(nowMs) - s * 60000, Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
-        writeFile(sessionDir + u"/state.json", "{\"updatedAt\":\"" + updated + "\",\"title\":\"Session " + QByteArray::number(s)
-                                                   + "\",\"lastPrompt\":\"Refactor the parser\",\"workDir\":\"/home/u/p"
-                                                   + QByteArray::number(s) + "\"}");
+        const QByteArray state = "{\"updatedAt\":\"" + updated + "\",\"title\":\"Session " + QByteArray::number(s)
+            + "\",\"lastPrompt\":\"Refactor the parser\",\"workDir\":\"/home/u/p" + QByteArray::number(s) + "\"}";
         QByteArray wire;
         wire.reserve(4 * 1024 * 1024 + 4096);
         int n = 0;
@@ -43,12 +41,11 @@ inline QString writeKimiHome(const QString& dir, double nowMs)
                 wire += "{\"type\":\"message.part\",\"time\":" + QByteArray::number(t, 'f', 0) + ",\"text\":\"" + filler + "\"}\n";
             ++n;
         }
-        const QString log = sessionDir + u"/agents/main/wire.jsonl";
-        writeFile(log, wire);
+        if (!home.addSession(id, state, wire))
+            qFatal("cannot write the Kimi home in %s", qPrintable(dir));
         if (s == 7)
-            appended = log;
+            appended = home.wirePath(id);
     }
-    writeFile(dir + u"/session_index.jsonl", index);
     return appended;
 }
 

@@ -8,6 +8,7 @@
 // gained a line. Prints one JSON line of medians in milliseconds.
 
 #include "BenchSupport.h"
+#include "fixtures/Fixtures.h"
 #include "providers/codex/CodexCollector.h"
 
 #include <QCoreApplication>
@@ -36,8 +37,7 @@ ProviderReport runPass(CodexCollector& collector, const CollectorContext& contex
 
 QByteArray line(double at, const QByteArray& type, const QByteArray& payload)
 {
-    const QByteArray iso = QDateTime::fromMSecsSinceEpoch(qint64(at * 1000), Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
-    return "{\"timestamp\":\"" + iso + "\",\"type\":\"" + type + "\",\"payload\":" + payload + "}\n";
+    return fixtures::codexLine(at, type, payload);
 }
 
 QString buildHome(const QString& root, int files, int sizeKb, double now)

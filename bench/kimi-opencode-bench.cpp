@@ -23,11 +23,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include "BenchSupport.h"
 #include "KimiFixture.h"
 #include "OpenCodeFixture.h"
 
-#include <sqlite3.h>
 
 using namespace vexlor;
 using namespace vexlor::bench;
@@ -39,11 +39,7 @@ namespace {
 QString buildOpenCode(const QString& root, double nowMs, bool withIndex)
 {
     const QString dir = root + u"/opencode"_s;
-    QDir().mkpath(dir);
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(dir + u"/opencode.db"_s).constData(), &db);
-    vexlor::bench::writeOpenCodeRows(db, nowMs, withIndex);
-    sqlite3_close(db);
+    vexlor::bench::writeOpenCodeRows(dir + u"/opencode.db"_s, nowMs, withIndex);
     return dir;
 }
 
@@ -89,21 +85,16 @@ int main(int argc, char** argv)
     std::vector<double> ocSteady, ocLive;
     for (int i = 0; i < passes; ++i)
         ocSteady.push_back(timedPass(openCode).second);
-    QProcess writer;
-    writer.start(u"sqlite3"_s, {openCodeDir + u"/opencode.db"_s});
-    writer.waitForStarted();
-    writer.write("PRAGMA wal_autocheckpoint=0; INSERT INTO session VALUES ('ses_live','Live'," + QByteArray::number(nowMs, 'f', 0)
-                 + ",NULL); SELECT 'ready';\n");
-    while (!writer.readAllStandardOutput().contains("ready") && writer.waitForReadyRead(5000)) {
-    }
+    auto writer = std::make_unique<vexlor::fixtures::OpenCodeWriter>(openCodeDir + u"/opencode.db"_s);
+    writer->run("PRAGMA wal_autocheckpoint=0; INSERT INTO session VALUES ('ses_live','Live'," + QByteArray::number(nowMs, 'f', 0)
+                + ",NULL);");
     const int statementsBeforeLive = openCode.resultCache().statementsRun();
     for (int i = 0; i < passes; ++i)
         ocLive.push_back(timedPass(openCode).second);
     std::fprintf(stderr, "opencode: %d statements over %d passes with the live writer\n",
                  openCode.resultCache().statementsRun() - statementsBeforeLive, passes);
     const auto [ocLiveReport, ignored] = timedPass(openCode);
-    writer.closeWriteChannel();
-    writer.waitForFinished();
+    writer.reset();
 
     std::fprintf(stderr, "kimi: %lld sessions, 24h %.0f tokens, 7d %.0f tokens\n", qint64(kimiFirst.sessions.size()),
                  kimiFirst.usage.windows.value(0).tokens.value_or(-1), kimiFirst.usage.windows.value(1).tokens.value_or(-1));

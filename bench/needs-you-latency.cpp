@@ -19,6 +19,8 @@
 
 #include "BenchSupport.h"
 
+#include "fixtures/Fixtures.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -32,7 +34,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <sqlite3.h>
+#include <memory>
 #include <unistd.h>
 
 using namespace vexlor;
@@ -54,7 +56,7 @@ qint64 nowMs()
 
 struct Home {
     QTemporaryDir dir;
-    sqlite3* db = nullptr;
+    std::unique_ptr<fixtures::OpenCodeDatabase> db;
     int messages = 0;
 
     QString path(const char* relative) const { return dir.path() + u'/' + QString::fromUtf8(relative); }
@@ -88,26 +90,14 @@ struct Home {
                                   + kCodexId + "\",\"cwd\":\"/work/app\",\"originator\":\"codex-tui\",\"cli_version\":\"0.171.0\"}}\n");
 
         // OpenCode: a database in WAL mode, kept open as OpenCode keeps it.
-        QDir().mkpath(path("opencode"));
-        if (sqlite3_open(QFile::encodeName(path("opencode/opencode.db")).constData(), &db) != SQLITE_OK)
+        db = std::make_unique<fixtures::OpenCodeDatabase>(path("opencode/opencode.db"));
+        if (!db->session("ses_1", QByteArray("Fix login"), double(nowMs())))
             qFatal("cannot create the OpenCode database");
-        sqlite(
-            "PRAGMA journal_mode=WAL;"
-            "CREATE TABLE session (id TEXT PRIMARY KEY, title TEXT, time_updated INTEGER, time_archived INTEGER);"
-            "CREATE TABLE message (id TEXT PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);"
-            "INSERT INTO session VALUES ('ses_1', 'Fix login', " + QByteArray::number(nowMs()) + ", NULL);");
 
         // Kimi: an index of one session and its state file.
         writeFile(path("kimi/session_index.jsonl"),
                   "{\"sessionDir\":\"" + path("kimi/sessions/k1").toUtf8() + "\",\"sessionId\":\"k1\"}\n");
         kimiStateWrite(false);
-    }
-
-    void sqlite(const QByteArray& sql)
-    {
-        char* error = nullptr;
-        if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) != SQLITE_OK)
-            qFatal("%s", error);
     }
 
     void claudeStatusWrite(const char* status, bool byRename)
@@ -137,9 +127,9 @@ struct Home {
             ? "{\"role\":\"assistant\",\"finish\":\"stop\",\"modelID\":\"model-x\",\"tokens\":{\"input\":10,\"output\":20,"
               "\"reasoning\":0,\"cache\":{\"read\":0,\"write\":0}},\"cost\":0.001}"
             : "{\"role\":\"user\",\"time\":{\"created\":1}}";
-        const QByteArray at = QByteArray::number(nowMs());
-        sqlite("BEGIN; INSERT INTO message VALUES ('" + id + "', 'ses_1', " + at + ", '" + data
-               + "'); UPDATE session SET time_updated = " + at + " WHERE id = 'ses_1'; COMMIT;");
+        const double at = double(nowMs());
+        if (!(db->exec("BEGIN;") && db->message(id, "ses_1", at, data) && db->touch("ses_1", at) && db->exec("COMMIT;")))
+            qFatal("cannot write the OpenCode database");
     }
 
     void kimiStateWrite(bool fresh)
@@ -318,6 +308,6 @@ int main(int argc, char** argv)
     if (!baseline.isEmpty())
         out.insert(QStringLiteral("quiet_cpu_percent_baseline_interval3"), cpuBaseline);
     std::printf("%s\n", QJsonDocument(out).toJson(QJsonDocument::Compact).constData());
-    sqlite3_close(home.db);
+    home.db.reset();
     return 0;
 }

@@ -47,7 +47,6 @@
 #include "KimiFixture.h"
 #include "OpenCodeFixture.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 using namespace vexlor;
@@ -58,10 +57,7 @@ namespace {
 constexpr const char* markerName = ".pass-bench-home";
 constexpr std::array<const char*, 4> names{"claude", "codex", "opencode", "kimi"};
 
-QByteArray iso(double seconds)
-{
-    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
-}
+using fixtures::iso;
 
 // --- Claude Code -------------------------------------------------------------
 
@@ -138,10 +134,7 @@ QString buildClaude(const QString& dir, double now)
 
 // --- Codex -------------------------------------------------------------------
 
-QByteArray codexLine(double at, const QByteArray& type, const QByteArray& payload)
-{
-    return "{\"timestamp\":\"" + iso(at) + "\",\"type\":\"" + type + "\",\"payload\":" + payload + "}\n";
-}
+using fixtures::codexLine;
 
 void buildCodex(const QString& dir, double now)
 {
@@ -176,13 +169,7 @@ QString buildKimi(const QString& dir, double now)
 
 void buildOpenCode(const QString& dir, double now)
 {
-    const double nowMs = now * 1000;
-    QDir().mkpath(dir);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(dir + u"/opencode.db").constData(), &db) != SQLITE_OK)
-        qFatal("cannot create the OpenCode database");
-    vexlor::bench::writeOpenCodeRows(db, nowMs, true);
-    sqlite3_close(db);
+    vexlor::bench::writeOpenCodeRows(dir + u"/opencode.db", now * 1000, true);
 }
 
 // --- Passes ------------------------------------------------------------------

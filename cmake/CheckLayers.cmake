@@ -1,7 +1,7 @@
 # Fails when a source under SOURCE_DIR includes a header of a folder above its
 # own, or of a sibling provider. Run as a build step by src/CMakeLists.txt.
 # Folders and their rank, lowest first; equal ranks may not include each other.
-set(layers collection providers deck sync hub interface app)
+set(layers fixtures collection providers deck sync hub interface app)
 
 function(rank_of folder out)
   list(FIND layers "${folder}" index)

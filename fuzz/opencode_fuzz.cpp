@@ -6,6 +6,7 @@
 // and hostile files reach the read-only layer. Every pass must end in a
 // report, never a crash or a hang.
 
+#include "fixtures/Fixtures.h"
 #include "providers/opencode/OpenCodeCollector.h"
 
 #include <QByteArray>
@@ -13,56 +14,33 @@
 #include <QTemporaryDir>
 
 #include <cstdlib>
-#include <sqlite3.h>
 
 namespace {
 
 const vexlor::Timestamp now = vexlor::Timestamp::fromSeconds(1.78e9);
 
-bool bind(sqlite3_stmt* statement, int column, QByteArrayView text)
-{
-    return sqlite3_bind_text(statement, column, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
-}
-
 // A rollback-journal database (no log beside it) holding one session.
 bool writeDatabase(const QString& path, QByteArrayView pieces)
 {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK
-        && sqlite3_exec(db,
-                        "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY; BEGIN;"
-                        "CREATE TABLE session (id TEXT PRIMARY KEY, title TEXT, time_updated INTEGER, time_archived INTEGER);"
-                        "CREATE TABLE message (id TEXT PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);",
-                        nullptr, nullptr, nullptr)
-            == SQLITE_OK;
-    sqlite3_stmt* session = nullptr;
-    sqlite3_stmt* message = nullptr;
-    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO session VALUES ('ses_1', ?1, 1779999990000, NULL)", -1, &session, nullptr) == SQLITE_OK
-        && sqlite3_prepare_v2(db, "INSERT INTO message VALUES (?1, 'ses_1', ?2, ?3)", -1, &message, nullptr) == SQLITE_OK;
+    vexlor::fixtures::OpenCodeDatabase db(path, vexlor::fixtures::OpenCodeDatabase::Journal::memory);
+    db.exec("BEGIN;");
     qsizetype start = 0;
     int n = 0;
     // Writing is the harness's cost, not the reader's: one transaction, and
     // no more messages than the sessions query ever looks at per session.
-    while (ok && start <= pieces.size() && n <= 64) {
+    while (db.ok() && start <= pieces.size() && n <= 64) {
         qsizetype end = pieces.indexOf('\0', start);
         if (end < 0)
             end = pieces.size();
-        const QByteArrayView piece = pieces.sliced(start, end - start);
-        if (n == 0) {
-            ok = bind(session, 1, piece) && sqlite3_step(session) == SQLITE_DONE;
-        } else {
-            const QByteArray id = "msg_" + QByteArray::number(n);
-            ok = bind(message, 1, id) && sqlite3_bind_int64(message, 2, 1779999000000 + n) == SQLITE_OK
-                && bind(message, 3, piece) && sqlite3_step(message) == SQLITE_DONE && sqlite3_reset(message) == SQLITE_OK;
-        }
+        const QByteArray piece = pieces.sliced(start, end - start).toByteArray();
+        if (n == 0)
+            db.session("ses_1", piece, 1779999990000);
+        else
+            db.message("msg_" + QByteArray::number(n), "ses_1", 1779999000000 + n, piece);
         ++n;
         start = end + 1;
     }
-    sqlite3_finalize(session);
-    sqlite3_finalize(message);
-    ok = ok && sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+    return db.exec("COMMIT;");
 }
 
 } // namespace

@@ -36,7 +36,8 @@ public:
 private:
     [[nodiscard]] QString path(const QString& relative) const;
     void writeJson(const QString& relative, const QJsonObject& object);
-    void appendJsonLine(const QString& relative, const QJsonObject& object);
+    void appendLine(const QString& relative, const QByteArray& line);
+    void claudeStatus(const QString& id, const QString& word, const QString& name, const QString& cwd);
     bool writeClaude();
     bool writeCodex();
     bool writeKimi();

@@ -1,50 +1,32 @@
 #include "TestSupport.h"
 
+#include "fixtures/Fixtures.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-
-#include <sys/stat.h>
-#include <fcntl.h>
-#include <ctime>
-#include <cmath>
 
 namespace vexlor::test {
 
 QString writeFile(const QString& dir, const QString& relative, const QByteArray& content)
 {
     const QString path = dir + u'/' + relative;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!fixtures::writeFile(path, content))
         qFatal("cannot write fixture %s", qPrintable(path));
-    f.write(content);
-    f.close();
     return QFileInfo(path).absoluteFilePath();
 }
 
 void appendFile(const QString& path, const QByteArray& content)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!fixtures::appendFile(path, content))
         qFatal("cannot append fixture %s", qPrintable(path));
-    f.write(content);
 }
 
 void setMtime(const QString& path, Timestamp when)
 {
-    struct timespec times[2];
-    const double secs = std::floor(when.seconds());
-    times[0].tv_sec = static_cast<time_t>(secs);
-    times[0].tv_nsec = static_cast<long>((when.seconds() - secs) * 1e9);
-    times[1] = times[0];
-    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+    fixtures::setMtime(path, when.seconds());
 }
 
 ProviderReport pass(AgentCollector& collector, const CollectorContext& context)
@@ -95,24 +77,16 @@ QString isoNow(double offsetSeconds)
 void HeadlessHome::writeClaudeStatus(const QString& id, const QString& status, const QString& name,
                                      double statusUpdatedAtMs) const
 {
-    QJsonObject o{{QStringLiteral("sessionId"), id},
-                  {QStringLiteral("pid"), QCoreApplication::applicationPid()},
-                  {QStringLiteral("status"), status},
-                  {QStringLiteral("name"), name}};
-    if (statusUpdatedAtMs > 0)
-        o.insert(QStringLiteral("statusUpdatedAt"), statusUpdatedAtMs);
-    writeFile(claude(), QStringLiteral("sessions/%1.json").arg(id), QJsonDocument(o).toJson(QJsonDocument::Compact));
+    writeFile(claude(), QStringLiteral("sessions/%1.json").arg(id),
+              fixtures::claudeStatus(id, QCoreApplication::applicationPid(), status, name, {}, std::nullopt,
+                                     statusUpdatedAtMs > 0 ? std::optional(statusUpdatedAtMs) : std::nullopt));
 }
 
 QProcessEnvironment HeadlessHome::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), claude());
-    env.insert(QStringLiteral("CODEX_HOME"), dir.path() + u"/codex");
-    env.insert(QStringLiteral("KIMI_CODE_DATA_DIR"), dir.path() + u"/kimi");
-    env.insert(QStringLiteral("OPENCODE_DATA_DIR"), dir.path() + u"/opencode");
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), prefsBase());
-    env.insert(QStringLiteral("VEXLOR_KVS_DIR"), kvs());
+    for (const auto& [name, folder] : fixtures::Home{dir.path()}.variables())
+        env.insert(QString::fromLatin1(name), folder);
     env.remove(QStringLiteral("CLAUDE_CODE_OAUTH_TOKEN"));
     return env;
 }

@@ -169,5 +169,28 @@ DeckTestCase {
         mouseRelease(close, -60, 80)
         compare(closeSpy.count, 1)
     }
+
+    // A long press opens the picker; a provider page's header leads back, and
+    // an option on a provider page becomes the key's assignment.
+    function test_pickerAssignsAnOptionFromAProviderPage() {
+        const deck = makeDeck()
+        Find.byName(deck, "key0").longPressAction()
+        const picker = opened(deck, "pickerOverlay")
+        verify(Find.text(picker, "KEY 1 SHOWS"))
+        mouseClick(Find.text(picker, "Claude"))
+        tryVerify(() => Find.text(picker, "CLAUDE") !== null)
+        mouseClick(Find.text(picker, "CLAUDE"))
+        compare(deck.deckState.pickerProviderID, "")
+        compare(deck.deckState.editingSlot, 0)
+        waitForItemPolished(Find.byName(picker, "pickerColumn"))
+        mouseClick(Find.text(picker, "Codex"))
+        tryVerify(() => Find.text(picker, "CODEX") !== null)
+        waitForItemPolished(Find.byName(picker, "pickerColumn"))
+        const option = deck.deckState.pickerRows.find(row => row.assignment === "codexLeft")
+        mouseClick(Find.text(picker, option.label))
+        compare(model.keyAssignments[0], "codexLeft")
+        compare(deck.deckState.editingSlot, -1)
+        closed(deck, "pickerOverlay")
+    }
 }
 }

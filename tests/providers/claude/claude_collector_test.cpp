@@ -2,6 +2,7 @@
 
 #include "FakeHttpServer.h"
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 #include "providers/claude/ClaudeCollector.h"
 
 #include <QCoreApplication>
@@ -20,17 +21,16 @@ using namespace vexlor::test;
 
 namespace {
 
-QByteArray iso(Timestamp t) { return t.toDateTime().toString(Qt::ISODateWithMs).toUtf8(); }
+QByteArray iso(Timestamp t) { return fixtures::iso(t.seconds()); }
 QByteArray ms(Timestamp t) { return QByteArray::number(static_cast<qint64>(t.milliseconds())); }
 
-QByteArray record(const char* type, Timestamp t, const QByteArray& extra = {})
+QByteArray record(const char* type, Timestamp t)
 {
-    return "{\"type\":\"" + QByteArray(type) + "\",\"timestamp\":\"" + iso(t) + "\"" + extra + "}\n";
+    return fixtures::claudeLine(type, t.seconds());
 }
 QByteArray assistant(Timestamp t, const char* stopReason, const char* model = "claude-sonnet-4")
 {
-    return record("assistant", t,
-                  ",\"message\":{\"model\":\"" + QByteArray(model) + "\",\"stop_reason\":\"" + stopReason + "\"}");
+    return fixtures::claudeAssistant({.at = t.seconds(), .model = model, .stopReason = stopReason});
 }
 
 // A configuration directory in a temporary folder with a movable clock.

@@ -3,6 +3,7 @@
 // reading every file whole, and only the new bytes are read.
 
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 #include "providers/claude/ClaudeSpendScanner.h"
 
 #include <QDateTime>
@@ -21,25 +22,14 @@ namespace {
 constexpr double kHour = 3600;
 constexpr double kNow = 495000 * kHour + 1800;
 
-QByteArray iso(double seconds)
-{
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(seconds * 1000), Qt::UTC).toString(Qt::ISODateWithMs).toUtf8();
-}
-
-// One assistant line; an empty id gives a line without identity.
+// One assistant line without its end; an empty id gives a line without identity.
 QByteArray usageLine(const QByteArray& id, double at, int output, bool withTime = true)
 {
-    QByteArray line = "{\"type\":\"assistant\",";
-    if (withTime)
-        line += "\"timestamp\":\"" + iso(at) + "\",";
-    if (!id.isEmpty())
-        line += "\"requestId\":\"req_" + id + "\",";
-    line += "\"message\":{\"model\":\"claude-sonnet-4-5\",";
-    if (!id.isEmpty())
-        line += "\"id\":\"msg_" + id + "\",";
-    line += "\"usage\":{\"input_tokens\":" + QByteArray::number(output * 3 + 7) + ",\"output_tokens\":"
-        + QByteArray::number(output) + ",\"cache_read_input_tokens\":1234}}}";
-    return line;
+    const QByteArray messageId = id.isEmpty() ? QByteArray() : "msg_" + id;
+    const QByteArray requestId = id.isEmpty() ? QByteArray() : "req_" + id;
+    return fixtures::claudeAssistant({.at = at, .withTime = withTime, .id = messageId, .requestId = requestId,
+                                      .input = output * 3 + 7, .output = output, .cacheRead = 1234})
+        .chopped(1);
 }
 
 ClaudeSpendScanner::Tuning followEverything()

@@ -2,6 +2,7 @@
 // the per-file cache, the chunked line search and bad input.
 
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 #include "collection/FileRoutines.h"
 #include "providers/claude/ClaudeSpendScanner.h"
 #include "providers/claude/UsageLineReader.h"
@@ -46,28 +47,11 @@ struct Msg {
     std::optional<double> costUSD = {};
 };
 
-QString iso(double seconds)
-{
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(seconds * 1000), Qt::UTC).toString(Qt::ISODateWithMs);
-}
-
 QByteArray line(const Msg& m)
 {
-    QJsonObject usage{{u"input_tokens"_s, m.input},
-                      {u"output_tokens"_s, m.output},
-                      {u"cache_creation_input_tokens"_s, m.cacheWrite},
-                      {u"cache_read_input_tokens"_s, m.cacheRead}};
-    QJsonObject message{{u"role"_s, u"assistant"_s}, {u"usage"_s, usage}};
-    if (!m.model.isNull())
-        message.insert(u"model"_s, m.model);
-    if (!m.id.isEmpty())
-        message.insert(u"id"_s, m.id);
-    QJsonObject record{{u"type"_s, u"assistant"_s}, {u"message"_s, message}, {u"timestamp"_s, iso(m.at)}};
-    if (!m.requestId.isEmpty())
-        record.insert(u"requestId"_s, m.requestId);
-    if (m.costUSD)
-        record.insert(u"costUSD"_s, *m.costUSD);
-    return QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
+    return fixtures::claudeAssistant({.at = m.at, .model = m.model.toUtf8(), .id = m.id.toUtf8(), .requestId = m.requestId.toUtf8(),
+                                      .input = m.input, .output = m.output, .cacheWrite = m.cacheWrite, .cacheRead = m.cacheRead,
+                                      .costUSD = m.costUSD});
 }
 
 FileStamp stampOf(const QString& path, double mtime = kNow - 60)
@@ -252,7 +236,7 @@ private slots:
         QByteArray text = line({.output = 4});
         text.replace("\"timestamp\":", "\"when\":");
         QByteArray numeric = line({.output = 6});
-        numeric.replace(QByteArray(QByteArray("\"timestamp\":\"") + iso(kNow - 600).toUtf8() + '"'), "\"timestamp\":1780000000");
+        numeric.replace(QByteArray("\"timestamp\":\"" + fixtures::iso(kNow - 600) + '"'), "\"timestamp\":1780000000");
         QTemporaryDir tmp;
         const QString path = writeFile(tmp.path(), u"p/s.jsonl"_s, text + numeric);
         ClaudeSpendScanner scanner(fixedClock(kNow));
@@ -372,7 +356,7 @@ private slots:
         QByteArray bigAssistant = line({.output = 8});
         bigAssistant.replace("\"role\":", QByteArray("\"text\":\"" + filler + "\",\"role\":"));
         QByteArray keyAtEnd = line({.output = 16});
-        keyAtEnd.replace("{\"message\":", QByteArray("{\"pad\":\"" + filler + "\",\"message\":"));
+        keyAtEnd.replace("{\"type\":", QByteArray("{\"pad\":\"" + filler + "\",\"type\":"));
         const QByteArray toolResult = "{\"type\":\"user\",\"content\":\"" + filler + "\"}\n";
         const QByteArray content = toolResult + bigAssistant + line({.output = 1}) + toolResult + keyAtEnd;
         QCOMPARE(scanContent(content).tokens24h, 25.0);

@@ -3,6 +3,7 @@
 
 #include "FakeHttpServer.h"
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 #include "providers/codex/CodexCollector.h"
 
 #include <QDir>
@@ -23,22 +24,12 @@ QString uuid(int n)
     return QStringLiteral("%1-0000-4000-8000-00000000abcd").arg(n, 8, 16, QLatin1Char('0'));
 }
 
-QString iso(double seconds)
-{
-    return Timestamp::fromSeconds(seconds).toDateTime().toUTC().toString(Qt::ISODateWithMs);
-}
+using fixtures::codexEvent;
+using fixtures::codexMeta;
 
 QByteArray record(double at, const char* type, const QByteArray& payload)
 {
-    return QByteArray("{\"timestamp\":\"") + iso(at).toUtf8() + "\",\"type\":\"" + type + "\",\"payload\":" + payload + "}\n";
-}
-QByteArray meta(double at, const QString& cwd)
-{
-    return record(at, "session_meta", "{\"cwd\":\"" + cwd.toUtf8() + "\",\"id\":\"x\"}");
-}
-QByteArray lifeEvent(double at, const char* kind)
-{
-    return record(at, "event_msg", QByteArray("{\"type\":\"") + kind + "\"}");
+    return fixtures::codexLine(at, type, payload);
 }
 QByteArray turnContext(double at, const char* model)
 {
@@ -46,11 +37,7 @@ QByteArray turnContext(double at, const char* model)
 }
 QByteArray tokenCount(double at, double primaryPercent, double secondaryPercent)
 {
-    return record(at, "event_msg",
-                  "{\"type\":\"token_count\",\"rate_limits\":{\"primary\":{\"used_percent\":" +
-                      QByteArray::number(primaryPercent) +
-                      ",\"window_minutes\":300,\"resets_at\":1800003600},\"secondary\":{\"used_percent\":" +
-                      QByteArray::number(secondaryPercent) + ",\"window_minutes\":10080,\"resets_at\":1800600000}}}");
+    return fixtures::codexTokenCount(at, primaryPercent, secondaryPercent, 1800003600, 1800600000);
 }
 
 QByteArray authWithExpiry(double exp)
@@ -140,7 +127,7 @@ private slots:
 
         QVERIFY(QFile::remove(m_sessions));
         writeFile(m_sessions, QStringLiteral("notes.txt"), "not a log");
-        writeSession(rollout(1), lifeEvent(t0, "task_started"), t0);
+        writeSession(rollout(1), codexEvent(t0, "task_started"), t0);
         m_now = t0 + 1; // well within 30 seconds, but the listing was empty
         const ProviderReport second = pass(collector);
         QCOMPARE(sessionIds(second), QStringList{uuid(1)});
@@ -154,11 +141,11 @@ private slots:
         const double hubStart = t0 - 3600;
         const QString upper = uuid(2).toUpper();
         writeSession(QStringLiteral("rollout-") + upper + QStringLiteral(".jsonl"),
-                     meta(t0 - 900, QStringLiteral("/home/u/vexlor")) + turnContext(t0 - 890, "gpt-x") +
-                         lifeEvent(t0 - 880, "task_started") + lifeEvent(t0 - 700, "task_complete"),
+                     codexMeta(t0 - 900, QStringLiteral("/home/u/vexlor")) + turnContext(t0 - 890, "gpt-x") +
+                         codexEvent(t0 - 880, "task_started") + codexEvent(t0 - 700, "task_complete"),
                      t0 - 700);
-        writeSession(rollout(1), lifeEvent(t0 - 120, "task_started"), t0 - 100);
-        writeSession(rollout(3), meta(t0 - 9000, QStringLiteral("/srv/old/")) + lifeEvent(t0 - 8000, "turn_aborted"), t0 - 8000);
+        writeSession(rollout(1), codexEvent(t0 - 120, "task_started"), t0 - 100);
+        writeSession(rollout(3), codexMeta(t0 - 9000, QStringLiteral("/srv/old/")) + codexEvent(t0 - 8000, "turn_aborted"), t0 - 8000);
         writeSession(rollout(4), "{\"type\":\"session_meta\"}\n", t0 - 9500);
 
         CodexCollector collector(options());
@@ -194,7 +181,7 @@ private slots:
     {
         // The newest file has no UUID: neither a session nor a source of limits.
         writeSession(QStringLiteral("rollout-scratch.jsonl"), tokenCount(t0, 99, 99), t0);
-        writeSession(rollout(1), lifeEvent(t0 - 10, "task_started"), t0 - 10);
+        writeSession(rollout(1), codexEvent(t0 - 10, "task_started"), t0 - 10);
         writeSession(rollout(2), tokenCount(t0 - 30, 42, 7), t0 - 20);
         writeSession(rollout(3), tokenCount(t0 - 60, 150, -5), t0 - 40);
 
@@ -210,7 +197,7 @@ private slots:
         // The logs with limits leave the newest 40: the last windows stay, with
         // their time, however old.
         for (int i = 10; i < 50; ++i)
-            writeSession(rollout(i), lifeEvent(t0, "task_complete"), t0 + 10 + i);
+            writeSession(rollout(i), codexEvent(t0, "task_complete"), t0 + 10 + i);
         m_now = t0 + 100;
         const ProviderReport later = pass(collector);
         QCOMPARE(later.sessions.size(), 40);
@@ -274,9 +261,9 @@ private slots:
     void onlyTheFortyNewestFilesAreLookedAt()
     {
         for (int i = 0; i < 40; ++i)
-            writeSession(rollout(100 + i), lifeEvent(t0 - 100, "task_complete"), t0 - 100 + i);
+            writeSession(rollout(100 + i), codexEvent(t0 - 100, "task_complete"), t0 - 100 + i);
         // The 41st-newest log is working and holds limits, but is never read.
-        writeSession(rollout(1), lifeEvent(t0 - 200, "task_started") + tokenCount(t0 - 200, 10, 10), t0 - 101);
+        writeSession(rollout(1), codexEvent(t0 - 200, "task_started") + tokenCount(t0 - 200, 10, 10), t0 - 101);
         CodexCollector collector(options());
         const ProviderReport report = pass(collector);
         QCOMPARE(report.sessions.size(), 40);
@@ -288,17 +275,17 @@ private slots:
 
     void listingIsRefreshedEveryThirtySeconds()
     {
-        writeSession(rollout(1), lifeEvent(t0 - 5, "task_complete"), t0 - 5);
+        writeSession(rollout(1), codexEvent(t0 - 5, "task_complete"), t0 - 5);
         CodexCollector collector(options());
         QCOMPARE(sessionIds(pass(collector)), QStringList{uuid(1)});
 
-        writeSession(rollout(2), lifeEvent(t0, "task_started"), t0);
+        writeSession(rollout(2), codexEvent(t0, "task_started"), t0);
         m_now = t0 + 30;
         QCOMPARE(sessionIds(pass(collector)), QStringList{uuid(1)}); // not more than 30 seconds yet
         m_now = t0 + 30.5;
         QCOMPARE(sessionIds(pass(collector)), (QStringList{uuid(2), uuid(1)}));
 
-        writeSession(rollout(3), lifeEvent(t0, "task_started"), t0 + 1);
+        writeSession(rollout(3), codexEvent(t0, "task_started"), t0 + 1);
         m_now = t0 + 40;
         QCOMPARE(sessionIds(pass(collector)).size(), 2);
         m_now = t0 - 3600; // the clock was set back: list again rather than wait an hour
@@ -307,14 +294,14 @@ private slots:
 
     void tailCacheFollowsSizeAndTime()
     {
-        const QString path = writeSession(rollout(1), meta(t0 - 60, QStringLiteral("/w/alpha")) + lifeEvent(t0 - 50, "task_complete"), t0 - 50);
+        const QString path = writeSession(rollout(1), codexMeta(t0 - 60, QStringLiteral("/w/alpha")) + codexEvent(t0 - 50, "task_complete"), t0 - 50);
         CodexCollector collector(options());
         CollectorContext context;
         QCOMPARE(toString(pass(collector, context).sessions[0].state), toString(SessionState::attention));
         QCOMPARE(collector.tailReads(), 1);
 
         // Same size and time: the cached tail answers, the bytes are not read.
-        QByteArray same = meta(t0 - 60, QStringLiteral("/w/bravo")) + lifeEvent(t0 - 50, "task_started");
+        QByteArray same = codexMeta(t0 - 60, QStringLiteral("/w/bravo")) + codexEvent(t0 - 50, "task_started");
         same.insert(same.size() - 1, ' '); // "task_started" is one byte shorter
         QCOMPARE(same.size(), QFileInfo(path).size());
         writeFile(QFileInfo(path).absolutePath(), QFileInfo(path).fileName(), same);
@@ -337,8 +324,8 @@ private slots:
     void grownLogKeepsWhatItsStartSaid()
     {
         const QString path = writeSession(rollout(1),
-                                          meta(t0 - 600, QStringLiteral("/w/alpha")) + turnContext(t0 - 599, "gpt-a") +
-                                              tokenCount(t0 - 598, 10, 20) + lifeEvent(t0 - 590, "task_started"),
+                                          codexMeta(t0 - 600, QStringLiteral("/w/alpha")) + turnContext(t0 - 599, "gpt-a") +
+                                              tokenCount(t0 - 598, 10, 20) + codexEvent(t0 - 590, "task_started"),
                                           t0 - 590);
         CodexCollector collector(options());
         QCOMPARE(pass(collector).sessions[0].title, std::optional(QStringLiteral("alpha")));
@@ -347,7 +334,7 @@ private slots:
         QByteArray chatter;
         while (chatter.size() < CodexCollector::tailBytes + 4096)
             chatter += record(t0 - 300, "response_item", "{\"role\":\"assistant\",\"content\":\"" + QByteArray(500, 'z') + "\"}");
-        appendFile(path, chatter + lifeEvent(t0 - 10, "task_complete"));
+        appendFile(path, chatter + codexEvent(t0 - 10, "task_complete"));
         setMtime(path, Timestamp::fromSeconds(t0 - 10));
         m_now = t0 + 31;
         ProviderReport report = pass(collector);
@@ -363,7 +350,7 @@ private slots:
         QVERIFY(!cold.sessions[0].model);
 
         // A log that shrank (rewritten) stands alone.
-        writeFile(QFileInfo(path).absolutePath(), QFileInfo(path).fileName(), lifeEvent(t0 + 40, "task_started"));
+        writeFile(QFileInfo(path).absolutePath(), QFileInfo(path).fileName(), codexEvent(t0 + 40, "task_started"));
         setMtime(path, Timestamp::fromSeconds(t0 + 40));
         m_now = t0 + 62;
         report = pass(collector);
@@ -387,7 +374,7 @@ private slots:
         QStringList later;
         for (int b = 0; b < batches; ++b) {
             for (int i = 0; i < 40; ++i) {
-                const QString path = writeSession(rollout(b * 100 + i), lifeEvent(t0, "task_complete"), t0 + b * 100 + i);
+                const QString path = writeSession(rollout(b * 100 + i), codexEvent(t0, "task_complete"), t0 + b * 100 + i);
                 if (b > 0)
                     later << path;
             }
@@ -406,17 +393,17 @@ private slots:
     {
         QByteArray enormous(3 * 1024 * 1024, 'x');
         enormous.prepend("{\"type\":\"event_msg\",\"payload\":{\"type\":\"task_started\",\"text\":\"");
-        writeSession(rollout(1), enormous + "\"}}\n" + lifeEvent(t0 - 5, "task_complete"), t0 - 5);
+        writeSession(rollout(1), enormous + "\"}}\n" + codexEvent(t0 - 5, "task_complete"), t0 - 5);
         // The last record is longer than the tail read: its start and the
         // completion before it are out of reach.
-        QByteArray cutTail = lifeEvent(t0 - 9, "task_complete") + "{\"type\":\"event_msg\",\"payload\":{\"type\":\"task_started\",\"pad\":\"" +
+        QByteArray cutTail = codexEvent(t0 - 9, "task_complete") + "{\"type\":\"event_msg\",\"payload\":{\"type\":\"task_started\",\"pad\":\"" +
                              QByteArray(2 * 1024 * 1024, 'y') + "\"}}\n";
         writeSession(rollout(2), cutTail, t0 - 6);
-        writeSession(rollout(3), QByteArray("\x00\x01\xff\xfe\n{{{{\n[]\n\"s\"\n", 14) + lifeEvent(t0 - 7, "turn_aborted").chopped(9), t0 - 7);
-        const QString locked = writeSession(rollout(4), lifeEvent(t0 - 8, "task_complete"), t0 - 8);
+        writeSession(rollout(3), QByteArray("\x00\x01\xff\xfe\n{{{{\n[]\n\"s\"\n", 14) + codexEvent(t0 - 7, "turn_aborted").chopped(9), t0 - 7);
+        const QString locked = writeSession(rollout(4), codexEvent(t0 - 8, "task_complete"), t0 - 8);
         QFile::setPermissions(locked, QFileDevice::Permissions());
         QDir().mkpath(m_sessions + QStringLiteral("/2026/12/06/") + rollout(5)); // a folder named like a log
-        writeSession(QStringLiteral(".hidden-") + uuid(6) + QStringLiteral(".jsonl"), lifeEvent(t0, "task_started"), t0);
+        writeSession(QStringLiteral(".hidden-") + uuid(6) + QStringLiteral(".jsonl"), codexEvent(t0, "task_started"), t0);
         writeFile(m_home, QStringLiteral("auth.json"), "{\"tokens\":{}}");
 
         const QString before = treeFingerprint(m_home);

@@ -2,6 +2,7 @@
 // write-ahead-log and rollback mode, with and without live writer processes.
 
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 #include "providers/opencode/OpenCodeCollector.h"
 #include "providers/opencode/OpenCodeResultCache.h"
 #include "providers/opencode/ReadOnlyDatabase.h"
@@ -13,17 +14,12 @@
 #include <QThread>
 
 #include <cmath>
-#include <sqlite3.h>
 
 using namespace vexlor;
 using namespace vexlor::test;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-const QByteArray schema =
-    "CREATE TABLE session (id TEXT PRIMARY KEY, title TEXT, time_updated INTEGER, time_archived INTEGER);"
-    "CREATE TABLE message (id TEXT PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);";
 
 // The clock of every test: the current second, so the database's own clock
 // (used by the usage query) agrees with it.
@@ -35,45 +31,14 @@ QByteArray ms(double v)
     return QByteArray::number(v, 'f', 0);
 }
 
-// An OpenCode database written through SQLite's C API.
-class Fixture {
-public:
-    explicit Fixture(const QString& dir, bool wal = true, const QByteArray& ddl = schema)
-        : m_path(dir + u"/opencode.db"_s)
+// An OpenCode database in `dir`; a fixture that cannot be written stops the test.
+struct Fixture : fixtures::OpenCodeDatabase {
+    explicit Fixture(const QString& dir, bool wal = true, const char* ddl = fixtures::openCodeSchema)
+        : OpenCodeDatabase(dir + u"/opencode.db"_s, wal ? Journal::wal : Journal::rollback, ddl)
     {
-        if (sqlite3_open(QFile::encodeName(m_path).constData(), &m_db) != SQLITE_OK)
-            qFatal("cannot create %s", qPrintable(m_path));
-        if (wal)
-            exec("PRAGMA journal_mode=WAL;");
-        exec(ddl);
+        if (!ok())
+            qFatal("cannot create the OpenCode fixture in %s", qPrintable(dir));
     }
-    ~Fixture() { close(); }
-
-    void exec(const QByteArray& sql)
-    {
-        char* error = nullptr;
-        if (sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, &error) != SQLITE_OK)
-            qFatal("fixture SQL failed: %s: %s", error, sql.constData());
-    }
-    void session(const QByteArray& id, const QByteArray& title, double updatedMs, const QByteArray& archived = "NULL")
-    {
-        exec("INSERT INTO session VALUES ('" + id + "', " + title + ", " + ms(updatedMs) + ", " + archived + ");");
-    }
-    void message(const QByteArray& id, const QByteArray& sessionId, double createdMs, const QByteArray& data)
-    {
-        exec("INSERT INTO message VALUES ('" + id + "', '" + sessionId + "', " + ms(createdMs) + ", '" + data + "');");
-    }
-    void close()
-    {
-        if (m_db)
-            sqlite3_close(m_db);
-        m_db = nullptr;
-    }
-    [[nodiscard]] const QString& path() const { return m_path; }
-
-private:
-    QString m_path;
-    sqlite3* m_db = nullptr;
 };
 
 // A separate process holding the database open, as OpenCode does.
@@ -184,7 +149,7 @@ private slots:
         Fixture db(tmp.path());
         const double updatedMs = nowMs - 7200000;
         const double messageMs = nowMs - age * 1000;
-        db.session("ses_0123456789", "'Fix the build'", updatedMs);
+        db.session("ses_0123456789", "Fix the build", updatedMs);
         if (!messageData.isEmpty())
             db.message("msg_1", "ses_0123456789", messageMs, messageData);
         db.close();
@@ -213,10 +178,10 @@ private slots:
         Fixture db(tmp.path());
         // 55 sessions: only the 50 most recently updated are reported.
         for (int i = 0; i < 55; ++i)
-            db.session("old_" + QByteArray::number(i).rightJustified(2, '0'), "NULL", nowMs - 864000000 + i * 1000);
-        db.session("archived", "'Gone'", nowMs, ms(nowMs));
-        db.session("ses_abcdefgh", "'  nEw SeSsIoN '", nowMs - 1000);
-        db.session("ses_long", "'" + QByteArray("Rename ").repeated(10) + "'", nowMs - 2000);
+            db.session("old_" + QByteArray::number(i).rightJustified(2, '0'), std::nullopt, nowMs - 864000000 + i * 1000);
+        db.session("archived", QByteArray("Gone"), nowMs, nowMs);
+        db.session("ses_abcdefgh", "  nEw SeSsIoN ", nowMs - 1000);
+        db.session("ses_long", QByteArray("Rename ").repeated(10), nowMs - 2000);
         // The newest message wins; on a tie of times the larger id.
         db.message("m1", "ses_abcdefgh", nowMs - 50000, "{\"role\":\"assistant\",\"finish\":\"stop\",\"modelID\":\"old\"}");
         db.message("m3", "ses_abcdefgh", nowMs - 20000, "{\"role\":\"user\",\"modelID\":\"gpt-x\",\"model\":\"ignored\"}");
@@ -274,7 +239,7 @@ private slots:
         QFETCH(double, cost);
         QTemporaryDir tmp;
         Fixture db(tmp.path());
-        db.session("s", "NULL", nowMs);
+        db.session("s", std::nullopt, nowMs);
         int n = 0;
         for (const QByteArray& m : messages) {
             const qsizetype space = m.indexOf(' ');
@@ -318,7 +283,7 @@ private slots:
             writeFile(tmp.path(), u"opencode.db"_s, {});
         else if (kind == u"nomessage")
             Fixture(tmp.path(), true, "CREATE TABLE session (id TEXT, title TEXT, time_updated INTEGER, time_archived INTEGER);")
-                .session("s", "'t'", nowMs);
+                .session("s", "t", nowMs);
         else
             Fixture(tmp.path(), false, "CREATE TABLE session (id TEXT, title TEXT, time_updated INTEGER);"
                                        "CREATE TABLE message (id TEXT, session_id TEXT, time_created INTEGER, data TEXT);");
@@ -336,7 +301,7 @@ private slots:
         QTemporaryDir tmp;
         {
             Fixture db(tmp.path());
-            db.session("s1", "'One'", nowMs - 1000);
+            db.session("s1", "One", nowMs - 1000);
             db.message("m1", "s1", nowMs - 1000, assistantMessage("{\"total\":7}", 0.1));
         }
         QCOMPARE(besideDatabase(tmp.path()), QStringList{u"opencode.db"_s}); // closed cleanly
@@ -366,7 +331,7 @@ private slots:
         QTemporaryDir tmp;
         {
             Fixture db(tmp.path());
-            db.session("s1", "'One'", nowMs - 5000);
+            db.session("s1", "One", nowMs - 5000);
         }
         Writer writer(tmp.path() + u"/opencode.db"_s);
         // Committed rows that stay in the log: the main file does not have them.
@@ -412,7 +377,7 @@ private slots:
         QTemporaryDir tmp;
         {
             Fixture db(tmp.path(), false);
-            db.session("s1", "'One'", nowMs);
+            db.session("s1", "One", nowMs);
         }
         Writer writer(tmp.path() + u"/opencode.db"_s);
         QVERIFY(writer.run("BEGIN EXCLUSIVE; INSERT INTO session VALUES ('s2', 'Two', 1, NULL);"));
@@ -447,7 +412,7 @@ private slots:
         QTemporaryDir tmp;
         {
             Fixture db(tmp.path());
-            db.session("s1", "'One'", nowMs);
+            db.session("s1", "One", nowMs);
         }
         const QString path = tmp.path() + u"/opencode.db"_s;
         const QString before = treeFingerprint(tmp.path());
@@ -487,7 +452,7 @@ private slots:
         QTemporaryDir tmp;
         const qint64 second = qint64(std::floor(Timestamp::now().seconds()));
         auto fixture = std::make_unique<Fixture>(tmp.path());
-        fixture->session("s1", "'One'", nowMs);
+        fixture->session("s1", "One", nowMs);
         // Leaves the 24-hour window within the next few seconds.
         fixture->message("m1", "s1", double(second + 3 - 86400) * 1000, assistantMessage("{\"total\":5}", 0.5));
         fixture->message("m2", "s1", nowMs - 60000, assistantMessage("{\"total\":100}", 1));
@@ -516,7 +481,7 @@ private slots:
         // A changed database is read again in full.
         {
             Fixture writer(tmp.path(), false, "SELECT 1;");
-            writer.session("s2", "'Two'", nowMs + 1000);
+            writer.session("s2", "Two", nowMs + 1000);
         }
         const ProviderReport changed = collector.collectBlocking({});
         QCOMPARE(sessionIds(changed), (QStringList{u"s2"_s, u"s1"_s}));
@@ -530,7 +495,7 @@ private slots:
             Fixture db(tmp.path(), true,
                        "CREATE TABLE session (id TEXT, title TEXT, time_updated INTEGER, time_archived INTEGER);"
                        "CREATE TABLE message (id TEXT, session_id TEXT, time_created TEXT, data TEXT);");
-            db.session("s1", "'One'", nowMs);
+            db.session("s1", "One", nowMs);
             db.message("m1", "s1", nowMs - 1000, assistantMessage("{\"total\":5}", 0.5));
         }
         OpenCodeCollector collector = collectorFor(tmp.path());
@@ -549,14 +514,14 @@ private slots:
         QTemporaryDir tmp;
         {
             Fixture db(tmp.path());
-            db.session("s1", "'One'", nowMs);
+            db.session("s1", "One", nowMs);
         }
         const QString path = tmp.path() + u"/opencode.db"_s;
         int attempts = 0;
         const SqlQueryResult r = queryReadOnly(path, "SELECT count(*) AS n FROM session;", 5000, [&] {
             if (++attempts == 1) {
                 Fixture writer(tmp.path(), false, "SELECT 1;");
-                writer.session("s2", "'Two'", nowMs);
+                writer.session("s2", "Two", nowMs);
             }
         });
         QCOMPARE(attempts, 2);
@@ -568,7 +533,7 @@ private slots:
         int writes = 0;
         const SqlQueryResult busy = queryReadOnly(path, "SELECT count(*) AS n FROM session;", 5000, [&] {
             Fixture writer(tmp.path(), false, "SELECT 1;");
-            writer.session("w" + QByteArray::number(++writes), "'W'", nowMs);
+            writer.session("w" + QByteArray::number(++writes), "W", nowMs);
         });
         QCOMPARE(busy.status, SqlQueryResult::Status::openFailed);
         QVERIFY(busy.rows.isEmpty());
