@@ -6,13 +6,12 @@
 // record, must find exactly what parsing every line finds.
 
 #include "collection/Json.h"
+#include "fixtures/Fixtures.h"
 #include "providers/kimi/KimiCodeCollector.h"
 #include "providers/kimi/KimiSession.h"
 #include "providers/kimi/KimiWireUsage.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -45,12 +44,6 @@ QList<vexlor::KimiUsageRecord> allRecords(QByteArrayView lines)
     return out;
 }
 
-bool write(const QString& path, QByteArrayView bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes.data(), bytes.size()) == bytes.size();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -76,14 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A whole pass over the three files.
     static QTemporaryDir home;
     static const QString sessionDir = home.path() + QStringLiteral("/s");
-    static const bool ready = QDir().mkpath(sessionDir + QStringLiteral("/agents/main"));
-    if (!ready)
-        return 0;
     QByteArray indexBytes = index.toByteArray();
     indexBytes.replace("$DIR", sessionDir.toUtf8());
-    if (!write(home.path() + QStringLiteral("/session_index.jsonl"), indexBytes)
-        || !write(sessionDir + QStringLiteral("/state.json"), state)
-        || !write(sessionDir + QStringLiteral("/agents/main/wire.jsonl"), wire))
+    using vexlor::fixtures::writeFile;
+    if (!writeFile(home.path() + QStringLiteral("/session_index.jsonl"), indexBytes)
+        || !writeFile(sessionDir + QStringLiteral("/state.json"), state.toByteArray())
+        || !writeFile(sessionDir + QStringLiteral("/agents/main/wire.jsonl"), wire.toByteArray()))
         return 0;
     static vexlor::KimiCodeCollector collector({home.path(), [] { return now; }});
     const vexlor::ProviderReport report = collector.collectBlocking();

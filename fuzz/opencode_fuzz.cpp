@@ -56,10 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (data[0] % 2 == 0) {
         if (!writeDatabase(path, rest))
             return 0;
-    } else {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(rest.data(), rest.size()) != rest.size())
-            return 0;
+    } else if (!vexlor::fixtures::writeFile(path, rest.toByteArray())) {
+        return 0;
     }
     static vexlor::OpenCodeCollector collector({home.path(), [] { return now; }, 200});
     const vexlor::ProviderReport report = collector.collectBlocking({});

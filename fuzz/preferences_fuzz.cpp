@@ -5,6 +5,7 @@
 #include "deck/AppSettings.h"
 #include "deck/KeyAssignment.h"
 #include "deck/PreferencesStore.h"
+#include "fixtures/Fixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,15 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static QTemporaryDir home;
     const QString folder = home.path() + QStringLiteral("/vexlor");
     QDir(folder).removeRecursively();
-    if (!QDir().mkpath(folder))
-        return 0;
     const QString path = folder + QStringLiteral("/preferences.json");
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            return 0;
-    }
+    if (!vexlor::fixtures::writeFile(path, bytes))
+        return 0;
     QJsonParseError error{};
     const QJsonDocument parsed = QJsonDocument::fromJson(bytes, &error);
     const bool valid = error.error == QJsonParseError::NoError && parsed.isObject();

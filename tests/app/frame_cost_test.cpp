@@ -9,12 +9,11 @@
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
+#include "fixtures/Fixtures.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -25,32 +24,17 @@ using namespace vexlor;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
 // A Claude session of this very process that says it is working, for as long
 // as the test runs.
 void writeWorkingClaude(const QString& claudeDir)
 {
     const QString id = QStringLiteral("3b1f0c2e-8d4a-4f6b-9e7c-5a2d1c0b9f8e");
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    writeFile(claudeDir + QStringLiteral("/sessions/") + id + QStringLiteral(".json"),
-              QJsonDocument(QJsonObject{{QStringLiteral("sessionId"), id},
-                                        {QStringLiteral("pid"), QCoreApplication::applicationPid()},
-                                        {QStringLiteral("status"), QStringLiteral("working")},
-                                        {QStringLiteral("updatedAt"), double(now)},
-                                        {QStringLiteral("statusUpdatedAt"), double(now)},
-                                        {QStringLiteral("cwd"), QStringLiteral("/home/t/parser")}})
-                  .toJson(QJsonDocument::Compact));
-    writeFile(claudeDir + QStringLiteral("/projects/-home-t-parser/") + id + QStringLiteral(".jsonl"),
-              R"({"type":"user","timestamp":")"
-                  + QDateTime::fromMSecsSinceEpoch(now - 5000, Qt::UTC).toString(Qt::ISODateWithMs).toUtf8()
-                  + R"(","message":{"role":"user","content":"go"}})" "\n");
+    const double now = double(QDateTime::currentMSecsSinceEpoch());
+    QVERIFY(fixtures::writeFile(claudeDir + QStringLiteral("/sessions/") + id + QStringLiteral(".json"),
+                                fixtures::claudeStatus(id, QCoreApplication::applicationPid(), QStringLiteral("working"),
+                                                       {}, QStringLiteral("/home/t/parser"), now, now)));
+    QVERIFY(fixtures::writeFile(claudeDir + QStringLiteral("/projects/-home-t-parser/") + id + QStringLiteral(".jsonl"),
+                                fixtures::claudeLine("user", now / 1000 - 5)));
 }
 
 // The application as main() builds it, on a scratch home whose agents'

@@ -3,6 +3,7 @@
 // must keep polling and end normally after its passes.
 
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -131,9 +132,8 @@ private slots:
         home.writeLiveSession(QStringLiteral("s1"), QStringLiteral("idle"));
         QByteArray longer;
         for (int i = 0; i < 200; ++i)
-            longer += "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
-                      + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"tool_use\"}}\n";
-        longer += "{\"type\":\"user\",\"timestamp\":\"" + isoNow().toUtf8() + "\",\"message\":{\"role\":\"user\"}}\n";
+            longer += fixtures::claudeAssistant({.at = Timestamp::now().seconds(), .stopReason = "tool_use"});
+        longer += fixtures::claudeLine("user", Timestamp::now().seconds());
         const QString transcript = writeFile(home.claude(), QStringLiteral("projects/-work-app/s1.jsonl"), longer);
 
         QProcess p;
@@ -145,8 +145,7 @@ private slots:
         QTest::qWait(1100);
         QFile file(transcript);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        const QByteArray shorter = "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
-                                   + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"end_turn\"}}\n";
+        const QByteArray shorter = fixtures::claudeAssistant({.at = Timestamp::now().seconds(), .stopReason = "end_turn"});
         QCOMPARE(file.write(shorter), shorter.size());
         file.close();
         QVERIFY(QFileInfo(transcript).size() < longer.size());

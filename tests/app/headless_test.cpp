@@ -3,6 +3,7 @@
 // read from standard output.
 
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -32,7 +33,7 @@ struct Home : HeadlessHome {
     {
         writeStatus(QStringLiteral("idle"), 0);
         writeFile(claude(), QStringLiteral("projects/-work-app/s1.jsonl"),
-                  "{\"type\":\"user\",\"timestamp\":\"" + isoNow().toUtf8() + "\",\"message\":{\"role\":\"user\"}}\n");
+                  fixtures::claudeLine("user", Timestamp::now().seconds()));
     }
     void writeStatus(const QString& status, double statusUpdatedAtMs)
     {
@@ -40,8 +41,7 @@ struct Home : HeadlessHome {
     }
     void endTurn()
     {
-        appendFile(transcript(), "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
-                                     + "\",\"message\":{\"model\":\"claude-sonnet-4-5-20250929\",\"stop_reason\":\"end_turn\"}}\n");
+        appendFile(transcript(), fixtures::claudeAssistant({.at = Timestamp::now().seconds(), .stopReason = "end_turn"}));
     }
 };
 

@@ -4,7 +4,6 @@
 #include "DeckGeometry.h"
 #include "DeckViewState.h"
 #include "FakeDeckSource.h"
-#include "PickerCatalog.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -137,15 +136,6 @@ private slots:
         QVERIFY(deck.assigned.isEmpty());
     }
 
-    void providerPagesHoldEveryProviderOption()
-    {
-        QStringList all;
-        for (const auto& provider : pickerProviders())
-            all += provider.options;
-        all += generalOptions();
-        QCOMPARE(all.size(), 19); // every assignment, each once
-        QCOMPARE(QSet<QString>(all.begin(), all.end()).size(), 19);
-    }
 };
 
 QTEST_GUILESS_MAIN(DeckViewStateTest)

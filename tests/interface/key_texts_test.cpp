@@ -173,13 +173,6 @@ private slots:
         QCOMPARE(kt::clockTime(morning.toMSecsSinceEpoch() / 1000.0, us), s("07:05"));
     }
 
-    void namesAreCapitalisedAndJoined()
-    {
-        QCOMPARE(kt::capitalisedNames({s("CLAUDE"), s("CODEX"), s("OPENCODE"), s("KIMI")}),
-                 s("Claude · Codex · Opencode · Kimi"));
-        QCOMPARE(kt::capitalisedNames({}), QString());
-    }
-
     void agentListDetail_data()
     {
         QTest::addColumn<Agent>("subject");

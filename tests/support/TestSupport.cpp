@@ -69,11 +69,6 @@ QString vexlorBinary()
     return QCoreApplication::applicationDirPath() + u"/../vexlor";
 }
 
-QString isoNow(double offsetSeconds)
-{
-    return QDateTime::currentDateTimeUtc().addMSecs(static_cast<qint64>(offsetSeconds * 1000)).toString(Qt::ISODateWithMs);
-}
-
 void HeadlessHome::writeClaudeStatus(const QString& id, const QString& status, const QString& name,
                                      double statusUpdatedAtMs) const
 {

@@ -66,8 +66,6 @@ private:
 
 // The built program, beside the test executables' folder.
 QString vexlorBinary();
-// The current time in ISO form, moved by `offsetSeconds`.
-QString isoNow(double offsetSeconds = 0);
 
 // A temporary home for `vexlor --headless`: every agent folder, the
 // preferences and the sync folder live inside it.

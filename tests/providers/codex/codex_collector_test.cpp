@@ -42,9 +42,7 @@ QByteArray tokenCount(double at, double primaryPercent, double secondaryPercent)
 
 QByteArray authWithExpiry(double exp)
 {
-    const QByteArray payload = "{\"exp\":" + QByteArray::number(exp, 'f', 0) + "}";
-    return R"({"tokens":{"access_token":"eyJhbGciOiJub25lIn0.)"
-        + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals) + R"(.c2ln","account_id":"acct"}})";
+    return fixtures::codexAuth(fixtures::codexToken("{\"exp\":" + QByteArray::number(exp, 'f', 0) + "}"), "acct");
 }
 
 QStringList percents(const UsageSnapshot& usage)
@@ -239,23 +237,6 @@ private slots:
         QCOMPARE(percents(pass(collector, on).usage), live);
         QCOMPARE(server.requests().size(), 2);
         QCOMPARE(treeFingerprint(m_home), before);
-    }
-
-    // An expired token sends nothing and says nothing.
-    void expiredTokenSendsNothing()
-    {
-        FakeHttpServer server;
-        QVERIFY(server.listen());
-        server.setDefaultReply(FakeHttpServer::json(200, "{}"));
-        writeFile(m_home, QStringLiteral("auth.json"), authWithExpiry(t0 - 1));
-        writeSession(rollout(1), tokenCount(t0 - 10, 10, 20), t0 - 10);
-        CodexCollector collector(onlineOptions(server));
-        CollectorContext on;
-        on.allowNetwork = true;
-        const ProviderReport report = pass(collector, on);
-        QCOMPARE(percents(report.usage), (QStringList{QStringLiteral("5h=0.1"), QStringLiteral("1w=0.2")}));
-        QCOMPARE(report.usage.error, std::nullopt);
-        QCOMPARE(server.connections(), 0);
     }
 
     void onlyTheFortyNewestFilesAreLookedAt()

@@ -4,6 +4,7 @@
 #include "collection/AppVersion.h"
 #include "FakeHttpServer.h"
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 #include "providers/codex/CodexUsageFetcher.h"
 
 #include <QTemporaryDir>
@@ -19,9 +20,7 @@ constexpr double t0 = 1'800'000'000;
 
 QByteArray jwtWithExpiry(double exp)
 {
-    const QByteArray payload = "{\"exp\":" + QByteArray::number(exp, 'f', 0) + "}";
-    return "eyJhbGciOiJub25lIn0."
-        + payload.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals) + ".c2ln";
+    return fixtures::codexToken("{\"exp\":" + QByteArray::number(exp, 'f', 0) + "}");
 }
 
 const QByteArray usageBody = R"({"plan_type":"plus","rate_limit":{"allowed":true,

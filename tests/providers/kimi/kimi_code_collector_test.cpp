@@ -2,6 +2,7 @@
 // folders, with a fixed clock.
 
 #include "TestSupport.h"
+#include "fixtures/Fixtures.h"
 #include "providers/kimi/KimiCodeCollector.h"
 #include "providers/kimi/KimiWireUsage.h"
 
@@ -31,25 +32,10 @@ QByteArray usageLine(double timeMs, const QByteArray& usage)
     return "{\"type\":\"usage.record\",\"time\":" + number(timeMs) + ",\"usage\":" + usage + "}\n";
 }
 
-// A Kimi data folder with an index and one folder per session.
-struct KimiHome {
+// A Kimi data folder in a temporary folder.
+struct KimiHome : fixtures::KimiHome {
     QTemporaryDir tmp;
-    QByteArray index;
-
-    QString root() const { return tmp.path(); }
-    QString sessionDir(const QString& id) const { return root() + u"/sessions/"_s + id; }
-
-    void addSession(const QString& id, const std::optional<QByteArray>& state, const QByteArray& wire = {})
-    {
-        index += "{\"sessionDir\":\"" + sessionDir(id).toUtf8() + "\",\"sessionId\":\"" + id.toUtf8() + "\"}\n";
-        QDir().mkpath(sessionDir(id));
-        if (state)
-            writeFile(sessionDir(id), u"state.json"_s, *state);
-        if (!wire.isEmpty())
-            writeFile(sessionDir(id), u"agents/main/wire.jsonl"_s, wire);
-        writeIndex();
-    }
-    void writeIndex() { writeFile(root(), u"session_index.jsonl"_s, index); }
+    KimiHome() { root = tmp.path(); }
 };
 
 struct Run {
@@ -89,16 +75,16 @@ private slots:
         QFETCH(QString, error);
         KimiHome home;
         home.addSession(u"s1"_s, QByteArray("{\"title\":\"x\",\"updatedAt\":\"" + isoAgo(1) + "\"}"));
-        const QString indexPath = home.root() + u"/session_index.jsonl"_s;
+        const QString indexPath = home.root + u"/session_index.jsonl"_s;
         QFile::remove(indexPath);
         if (kind == u"latin1")
-            writeFile(home.root(), u"session_index.jsonl"_s, home.index + "{\"sessionId\":\"caf\xe9\"}\n");
+            writeFile(home.root, u"session_index.jsonl"_s, home.index + "{\"sessionId\":\"caf\xe9\"}\n");
         else if (kind == u"directory")
             QVERIFY(QDir().mkpath(indexPath));
         else
-            QVERIFY(QFile::link(home.root() + u"/nowhere"_s, indexPath));
+            QVERIFY(QFile::link(home.root + u"/nowhere"_s, indexPath));
 
-        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        const ProviderReport r = makeCollector(home.root).collectBlocking();
         QVERIFY(r.installed);
         QVERIFY(r.sessions.isEmpty());
         QCOMPARE(r.usage, UsageSnapshot::failed(error, Timestamp::fromSeconds(nowSeconds)));
@@ -146,7 +132,7 @@ private slots:
         QFETCH(QString, model);
         KimiHome home;
         home.addSession(id, state == "-" ? std::nullopt : std::optional(state));
-        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        const ProviderReport r = makeCollector(home.root).collectBlocking();
         QVERIFY(r.installed);
         QCOMPARE(r.sessions.size(), 1);
         const SessionSnapshot& s = r.sessions.first();
@@ -169,7 +155,7 @@ private slots:
         // No session at all: installed, with both windows at zero.
         home.index = "not json\n{\"sessionId\":1}\n";
         home.writeIndex();
-        ProviderReport r = makeCollector(home.root()).collectBlocking();
+        ProviderReport r = makeCollector(home.root).collectBlocking();
         QVERIFY(r.installed);
         QVERIFY(r.sessions.isEmpty());
         const QList<UsageWindowSnapshot> zero{{u"24h"_s, std::nullopt, 0.0, std::nullopt, std::nullopt},
@@ -190,7 +176,7 @@ private slots:
         home.index += "{\"sessionDir\":\"" + home.sessionDir(u"first"_s).toUtf8() + "\",\"sessionId\":\"first\"}\n";
         home.writeIndex();
 
-        r = makeCollector(home.root()).collectBlocking();
+        r = makeCollector(home.root).collectBlocking();
         QStringList keys;
         for (const auto& s : r.sessions)
             keys << s.key;
@@ -237,7 +223,7 @@ private slots:
         QFETCH(double, week);
         KimiHome home;
         home.addSession(u"s"_s, std::nullopt, wire);
-        const ProviderReport r = makeCollector(home.root()).collectBlocking();
+        const ProviderReport r = makeCollector(home.root).collectBlocking();
         QCOMPARE(tokens(r, u"24h"_s), std::optional(day));
         QCOMPARE(tokens(r, u"7d"_s), std::optional(week));
     }
@@ -250,25 +236,25 @@ private slots:
         home.addSession(u"b"_s, std::nullopt, usageLine(nowMs - 3 * 86400000.0, "{\"output\":20}"));
         home.addSession(u"broken"_s, QByteArray("{broken"), "{\"type\":\"usage.record\",\"cut");
         auto run = std::make_shared<Run>();
-        KimiCodeCollector collector = makeCollector(home.root(), run);
+        KimiCodeCollector collector = makeCollector(home.root, run);
 
         // A pass reads and never writes.
-        const QString before = treeFingerprint(home.root());
+        const QString before = treeFingerprint(home.root);
         ProviderReport r = collector.collectBlocking();
-        QCOMPARE(treeFingerprint(home.root()), before);
+        QCOMPARE(treeFingerprint(home.root), before);
         QCOMPARE(r.sessions.size(), 3);
         QCOMPARE(tokens(r, u"24h"_s), std::optional(1.0));
         QCOMPARE(tokens(r, u"7d"_s), std::optional(21.0));
         QCOMPARE(toString(r.sessions.first().state), u"working"_s);
 
         // An appended record counts on the next pass.
-        appendFile(home.sessionDir(u"a"_s) + u"/agents/main/wire.jsonl"_s, usageLine(nowMs, "{\"output\":300}"));
+        appendFile(home.wirePath(u"a"_s), usageLine(nowMs, "{\"output\":300}"));
         r = collector.collectBlocking();
         QCOMPARE(tokens(r, u"24h"_s), std::optional(301.0));
         QCOMPARE(tokens(r, u"7d"_s), std::optional(321.0));
 
         // A rewrite of the same size is seen too (the file's time changes).
-        const QString bWire = home.sessionDir(u"b"_s) + u"/agents/main/wire.jsonl"_s;
+        const QString bWire = home.wirePath(u"b"_s);
         writeFile(home.sessionDir(u"b"_s), u"agents/main/wire.jsonl"_s, usageLine(nowMs - 3 * 86400000.0, "{\"output\":40}"));
         setMtime(bWire, Timestamp::fromSeconds(nowSeconds + 5));
         r = collector.collectBlocking();
@@ -284,7 +270,7 @@ private slots:
         QCOMPARE(r.usage.updatedAt, std::optional(Timestamp::fromSeconds(run->now)));
 
         // A wire file that disappears adds nothing.
-        QVERIFY(QFile::remove(home.sessionDir(u"a"_s) + u"/agents/main/wire.jsonl"_s));
+        QVERIFY(QFile::remove(home.wirePath(u"a"_s)));
         run->now = nowSeconds;
         r = collector.collectBlocking();
         QCOMPARE(tokens(r, u"7d"_s), std::optional(40.0));
@@ -297,8 +283,8 @@ private slots:
         home.addSession(u"a"_s, std::nullopt, usageLine(nowSeconds * 1000, "{\"output\":1}"));
         home.addSession(u"b"_s, std::nullopt, usageLine(nowSeconds * 1000, "{\"output\":2}"));
         KimiWireCache cache;
-        const QString a = home.sessionDir(u"a"_s) + u"/agents/main/wire.jsonl"_s;
-        const QString b = home.sessionDir(u"b"_s) + u"/agents/main/wire.jsonl"_s;
+        const QString a = home.wirePath(u"a"_s);
+        const QString b = home.wirePath(u"b"_s);
         QCOMPARE(cache.records(a).size(), 1);
         QCOMPARE(cache.records(b).size(), 1);
         QCOMPARE(cache.size(), 2);

@@ -41,47 +41,7 @@ struct Fixture : fixtures::OpenCodeDatabase {
     }
 };
 
-// A separate process holding the database open, as OpenCode does.
-class Writer {
-public:
-    explicit Writer(const QString& path)
-    {
-        m_process.start(u"sqlite3"_s, {path});
-        if (!m_process.waitForStarted())
-            qFatal("cannot start sqlite3");
-    }
-    ~Writer()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.closeWriteChannel();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    // Runs statements and waits until the shell has finished them.
-    bool run(const QByteArray& sql)
-    {
-        static int serial = 0;
-        const QByteArray marker = "done-" + QByteArray::number(++serial);
-        m_process.write(sql + "\nSELECT '" + marker + "';\n");
-        QByteArray out;
-        while (!out.contains(marker)) {
-            if (!m_process.waitForReadyRead(5000))
-                return false;
-            out += m_process.readAllStandardOutput();
-        }
-        return true;
-    }
-    void kill()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-
-private:
-    QProcess m_process;
-};
+using Writer = fixtures::OpenCodeWriter;
 
 OpenCodeCollector collectorFor(const QString& dir, int busyTimeoutMs = 5000)
 {
