@@ -14,7 +14,6 @@ public:
         : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
 
     [[nodiscard]] const QString& message() const { return m_message; }
-    [[nodiscard]] QString description() const { return m_message; }
     [[nodiscard]] const char* what() const noexcept override { return m_utf8.constData(); }
 
 private:

@@ -110,14 +110,6 @@ std::optional<qint64> integer(object o, std::string_view key)
     }
 }
 
-std::optional<bool> boolean(object o, std::string_view key)
-{
-    bool b = false;
-    if (o.at_key(key).get_bool().get(b))
-        return std::nullopt;
-    return b;
-}
-
 std::optional<object> childObject(object o, std::string_view key)
 {
     object child;
@@ -143,11 +135,6 @@ QList<json::Document> parseJSONLinesUtf8(QByteArrayView utf8)
     QList<json::Document> out;
     forEachJSONLine(utf8, [&out](json::Document& doc) { out.append(std::move(doc)); });
     return out;
-}
-
-QList<json::Document> parseJSONLines(const QString& text)
-{
-    return parseJSONLinesUtf8(text.toUtf8());
 }
 
 Timestamp parseISODate(std::optional<json::element> value, Timestamp fallback)

@@ -43,7 +43,6 @@ private:
 [[nodiscard]] std::optional<double> number(element e);
 // An integral JSON number (or a double with no fraction that fits in 64 bits).
 [[nodiscard]] std::optional<qint64> integer(object o, std::string_view key);
-[[nodiscard]] std::optional<bool> boolean(object o, std::string_view key);
 [[nodiscard]] std::optional<object> childObject(object o, std::string_view key);
 [[nodiscard]] std::optional<array> childArray(object o, std::string_view key);
 
@@ -75,10 +74,8 @@ void forEachJSONLine(QByteArrayView utf8, OnObject&& onObject)
     }
 }
 
-// Splits text at line feeds and keeps the pieces that parse as JSON objects,
-// in text order. Anything else (arrays, scalars, fragments) is skipped.
-[[nodiscard]] QList<json::Document> parseJSONLines(const QString& text);
-// The same over raw UTF-8 bytes, skipping a decode and re-encode.
+// Splits UTF-8 text at line feeds and keeps the pieces that parse as JSON
+// objects, in text order. Anything else (arrays, scalars, fragments) is skipped.
 [[nodiscard]] QList<json::Document> parseJSONLinesUtf8(QByteArrayView utf8);
 
 // An ISO 8601 internet date-time (with or without fractional seconds, Z or a

@@ -15,15 +15,4 @@ QString toString(SessionState state)
     return {};
 }
 
-std::optional<SessionState> sessionStateFromString(QStringView text)
-{
-    if (text == u"working")
-        return SessionState::working;
-    if (text == u"attention")
-        return SessionState::attention;
-    if (text == u"idle")
-        return SessionState::idle;
-    return std::nullopt;
-}
-
 } // namespace vexlor

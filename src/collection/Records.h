@@ -22,8 +22,6 @@ struct FileStamp {
 enum class SessionState { working, attention, idle };
 
 [[nodiscard]] QString toString(SessionState state);
-// Exact, case-sensitive; unknown strings give no value.
-[[nodiscard]] std::optional<SessionState> sessionStateFromString(QStringView text);
 
 struct SessionSnapshot {
     QString key; // provider id, ':' and the session id

@@ -35,15 +35,6 @@ QString AgentSession::toString(State state)
     return QStringLiteral("idle");
 }
 
-std::optional<AgentSession::State> AgentSession::stateFromString(QStringView text)
-{
-    for (State s : {State::working, State::attention, State::idle}) {
-        if (text == toString(s))
-            return s;
-    }
-    return std::nullopt;
-}
-
 QString toString(AgentStatus status)
 {
     switch (status) {
@@ -137,12 +128,6 @@ QString Agent::detailLine() const
     if (openSessions.isEmpty())
         return tr("live backend");
     return titleWithMore(openSessions.first().title, openSessions.size());
-}
-
-int Agent::countOf(const QString& state) const
-{
-    const auto s = AgentSession::stateFromString(state);
-    return s ? count(*s) : 0;
 }
 
 QVariantList Agent::openSessionList() const

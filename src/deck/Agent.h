@@ -55,9 +55,6 @@ public:
     // relevant session's title with " +N" for the others.
     [[nodiscard]] QString detailLine() const;
 
-    // For QML: count(of:) with a state name; 0 for an unknown name.
-    Q_INVOKABLE int countOf(const QString& state) const;
-
     [[nodiscard]] QString agentId() const { return id; }
     [[nodiscard]] QString agentName() const { return name; }
     [[nodiscard]] QString statusName() const { return toString(status); }

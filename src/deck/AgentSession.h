@@ -38,7 +38,6 @@ public:
     }
 
     [[nodiscard]] static QString toString(State state);
-    [[nodiscard]] static std::optional<State> stateFromString(QStringView text);
 
     bool operator==(const AgentSession&) const = default;
 };
