@@ -3,6 +3,8 @@
 // loopback port.
 
 #include "TestSupport.h"
+#include "collection/Timestamp.h"
+#include "fixtures/Fixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,12 +85,12 @@ struct Member : HeadlessHome {
     {
         writeClaudeStatus(QStringLiteral("s1"), QStringLiteral("idle"), QStringLiteral("Fix login"));
         writeFile(claude(), QStringLiteral("projects/-work-app/s1.jsonl"),
-                  "{\"type\":\"user\",\"timestamp\":\"" + isoNow().toUtf8() + "\",\"message\":{\"role\":\"user\"}}\n");
+                  "{\"type\":\"user\",\"timestamp\":\"" + fixtures::iso(Timestamp::now().seconds()) + "\",\"message\":{\"role\":\"user\"}}\n");
     }
     void endTurn() const
     {
         appendFile(claude() + u"/projects/-work-app/s1.jsonl",
-                   "{\"type\":\"assistant\",\"timestamp\":\"" + isoNow().toUtf8()
+                   "{\"type\":\"assistant\",\"timestamp\":\"" + fixtures::iso(Timestamp::now().seconds())
                        + "\",\"message\":{\"model\":\"claude-sonnet-4-5\",\"stop_reason\":\"end_turn\"}}\n");
     }
 
