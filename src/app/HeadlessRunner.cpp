@@ -2,6 +2,7 @@
 
 #include "DeckAssembly.h"
 #include "StatusBarText.h"
+#include "collection/ProviderCatalog.h"
 #include "deck/DeckModel.h"
 #include "hub/CollectorHub.h"
 #include "sync/FleetLink.h"
@@ -122,19 +123,24 @@ void HeadlessRunner::handleLine(const QByteArray& raw)
 {
     const QByteArray line = raw.trimmed();
     const QList<QByteArray> words = line.simplified().split(' ');
-    static const QList<QByteArray> providers = {"claude", "codex", "opencode", "kimi"};
-    if (words.size() == 2 && words[0] == "ack" && providers.contains(words[1])) {
+    if (words.size() == 2 && words[0] == "ack" && findProvider(QString::fromUtf8(words[1]))) {
         m_parts->hub().acknowledge(QString::fromUtf8(words[1]));
         return;
     }
     // "ack PROVIDER HOST": ask another host of the fleet to acknowledge.
-    if (m_parts->fleet() && words.size() == 3 && words[0] == "ack" && providers.contains(words[1])) {
+    if (m_parts->fleet() && words.size() == 3 && words[0] == "ack" && findProvider(QString::fromUtf8(words[1]))) {
         m_parts->fleet()->sendAck(QString::fromUtf8(words[2]), QString::fromUtf8(words[1]));
         return;
     }
-    if (!line.isEmpty())
-        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\" or, in a fleet, \"ack PROVIDER "
-                        "HOST\", PROVIDER one of claude, codex, opencode, kimi)\n");
+    if (!line.isEmpty()) {
+        QStringList ids;
+        for (const ProviderInfo& p : providerCatalog())
+            ids.append(p.id);
+        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\" or, in a fleet, \"ack PROVIDER HOST\", "
+                        "PROVIDER one of %s)
+",
+                qPrintable(ids.join(QStringLiteral(", "))));
+    }
 }
 
 } // namespace vexlor

@@ -44,18 +44,28 @@ struct UsageWindowSnapshot {
     bool operator==(const UsageWindowSnapshot&) const = default;
 };
 
+// Why a usage snapshot carries an error instead of figures.
+enum class UsageFailure {
+    failed,               // the figures could not be had
+    onlineAccessDisabled, // the user keeps online access off
+};
+
 struct UsageSnapshot {
     QList<UsageWindowSnapshot> windows;
     std::optional<double> costUSD;
     std::optional<Timestamp> updatedAt;
+    // Translated text for people; `failure` says what it means.
     std::optional<QString> error;
+    UsageFailure failure = UsageFailure::failed;
     bool operator==(const UsageSnapshot&) const = default;
 
-    [[nodiscard]] static UsageSnapshot failed(const QString& message, std::optional<Timestamp> at = std::nullopt)
+    [[nodiscard]] static UsageSnapshot failed(const QString& message, std::optional<Timestamp> at = std::nullopt,
+                                              UsageFailure failure = UsageFailure::failed)
     {
         UsageSnapshot u;
         u.updatedAt = at;
         u.error = message;
+        u.failure = failure;
         return u;
     }
 };

@@ -1,5 +1,8 @@
 #include "DeckModel.h"
 
+#include "collection/ProviderCatalog.h"
+
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <cmath>
@@ -51,25 +54,22 @@ DeckModel::~DeckModel() = default;
 
 QList<Agent> DeckModel::placeholderAgents()
 {
-    return {
-        idleAgent(QStringLiteral("claude"), QStringLiteral("CLAUDE")),
-        idleAgent(QStringLiteral("codex"), QStringLiteral("CODEX")),
-        idleAgent(QStringLiteral("opencode"), QStringLiteral("OPENCODE")),
-        idleAgent(QStringLiteral("kimi"), QStringLiteral("KIMI")),
-    };
+    QList<Agent> agents;
+    for (const ProviderInfo& p : providerCatalog())
+        agents.append(idleAgent(p.id, p.displayName));
+    return agents;
 }
 
 QList<ProviderUsage> DeckModel::placeholderUsage()
 {
     const QString loading = QStringLiteral("loading");
-    return {
-        ProviderUsage::captionTile(QStringLiteral("claude-usage"), QStringLiteral("CLAUDE"), loading),
-        ProviderUsage::captionTile(QStringLiteral("claude-session"), QStringLiteral("CLAUDE"), loading),
-        ProviderUsage::captionTile(QStringLiteral("codex-usage"), QStringLiteral("CODEX"), loading),
-        ProviderUsage::captionTile(QStringLiteral("codex-session"), QStringLiteral("CODEX"), loading),
-        ProviderUsage::captionTile(QStringLiteral("opencode-usage"), QStringLiteral("OPENCODE"), loading),
-        ProviderUsage::captionTile(QStringLiteral("kimi-usage"), QStringLiteral("KIMI"), loading),
-    };
+    QList<ProviderUsage> tiles;
+    for (const ProviderInfo& p : providerCatalog()) {
+        tiles.append(ProviderUsage::captionTile(p.mainTileID(), p.displayName, loading));
+        if (p.sessionTile != SessionTileRule::none)
+            tiles.append(ProviderUsage::captionTile(p.tileID(u"session"), p.displayName, loading));
+    }
+    return tiles;
 }
 
 std::unique_ptr<DeckModel> DeckModel::placeholder(PreferencesStore& store, Clock clock)
@@ -350,65 +350,72 @@ QVariant DeckModel::agentById(const QString& id) const
     return toVariant(agent(id));
 }
 
-QVariant DeckModel::usageById(const QString& id) const
-{
-    return toVariant(usageTile(id));
-}
-
-QVariant DeckModel::usageByPrefix(const QString& prefix) const
-{
-    return toVariant(usageTileWithPrefix(prefix));
-}
-
-QVariant DeckModel::agentPage(const QString& agentID) const
-{
-    return toVariant(pageIndexForAgent(agentID));
-}
-
-QVariant DeckModel::usagePage(const QString& usageID) const
-{
-    return toVariant(pageIndexForUsage(usageID));
-}
-
-QVariant DeckModel::usagePrefixPage(const QString& prefix) const
-{
-    return toVariant(pageIndexForUsagePrefix(prefix));
-}
-
 void DeckModel::acknowledgeAgent(const QString& agentID)
 {
     if (const std::optional<Agent> a = agent(agentID))
         acknowledge(*a);
 }
 
-QString DeckModel::assignmentNameAt(int slot) const
+ProviderUsage DeckModel::placeholderTile(const QString& usageID, bool providerOffline)
 {
-    return toString(assignmentAt(slot));
+    const ProviderInfo* provider = providerOfTile(usageID);
+    const QString name = provider ? provider->displayName : QString();
+    if (providerOffline)
+        return ProviderUsage::captionTile(usageID, name, QStringLiteral("not installed"));
+    if (usageID.endsWith(u"-spend"))
+        return ProviderUsage::captionTile(usageID, name, QStringLiteral("loading"));
+    return ProviderUsage::captionTile(usageID, name,
+                                      QCoreApplication::translate("DeckModel", "no session data"));
 }
 
-bool DeckModel::assignByName(const QString& assignment, int slot)
+KeyFace DeckModel::keyFace(KeyAssignment assignment) const
 {
-    const std::optional<KeyAssignment> a = keyAssignmentFromString(assignment);
-    if (!a)
-        return false;
-    assign(*a, slot);
-    return true;
+    using Shows = KeyAssignment::Shows;
+    KeyFace face;
+    switch (assignment.shows()) {
+    case Shows::agent:
+        if (auto a = agent(assignment.provider()->id)) {
+            face.kind = QStringLiteral("agent");
+            face.agent = QVariant::fromValue(*a);
+        }
+        return face;
+    case Shows::mainTile:
+        if (auto tile = usageTileWithPrefix(assignment.provider()->id)) {
+            face.kind = QStringLiteral("usage");
+            face.usage = QVariant::fromValue(*tile);
+            face.showRemaining = assignment.showRemaining();
+        }
+        return face;
+    case Shows::tile: {
+        auto tile = usageTile(assignment.tileID());
+        if (!tile) {
+            const auto owner = agent(assignment.provider()->id);
+            tile = placeholderTile(assignment.tileID(), owner && owner->status == AgentStatus::offline);
+        }
+        face.kind = QStringLiteral("usage");
+        face.usage = QVariant::fromValue(*tile);
+        face.showRemaining = assignment.showRemaining();
+        return face;
+    }
+    case Shows::allAgents:
+        face.kind = QStringLiteral("allAgents");
+        return face;
+    case Shows::clock:
+        face.kind = QStringLiteral("clock");
+        return face;
+    case Shows::info:
+        face.kind = QStringLiteral("info");
+        return face;
+    case Shows::nothing:
+        break;
+    }
+    return face;
 }
 
-QStringList DeckModel::assignmentNames()
+QVariant DeckModel::keyFaceByName(const QString& assignment) const
 {
-    return toStringList(allKeyAssignments());
-}
-
-QString DeckModel::assignmentPickerLabel(const QString& assignment)
-{
-    const std::optional<KeyAssignment> a = keyAssignmentFromString(assignment);
-    return a ? pickerLabel(*a) : QString();
-}
-
-QString DeckModel::elapsedSince(double fromSeconds) const
-{
-    return elapsedText(Timestamp::fromSeconds(fromSeconds), m_now);
+    const auto a = keyAssignmentFromString(assignment);
+    return QVariant::fromValue(a ? keyFace(*a) : KeyFace{});
 }
 
 QVariantList DeckModel::agentList() const

@@ -29,6 +29,23 @@ class QTimer;
 
 namespace vexlor {
 
+// What one key draws for its assignment, found in the model's records.
+struct KeyFace {
+    Q_GADGET
+    // "agent", "usage", "allAgents", "clock", "info", or empty for nothing.
+    Q_PROPERTY(QString kind MEMBER kind)
+    Q_PROPERTY(QVariant agent MEMBER agent)
+    Q_PROPERTY(QVariant usage MEMBER usage)
+    Q_PROPERTY(bool showRemaining MEMBER showRemaining)
+
+public:
+    QString kind;
+    QVariant agent; // Agent, for "agent"
+    QVariant usage; // ProviderUsage, for "usage"
+    bool showRemaining = false;
+    bool operator==(const KeyFace&) const = default;
+};
+
 class DeckModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QVariantList agents READ agentList NOTIFY agentsChanged)
@@ -121,23 +138,20 @@ public:
     // negative.
     [[nodiscard]] static QString elapsedText(Timestamp from, Timestamp to);
 
+    // What a key with `assignment` draws: the agent of a status key (none when
+    // the model has no such agent), the tile of a usage key (a plan key's
+    // missing tile draws nothing; a spend or session key shows a placeholder,
+    // "not installed" when its provider is offline), or one of the general
+    // faces.
+    [[nodiscard]] KeyFace keyFace(KeyAssignment assignment) const;
+    // The placeholder a spend or session key shows while its tile is missing.
+    [[nodiscard]] static ProviderUsage placeholderTile(const QString& usageID, bool providerOffline);
+
     // QML forms of the operations above (ids and assignments as text;
     // misses as undefined).
+    Q_INVOKABLE QVariant keyFaceByName(const QString& assignment) const;
     Q_INVOKABLE QVariant agentById(const QString& id) const;
-    Q_INVOKABLE QVariant usageById(const QString& id) const;
-    Q_INVOKABLE QVariant usageByPrefix(const QString& prefix) const;
-    Q_INVOKABLE QVariant agentPage(const QString& agentID) const;
-    Q_INVOKABLE QVariant usagePage(const QString& usageID) const;
-    Q_INVOKABLE QVariant usagePrefixPage(const QString& prefix) const;
     Q_INVOKABLE void acknowledgeAgent(const QString& agentID);
-    Q_INVOKABLE QString assignmentNameAt(int slot) const;
-    // False (and nothing changes) for an unknown assignment name.
-    Q_INVOKABLE bool assignByName(const QString& assignment, int slot);
-    // Every assignment's stored value, in picker order, and its label.
-    Q_INVOKABLE static QStringList assignmentNames();
-    Q_INVOKABLE static QString assignmentPickerLabel(const QString& assignment);
-    // elapsedText() from `fromSeconds` to the model's now.
-    Q_INVOKABLE QString elapsedSince(double fromSeconds) const;
 
     [[nodiscard]] QVariantList agentList() const;
     [[nodiscard]] QVariantList usageList() const;

@@ -1,6 +1,7 @@
 #include "KeyAssignment.h"
 
 #include "PreferencesStore.h"
+#include "collection/ProviderCatalog.h"
 
 #include <QCoreApplication>
 
@@ -8,49 +9,78 @@ namespace vexlor {
 
 namespace {
 
-struct CaseInfo {
-    KeyAssignment assignment;
-    const char16_t* stored;
+struct Row {
+    QString name;
     const char* label; // translation source
+    KeyAssignment::Shows shows;
+    const ProviderInfo* provider = nullptr;
+    QString tileID = {};
+    bool showRemaining = false;
 };
 
-// Declaration order; the table is indexed by the enumeration's value.
-constexpr CaseInfo kCases[] = {
-    {KeyAssignment::claudeStatus, u"claudeStatus", QT_TRANSLATE_NOOP("KeyAssignment", "Status")},
-    {KeyAssignment::codexStatus, u"codexStatus", QT_TRANSLATE_NOOP("KeyAssignment", "Status")},
-    {KeyAssignment::opencodeStatus, u"opencodeStatus", QT_TRANSLATE_NOOP("KeyAssignment", "Status")},
-    {KeyAssignment::kimiStatus, u"kimiStatus", QT_TRANSLATE_NOOP("KeyAssignment", "Status")},
-    {KeyAssignment::allAgents, u"allAgents", QT_TRANSLATE_NOOP("KeyAssignment", "All agents")},
-    {KeyAssignment::claudeUsed, u"claudeUsed", QT_TRANSLATE_NOOP("KeyAssignment", "% used")},
-    {KeyAssignment::claudeLeft, u"claudeLeft", QT_TRANSLATE_NOOP("KeyAssignment", "% left")},
-    {KeyAssignment::claudeSpend, u"claudeSpend", QT_TRANSLATE_NOOP("KeyAssignment", "Tokens & cost")},
-    {KeyAssignment::claudeSessionUsed, u"claudeSessionUsed", QT_TRANSLATE_NOOP("KeyAssignment", "% used session")},
-    {KeyAssignment::claudeSessionLeft, u"claudeSessionLeft", QT_TRANSLATE_NOOP("KeyAssignment", "% left session")},
-    {KeyAssignment::codexUsed, u"codexUsed", QT_TRANSLATE_NOOP("KeyAssignment", "% used")},
-    {KeyAssignment::codexLeft, u"codexLeft", QT_TRANSLATE_NOOP("KeyAssignment", "% left")},
-    {KeyAssignment::codexSessionUsed, u"codexSessionUsed", QT_TRANSLATE_NOOP("KeyAssignment", "% used session")},
-    {KeyAssignment::codexSessionLeft, u"codexSessionLeft", QT_TRANSLATE_NOOP("KeyAssignment", "% left session")},
-    {KeyAssignment::opencodeUsage, u"opencodeUsage", QT_TRANSLATE_NOOP("KeyAssignment", "Tokens & cost")},
-    {KeyAssignment::kimiUsage, u"kimiUsage", QT_TRANSLATE_NOOP("KeyAssignment", "Tokens & cost")},
-    {KeyAssignment::info, u"info", QT_TRANSLATE_NOOP("KeyAssignment", "Info pages")},
-    {KeyAssignment::clock, u"clock", QT_TRANSLATE_NOOP("KeyAssignment", "Clock")},
-    {KeyAssignment::spacer, u"spacer", QT_TRANSLATE_NOOP("KeyAssignment", "Empty")},
-};
-static_assert(std::size(kCases) == 19);
+// The general keys come first, in the rows the static accessors name.
+enum GeneralRow : qsizetype { allAgentsRow, infoRow, clockRow, spacerRow };
 
-const CaseInfo& info(KeyAssignment a)
+QList<Row> makeRows()
 {
-    return kCases[static_cast<int>(a)];
+    using Shows = KeyAssignment::Shows;
+    QList<Row> rows{
+        {QStringLiteral("allAgents"), QT_TRANSLATE_NOOP("KeyAssignment", "All agents"), Shows::allAgents},
+        {QStringLiteral("info"), QT_TRANSLATE_NOOP("KeyAssignment", "Info pages"), Shows::info},
+        {QStringLiteral("clock"), QT_TRANSLATE_NOOP("KeyAssignment", "Clock"), Shows::clock},
+        {QStringLiteral("spacer"), QT_TRANSLATE_NOOP("KeyAssignment", "Empty"), Shows::nothing},
+    };
+    for (const ProviderInfo& p : providerCatalog()) {
+        for (const ProviderKey& key : p.keys) {
+            Row row{QString::fromUtf16(key.name), key.label, Shows::agent, &p, QString(), key.showRemaining};
+            switch (key.shows) {
+            case ProviderKey::Shows::status:
+                break;
+            case ProviderKey::Shows::mainTile:
+                row.shows = Shows::mainTile;
+                break;
+            case ProviderKey::Shows::tile:
+                row.shows = Shows::tile;
+                row.tileID = p.tileID(key.tileSuffix);
+                break;
+            }
+            rows.append(row);
+        }
+    }
+    return rows;
+}
+
+const QList<Row>& rows()
+{
+    static const QList<Row> table = makeRows();
+    return table;
+}
+
+KeyAssignment named(QStringView name)
+{
+    const auto found = keyAssignmentFromString(name);
+    Q_ASSERT(found);
+    return found.value_or(KeyAssignment::info());
 }
 
 } // namespace
+
+KeyAssignment KeyAssignment::allAgents() { return allKeyAssignments().at(allAgentsRow); }
+KeyAssignment KeyAssignment::info() { return allKeyAssignments().at(infoRow); }
+KeyAssignment KeyAssignment::clock() { return allKeyAssignments().at(clockRow); }
+KeyAssignment KeyAssignment::spacer() { return allKeyAssignments().at(spacerRow); }
+
+KeyAssignment::Shows KeyAssignment::shows() const { return rows().at(m_row).shows; }
+const ProviderInfo* KeyAssignment::provider() const { return rows().at(m_row).provider; }
+QString KeyAssignment::tileID() const { return rows().at(m_row).tileID; }
+bool KeyAssignment::showRemaining() const { return rows().at(m_row).showRemaining; }
 
 const QList<KeyAssignment>& allKeyAssignments()
 {
     static const QList<KeyAssignment> all = [] {
         QList<KeyAssignment> list;
-        for (const CaseInfo& c : kCases)
-            list.append(c.assignment);
+        for (qsizetype i = 0; i < rows().size(); ++i)
+            list.append(KeyAssignment(i));
         return list;
     }();
     return all;
@@ -58,41 +88,45 @@ const QList<KeyAssignment>& allKeyAssignments()
 
 QString toString(KeyAssignment assignment)
 {
-    return QString::fromUtf16(info(assignment).stored);
+    return rows().at(allKeyAssignments().indexOf(assignment)).name;
 }
 
 std::optional<KeyAssignment> keyAssignmentFromString(QStringView text)
 {
-    for (const CaseInfo& c : kCases) {
-        if (text == QStringView(c.stored))
-            return c.assignment;
+    const QList<Row>& table = rows();
+    for (qsizetype i = 0; i < table.size(); ++i) {
+        if (table.at(i).name == text)
+            return allKeyAssignments().at(i);
     }
     return std::nullopt;
 }
 
 QString pickerLabel(KeyAssignment assignment)
 {
-    return QCoreApplication::translate("KeyAssignment", info(assignment).label);
+    return QCoreApplication::translate("KeyAssignment", rows().at(allKeyAssignments().indexOf(assignment)).label);
 }
 
 const QList<KeyAssignment>& defaultKeyAssignments()
 {
-    using K = KeyAssignment;
-    static const QList<KeyAssignment> defaults = {
-        K::claudeStatus, K::codexStatus, K::opencodeStatus, K::kimiStatus,
-        K::claudeUsed, K::codexUsed, K::opencodeUsage, K::kimiUsage,
-        K::allAgents, K::claudeSpend, K::clock, K::info,
-        K::claudeSessionUsed, K::codexSessionUsed, K::claudeLeft, K::codexLeft,
-        K::claudeSessionLeft, K::codexSessionLeft, K::clock, K::info,
-        K::info, K::info, K::info, K::info,
-    };
+    static const QList<KeyAssignment> defaults = [] {
+        QList<KeyAssignment> list;
+        for (const char16_t* name : {
+                 u"claudeStatus", u"codexStatus", u"opencodeStatus", u"kimiStatus",
+                 u"claudeUsed", u"codexUsed", u"opencodeUsage", u"kimiUsage",
+                 u"allAgents", u"claudeSpend", u"clock", u"info",
+                 u"claudeSessionUsed", u"codexSessionUsed", u"claudeLeft", u"codexLeft",
+                 u"claudeSessionLeft", u"codexSessionLeft", u"clock", u"info",
+                 u"info", u"info", u"info", u"info"})
+            list.append(named(name));
+        return list;
+    }();
     return defaults;
 }
 
 KeyAssignment defaultAssignment(qsizetype slot)
 {
     const auto& defaults = defaultKeyAssignments();
-    return slot >= 0 && slot < defaults.size() ? defaults.at(slot) : KeyAssignment::info;
+    return slot >= 0 && slot < defaults.size() ? defaults.at(slot) : KeyAssignment::info();
 }
 
 QList<KeyAssignment> loadKeyAssignments(const PreferencesStore& store)
@@ -115,7 +149,7 @@ void saveKeyAssignments(PreferencesStore& store, const QList<KeyAssignment>& ass
 KeyAssignment assignmentAt(const QList<KeyAssignment>& assignments, qsizetype slot)
 {
     if (slot < 0)
-        return KeyAssignment::info;
+        return KeyAssignment::info();
     if (slot >= assignments.size())
         return defaultAssignment(slot);
     return assignments.at(slot);

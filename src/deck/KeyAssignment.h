@@ -2,7 +2,7 @@
 // What one key of the deck's grid shows, the default layout of the largest
 // grid (6 x 4 = 24 slots) and how the layout is kept in the preferences.
 //
-// The stored value of every case is its own name ("claudeStatus", ...); it is
+// Every assignment is stored as its name ("claudeStatus", "clock", ...); it is
 // what "KeyAssignments" holds and what the interface passes around as text.
 // The list itself lives in DeckModel (keyAssignments / assignment(at) /
 // assign(to)); the helpers here are the rules it follows.
@@ -16,33 +16,53 @@ namespace vexlor {
 
 class PreferencesStore;
 
-enum class KeyAssignment {
-    claudeStatus,
-    codexStatus,
-    opencodeStatus,
-    kimiStatus,
-    allAgents,
-    claudeUsed,
-    claudeLeft,
-    claudeSpend,
-    claudeSessionUsed,
-    claudeSessionLeft,
-    codexUsed,
-    codexLeft,
-    codexSessionUsed,
-    codexSessionLeft,
-    opencodeUsage,
-    kimiUsage,
-    info,
-    clock,
-    spacer,
+struct ProviderInfo;
+
+// One choice from the table of keys: the general keys (all agents, info,
+// clock, spacer), then every provider's keys as the provider catalogue lists
+// them. A value always names a row of that table.
+class KeyAssignment {
+public:
+    // What a key with this assignment draws.
+    enum class Shows {
+        agent,     // the provider's agent
+        mainTile,  // the first tile whose id starts with the provider id
+        tile,      // the tile `tileID()` names, or a placeholder for it
+        allAgents, // the overview of every agent
+        info,      // the information pages' key
+        clock,
+        nothing,   // the spacer
+    };
+
+    [[nodiscard]] static KeyAssignment allAgents();
+    [[nodiscard]] static KeyAssignment info();
+    [[nodiscard]] static KeyAssignment clock();
+    [[nodiscard]] static KeyAssignment spacer();
+
+    [[nodiscard]] Shows shows() const;
+    // The provider a provider key belongs to; null for the general keys.
+    [[nodiscard]] const ProviderInfo* provider() const;
+    // Shows::tile: the tile's exact id ("claude-session"); empty otherwise.
+    [[nodiscard]] QString tileID() const;
+    // The share left of a percent tile instead of the share used.
+    [[nodiscard]] bool showRemaining() const;
+
+    bool operator==(const KeyAssignment&) const = default;
+
+private:
+    friend const QList<KeyAssignment>& allKeyAssignments();
+    explicit KeyAssignment(qsizetype row)
+        : m_row(row)
+    {
+    }
+    qsizetype m_row = 0;
 };
 
 inline const QString kKeyAssignmentsPreference = QStringLiteral("KeyAssignments");
 
-// Every case, in declaration order (the order pickers list them).
+// Every assignment: the general keys, then each provider's keys.
 [[nodiscard]] const QList<KeyAssignment>& allKeyAssignments();
-// The stored value: the case name.
+// The stored value: the assignment's name.
 [[nodiscard]] QString toString(KeyAssignment assignment);
 // Exact and case-sensitive; any other text gives no value.
 [[nodiscard]] std::optional<KeyAssignment> keyAssignmentFromString(QStringView text);

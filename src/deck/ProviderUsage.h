@@ -2,7 +2,7 @@
 // One usage tile of the deck (a plan window's share, a token count with its
 // cost, or a caption when there is no figure) and the texts shown for it.
 
-#include "Rgba.h"
+#include "collection/Rgba.h"
 #include "collection/Timestamp.h"
 
 #include <QObject>

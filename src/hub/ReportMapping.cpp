@@ -1,5 +1,6 @@
 #include "ReportMapping.h"
 
+#include "collection/ProviderCatalog.h"
 #include "collection/TextPrefix.h"
 
 #include <QCoreApplication>
@@ -78,25 +79,27 @@ const UsageWindowSnapshot* firstWindow(const UsageSnapshot& usage, QStringView l
     return nullptr;
 }
 
-ProviderUsage figureTile(const QString& id, const QString& name, const QString& providerID,
+ProviderUsage figureTile(const QString& id, const QString& name, const ProviderInfo& provider,
                          ProviderUsage::Kind kind, std::optional<QString> secondary = std::nullopt,
                          std::optional<Timestamp> resetsAt = std::nullopt)
 {
-    const TilePalette palette = providerPalette(providerID);
     ProviderUsage tile;
     tile.id = id;
     tile.name = name;
-    tile.tint = palette.tint;
-    tile.tileBackground = palette.tileBackground;
+    tile.tint = provider.palette.tint;
+    tile.tileBackground = provider.palette.tileBackground;
     tile.kind = std::move(kind);
     tile.secondaryText = std::move(secondary);
     tile.resetsAt = resetsAt;
     return tile;
 }
 
-QString plainCaption(const UsageSnapshot& usage)
+// The caption of a main tile without a figure.
+QString captionOf(const UsageSnapshot& usage)
 {
-    return usage.error ? QStringLiteral("no data") : QStringLiteral("loading");
+    if (!usage.error)
+        return QStringLiteral("loading");
+    return usage.failure == UsageFailure::onlineAccessDisabled ? QStringLiteral("online off") : QStringLiteral("no data");
 }
 
 AgentStatus statusOf(const ProviderReport& report)
@@ -188,68 +191,67 @@ Agent agentOf(const QString& providerID, const QString& displayName, const Provi
     return agent;
 }
 
-ProviderUsage claudeMain(const QString& name, const UsageSnapshot& usage)
+ProviderUsage weekShareMain(const ProviderInfo& p, const QString& name, const UsageSnapshot& usage)
 {
     const UsageWindowSnapshot* week = firstWindow(usage, u"7d");
-    if (!week || !week->percent) {
-        QString caption = QStringLiteral("loading");
-        if (usage.error)
-            caption = *usage.error == u"online access disabled" ? QStringLiteral("online off") : QStringLiteral("no data");
-        return ProviderUsage::captionTile(QStringLiteral("claude-usage"), name, caption);
-    }
+    if (!week || !week->percent)
+        return ProviderUsage::captionTile(p.mainTileID(), name, captionOf(usage));
     std::optional<QString> secondary;
     const UsageWindowSnapshot* fiveHours = firstWindow(usage, u"5h");
     if (fiveHours && fiveHours->percent)
         secondary = QStringLiteral("5h ") + percentText(*fiveHours->percent);
-    return figureTile(QStringLiteral("claude-usage"), name, QStringLiteral("claude"),
-                      ProviderUsage::Percent{*week->percent, QStringLiteral("7d")}, secondary, week->resetsAt);
+    return figureTile(p.mainTileID(), name, p, ProviderUsage::Percent{*week->percent, QStringLiteral("7d")},
+                      secondary, week->resetsAt);
 }
 
-ProviderUsage codexMain(const QString& name, const UsageSnapshot& usage)
+ProviderUsage longestShareMain(const ProviderInfo& p, const QString& name, const UsageSnapshot& usage)
 {
     QList<UsageWindowSnapshot> windows = usage.windows;
     std::stable_sort(windows.begin(), windows.end(), [](const UsageWindowSnapshot& a, const UsageWindowSnapshot& b) {
         return periodKey(a) > periodKey(b);
     });
     if (windows.isEmpty() || !windows.first().percent)
-        return ProviderUsage::captionTile(QStringLiteral("codex-usage"), name, plainCaption(usage));
+        return ProviderUsage::captionTile(p.mainTileID(), name, captionOf(usage));
     const UsageWindowSnapshot& longest = windows.first();
     std::optional<QString> secondary;
     if (windows.size() >= 2 && windows.at(1).percent)
         secondary = windows.at(1).label + u' ' + percentText(*windows.at(1).percent);
-    return figureTile(QStringLiteral("codex-usage"), name, QStringLiteral("codex"),
-                      ProviderUsage::Percent{*longest.percent, longest.label}, secondary, longest.resetsAt);
+    return figureTile(p.mainTileID(), name, p, ProviderUsage::Percent{*longest.percent, longest.label}, secondary,
+                      longest.resetsAt);
 }
 
-ProviderUsage tokensMain(const QString& providerID, const QString& name, const UsageSnapshot& usage)
+ProviderUsage weekTokensMain(const ProviderInfo& p, const QString& name, const UsageSnapshot& usage)
 {
-    const QString id = providerID + u"-usage";
     const UsageWindowSnapshot* week = firstWindow(usage, u"7d");
     if (!week || !week->tokens)
-        return ProviderUsage::captionTile(id, name, plainCaption(usage));
-    if (providerID == u"kimi") {
+        return ProviderUsage::captionTile(p.mainTileID(), name, captionOf(usage));
+    if (p.mainTile == MainTileRule::weekTokensWithDay) {
         std::optional<QString> secondary;
         const UsageWindowSnapshot* day = firstWindow(usage, u"24h");
         if (day && day->tokens)
             secondary = QString::asprintf("24h %.1fK", *day->tokens / 1000);
-        return figureTile(id, name, providerID, ProviderUsage::Tokens{*week->tokens, 0, QStringLiteral("7d")},
+        return figureTile(p.mainTileID(), name, p, ProviderUsage::Tokens{*week->tokens, 0, QStringLiteral("7d")},
                           secondary);
     }
-    return figureTile(id, name, providerID,
+    return figureTile(p.mainTileID(), name, p,
                       ProviderUsage::Tokens{*week->tokens, usage.costUSD.value_or(0), QStringLiteral("7d")});
 }
 
-std::optional<ProviderUsage> claudeSession(const QString& name, const UsageSnapshot& usage)
+ProviderUsage mainTile(const ProviderInfo& p, const QString& name, const UsageSnapshot& usage)
 {
-    const UsageWindowSnapshot* fiveHours = firstWindow(usage, u"5h");
-    if (!fiveHours || !fiveHours->percent)
-        return std::nullopt;
-    return figureTile(QStringLiteral("claude-session"), name, QStringLiteral("claude"),
-                      ProviderUsage::Percent{*fiveHours->percent, QStringLiteral("5h")}, std::nullopt,
-                      fiveHours->resetsAt);
+    switch (p.mainTile) {
+    case MainTileRule::weekShareWithFiveHours:
+        return weekShareMain(p, name, usage);
+    case MainTileRule::longestWindowShare:
+        return longestShareMain(p, name, usage);
+    case MainTileRule::weekTokensWithCost:
+    case MainTileRule::weekTokensWithDay:
+        break;
+    }
+    return weekTokensMain(p, name, usage);
 }
 
-std::optional<ProviderUsage> codexSession(const QString& name, const UsageSnapshot& usage)
+const UsageWindowSnapshot* shortestWithinDay(const UsageSnapshot& usage)
 {
     const UsageWindowSnapshot* shortest = nullptr;
     for (const UsageWindowSnapshot& w : usage.windows) {
@@ -258,20 +260,46 @@ std::optional<ProviderUsage> codexSession(const QString& name, const UsageSnapsh
         if (!shortest || *w.periodSeconds < *shortest->periodSeconds)
             shortest = &w;
     }
-    if (!shortest || !shortest->percent)
-        return std::nullopt;
-    return figureTile(QStringLiteral("codex-session"), name, QStringLiteral("codex"),
-                      ProviderUsage::Percent{*shortest->percent, shortest->label}, std::nullopt,
-                      shortest->resetsAt);
+    return shortest;
 }
 
-std::optional<ProviderUsage> claudeSpend(const QString& name, const std::optional<SpendSnapshot>& spend)
+std::optional<ProviderUsage> sessionTile(const ProviderInfo& p, const QString& name, const UsageSnapshot& usage)
 {
-    if (!spend || !(spend->tokens7d > 0))
+    const UsageWindowSnapshot* window = nullptr;
+    switch (p.sessionTile) {
+    case SessionTileRule::none:
         return std::nullopt;
-    return figureTile(QStringLiteral("claude-spend"), name, QStringLiteral("claude"),
+    case SessionTileRule::fiveHours:
+        window = firstWindow(usage, u"5h");
+        break;
+    case SessionTileRule::shortestWithinDay:
+        window = shortestWithinDay(usage);
+        break;
+    }
+    if (!window || !window->percent)
+        return std::nullopt;
+    return figureTile(p.tileID(u"session"), name, p, ProviderUsage::Percent{*window->percent, window->label},
+                      std::nullopt, window->resetsAt);
+}
+
+std::optional<ProviderUsage> spendTile(const ProviderInfo& p, const QString& name,
+                                       const std::optional<SpendSnapshot>& spend)
+{
+    if (!p.hasSpend || !spend || !(spend->tokens7d > 0))
+        return std::nullopt;
+    return figureTile(p.tileID(u"spend"), name, p,
                       ProviderUsage::Tokens{spend->tokens7d, spend->cost7d, QStringLiteral("7d")},
                       QString::asprintf("24h $%.2f", spend->cost24h));
+}
+
+// A provider the catalogue does not know is counted in tokens with cost.
+ProviderInfo unlistedProvider(const QString& providerID)
+{
+    ProviderInfo p;
+    p.id = providerID;
+    p.pickerName = "";
+    p.palette = providerPalette(providerID);
+    return p;
 }
 
 } // namespace
@@ -290,28 +318,17 @@ MappedProvider mapReport(const QString& providerID, const QString& displayName, 
     MappedProvider out;
     out.agent = agentOf(providerID, displayName, report, startedAt);
 
+    const ProviderInfo* listed = findProvider(providerID);
+    const ProviderInfo provider = listed ? *listed : unlistedProvider(providerID);
     if (!report.installed) {
-        out.usage.append(ProviderUsage::captionTile(providerID + u"-usage", displayName, QStringLiteral("not installed")));
+        out.usage.append(ProviderUsage::captionTile(provider.mainTileID(), displayName, QStringLiteral("not installed")));
         return out;
     }
-
-    const UsageSnapshot& usage = report.usage;
-    std::optional<ProviderUsage> session;
-    if (providerID == u"claude") {
-        out.usage.append(claudeMain(displayName, usage));
-        session = claudeSession(displayName, usage);
-    } else if (providerID == u"codex") {
-        out.usage.append(codexMain(displayName, usage));
-        session = codexSession(displayName, usage);
-    } else {
-        out.usage.append(tokensMain(providerID, displayName, usage));
-    }
-    if (session)
+    out.usage.append(mainTile(provider, displayName, report.usage));
+    if (auto session = sessionTile(provider, displayName, report.usage))
         out.usage.append(*session);
-    if (providerID == u"claude") {
-        if (auto spend = claudeSpend(displayName, report.spend))
-            out.usage.append(*spend);
-    }
+    if (auto spend = spendTile(provider, displayName, report.spend))
+        out.usage.append(*spend);
     return out;
 }
 

@@ -88,17 +88,6 @@ bool DeckViewState::chromeless(int slot) const
     return isChromeless(assignmentAt(slot));
 }
 
-QString DeckViewState::assignmentTitle(int slot) const
-{
-    const QString assignment = assignmentAt(slot);
-    const QString label = m_source ? m_source->pickerLabel(assignment) : assignment;
-    for (const auto& provider : pickerProviders()) {
-        if (provider.options.contains(assignment))
-            return provider.name.toUpper() + QLatin1Char('\n') + label;
-    }
-    return label;
-}
-
 void DeckViewState::tap(int slot)
 {
     if (!m_source)

@@ -62,8 +62,6 @@ public:
     Q_INVOKABLE [[nodiscard]] QString assignmentAt(int slot) const;
     Q_INVOKABLE [[nodiscard]] QColor background(int slot) const;
     Q_INVOKABLE [[nodiscard]] bool chromeless(int slot) const;
-    // Until keys draw their own content: the provider and picker label.
-    Q_INVOKABLE [[nodiscard]] QString assignmentTitle(int slot) const;
 
     Q_INVOKABLE void tap(int slot);
     Q_INVOKABLE void longPress(int slot);

@@ -12,7 +12,7 @@ namespace vexlor {
 
 class KeyPressRules {
 public:
-    enum class Outcome { none, action, longPress };
+    enum class Outcome { action, longPress };
 
     static constexpr double longPressSeconds = 0.45;
     static constexpr double doubleTapSeconds = 0.35;

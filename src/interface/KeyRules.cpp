@@ -1,13 +1,11 @@
 #include "KeyRules.h"
 
-#include <QHash>
+#include "collection/ProviderCatalog.h"
+#include "deck/KeyAssignment.h"
 
 namespace vexlor {
 
 namespace palette {
-QColor workingGreen() { return QColor::fromRgbF(0.22f, 0.87f, 0.45f); }
-QColor attentionAmber() { return QColor::fromRgbF(1.00f, 0.72f, 0.10f); }
-QColor mutedGrey() { return QColor::fromRgbF(0.62f, 0.62f, 0.62f); }
 QColor workingTile() { return QColor::fromRgbF(0.09f, 0.23f, 0.15f); }
 QColor attentionTile() { return QColor::fromRgbF(0.29f, 0.20f, 0.05f); }
 QColor idleTile() { return QColor::fromRgbF(0.15f, 0.16f, 0.19f); }
@@ -17,33 +15,6 @@ QColor infoTile() { return QColor::fromRgbF(0.18f, 0.13f, 0.30f); }
 } // namespace palette
 
 namespace {
-
-// Plan-usage keys find their tile by provider prefix.
-const QHash<QString, QString>& usagePrefixKeys()
-{
-    static const QHash<QString, QString> keys{
-        {QStringLiteral("claudeUsed"), QStringLiteral("claude")},
-        {QStringLiteral("claudeLeft"), QStringLiteral("claude")},
-        {QStringLiteral("codexUsed"), QStringLiteral("codex")},
-        {QStringLiteral("codexLeft"), QStringLiteral("codex")},
-        {QStringLiteral("opencodeUsage"), QStringLiteral("opencode")},
-        {QStringLiteral("kimiUsage"), QStringLiteral("kimi")},
-    };
-    return keys;
-}
-
-// Spend and session keys find their tile by its exact id.
-const QHash<QString, QString>& usageIdKeys()
-{
-    static const QHash<QString, QString> keys{
-        {QStringLiteral("claudeSpend"), QStringLiteral("claude-spend")},
-        {QStringLiteral("claudeSessionUsed"), QStringLiteral("claude-session")},
-        {QStringLiteral("claudeSessionLeft"), QStringLiteral("claude-session")},
-        {QStringLiteral("codexSessionUsed"), QStringLiteral("codex-session")},
-        {QStringLiteral("codexSessionLeft"), QStringLiteral("codex-session")},
-    };
-    return keys;
-}
 
 QColor statusTile(const QString& status)
 {
@@ -64,21 +35,15 @@ std::optional<int> pageChange(std::optional<int> page, const DeckSource& deck)
     return std::nullopt;
 }
 
-} // namespace
-
-std::optional<QString> statusKeyProvider(const QString& assignment)
+// The tile a usage key shows, if the deck has it.
+std::optional<UsageFacts> tileOf(const KeyAssignment& key, const DeckSource& deck)
 {
-    static const QHash<QString, QString> keys{
-        {QStringLiteral("claudeStatus"), QStringLiteral("claude")},
-        {QStringLiteral("codexStatus"), QStringLiteral("codex")},
-        {QStringLiteral("opencodeStatus"), QStringLiteral("opencode")},
-        {QStringLiteral("kimiStatus"), QStringLiteral("kimi")},
-    };
-    const auto it = keys.constFind(assignment);
-    if (it == keys.constEnd())
-        return std::nullopt;
-    return *it;
+    if (key.shows() == KeyAssignment::Shows::mainTile)
+        return deck.usageWithPrefix(key.provider()->id);
+    return deck.usage(key.tileID());
 }
+
+} // namespace
 
 bool isChromeless(const QString& assignment)
 {
@@ -87,50 +52,70 @@ bool isChromeless(const QString& assignment)
 
 QColor keyBackground(const QString& assignment, const DeckSource& deck)
 {
-    if (const auto provider = statusKeyProvider(assignment)) {
-        const auto agent = deck.agent(*provider);
+    const auto key = keyAssignmentFromString(assignment);
+    if (!key)
+        return palette::idleTile();
+    using Shows = KeyAssignment::Shows;
+    switch (key->shows()) {
+    case Shows::agent: {
+        const auto agent = deck.agent(key->provider()->id);
         return agent ? statusTile(agent->status) : palette::idleTile();
     }
-    if (const auto prefix = usagePrefixKeys().constFind(assignment); prefix != usagePrefixKeys().constEnd()) {
-        const auto tile = deck.usageWithPrefix(*prefix);
+    case Shows::mainTile:
+    case Shows::tile: {
+        const auto tile = tileOf(*key, deck);
         return tile ? tile->tileBackground : palette::idleTile();
     }
-    if (const auto id = usageIdKeys().constFind(assignment); id != usageIdKeys().constEnd()) {
-        const auto tile = deck.usage(*id);
-        return tile ? tile->tileBackground : palette::idleTile();
-    }
-    if (assignment == QLatin1String("allAgents"))
+    case Shows::allAgents:
         return palette::overviewTile();
-    if (assignment == QLatin1String("info") || assignment == QLatin1String("clock"))
+    case Shows::info:
+    case Shows::clock:
         return palette::infoTile();
-    if (assignment == QLatin1String("spacer"))
-        return QColor(0, 0, 0, 0);
-    return palette::idleTile();
+    case Shows::nothing:
+        break;
+    }
+    return QColor(0, 0, 0, 0);
 }
 
 TapEffect tapEffect(const QString& assignment, const DeckSource& deck)
 {
     TapEffect effect;
-    if (const auto provider = statusKeyProvider(assignment)) {
-        const auto agent = deck.agent(*provider);
+    const auto key = keyAssignmentFromString(assignment);
+    if (!key)
+        return effect;
+    using Shows = KeyAssignment::Shows;
+    switch (key->shows()) {
+    case Shows::agent: {
+        const auto agent = deck.agent(key->provider()->id);
         if (!agent)
-            return effect;
+            break;
         effect.infoPageIndex = pageChange(deck.pageIndexOfAgent(agent->id), deck);
         if (agent->openSessions > 0)
             effect.sheetAgentID = agent->id;
-    } else if (assignment == QLatin1String("allAgents")) {
+        break;
+    }
+    case Shows::allAgents:
         effect.infoPageIndex = pageChange(0, deck);
         effect.showAgentList = true;
-    } else if (const auto prefix = usagePrefixKeys().constFind(assignment); prefix != usagePrefixKeys().constEnd()) {
-        const auto tile = deck.usageWithPrefix(*prefix);
+        break;
+    case Shows::mainTile: {
+        const QString& prefix = key->provider()->id;
+        const auto tile = deck.usageWithPrefix(prefix);
         if (tile && tile->unavailable && tile->caption == QLatin1String("online off"))
             effect.showOnlinePrompt = true;
         else
-            effect.infoPageIndex = pageChange(deck.pageIndexOfUsagePrefix(*prefix), deck);
-    } else if (const auto id = usageIdKeys().constFind(assignment); id != usageIdKeys().constEnd()) {
-        effect.infoPageIndex = pageChange(deck.pageIndexOfUsage(*id), deck);
-    } else if (assignment == QLatin1String("info")) {
+            effect.infoPageIndex = pageChange(deck.pageIndexOfUsagePrefix(prefix), deck);
+        break;
+    }
+    case Shows::tile:
+        effect.infoPageIndex = pageChange(deck.pageIndexOfUsage(key->tileID()), deck);
+        break;
+    case Shows::info:
         effect.advancePage = true;
+        break;
+    case Shows::clock:
+    case Shows::nothing:
+        break;
     }
     return effect;
 }

@@ -11,9 +11,6 @@
 namespace vexlor {
 
 namespace palette {
-[[nodiscard]] QColor workingGreen();
-[[nodiscard]] QColor attentionAmber();
-[[nodiscard]] QColor mutedGrey();
 [[nodiscard]] QColor workingTile();
 [[nodiscard]] QColor attentionTile();
 [[nodiscard]] QColor idleTile();
@@ -22,8 +19,6 @@ namespace palette {
 [[nodiscard]] QColor infoTile();
 } // namespace palette
 
-// The provider id of an agent status key ("claudeStatus" -> "claude").
-[[nodiscard]] std::optional<QString> statusKeyProvider(const QString& assignment);
 [[nodiscard]] bool isChromeless(const QString& assignment);
 [[nodiscard]] QColor keyBackground(const QString& assignment, const DeckSource& deck);
 

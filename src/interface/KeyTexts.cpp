@@ -1,7 +1,6 @@
 #include "KeyTexts.h"
 
 #include "deck/DeckModel.h"
-#include "deck/Rgba.h"
 #include "providers/claude/ClaudeCollector.h"
 #include "providers/codex/CodexCollector.h"
 #include "providers/kimi/KimiCodeCollector.h"
@@ -87,19 +86,6 @@ QString usageSecondary(const ProviderUsage& usage, bool showRemaining, double no
     if (const auto countdown = resetCountdown(nowSeconds, reset))
         text += QStringLiteral(" • ") + *countdown;
     return text;
-}
-
-ProviderUsage placeholderTile(const QString& usageID, bool providerOffline)
-{
-    if (usageID == QLatin1String("claude-spend"))
-        return ProviderUsage::captionTile(usageID, QStringLiteral("CLAUDE"),
-                                          providerOffline ? QStringLiteral("not installed") : QStringLiteral("loading"));
-    if (providerOffline)
-        return ProviderUsage::captionTile(usageID, usageID.startsWith(QLatin1String("codex")) ? QStringLiteral("CODEX")
-                                                                                               : QStringLiteral("CLAUDE"),
-                                          QStringLiteral("not installed"));
-    const QString name = usageID.startsWith(QLatin1String("codex")) ? QStringLiteral("CODEX") : QStringLiteral("CLAUDE");
-    return ProviderUsage::captionTile(usageID, name, tr("no session data"));
 }
 
 QString firstRunHint(const QList<Agent>& agents, const QStringList& folders, const QString& home)
@@ -282,11 +268,6 @@ double KeyTexts::barShare(const QVariant& usage, bool showRemaining)
 QString KeyTexts::usageSecondary(const QVariant& usage, bool showRemaining, double nowSeconds)
 {
     return keytext::usageSecondary(usageOf(usage), showRemaining, nowSeconds);
-}
-
-QVariant KeyTexts::placeholderTile(const QString& usageID, bool providerOffline)
-{
-    return QVariant::fromValue(keytext::placeholderTile(usageID, providerOffline));
 }
 
 QString KeyTexts::firstRunHint(const QVariantList& agents)

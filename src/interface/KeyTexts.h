@@ -37,10 +37,6 @@ namespace vexlor::keytext {
 // countdown when the reset is still ahead.
 [[nodiscard]] QString usageSecondary(const ProviderUsage& usage, bool showRemaining, double nowSeconds);
 
-// The placeholder tile of a spend or session key whose tile is missing; a
-// provider found not installed gives "not installed", as its other keys say.
-[[nodiscard]] ProviderUsage placeholderTile(const QString& usageID, bool providerOffline = false);
-
 // The summary page's guidance while no agent is installed (every agent
 // offline): where Vexlor looked, with the home folder as "~", and how to see
 // it at work. Empty once any agent is found, or with no agents at all.
@@ -95,7 +91,6 @@ public:
     Q_INVOKABLE static QString usageValue(const QVariant& usage, bool showRemaining);
     Q_INVOKABLE static double barShare(const QVariant& usage, bool showRemaining);
     Q_INVOKABLE static QString usageSecondary(const QVariant& usage, bool showRemaining, double nowSeconds);
-    Q_INVOKABLE static QVariant placeholderTile(const QString& usageID, bool providerOffline = false);
     Q_INVOKABLE static QString firstRunHint(const QVariantList& agents);
     Q_INVOKABLE static QString clockTime(double nowSeconds);
     Q_INVOKABLE static QString clockDate(double nowSeconds);

@@ -1,23 +1,23 @@
 #include "PickerCatalog.h"
 
+#include "collection/ProviderCatalog.h"
+
 #include <QCoreApplication>
 
 namespace vexlor {
 
 const QList<PickerProvider>& pickerProviders()
 {
-    static const QList<PickerProvider> providers{
-        {QStringLiteral("claude"), QCoreApplication::translate("DeckView", "Claude"),
-         {QStringLiteral("claudeStatus"), QStringLiteral("claudeUsed"), QStringLiteral("claudeLeft"),
-          QStringLiteral("claudeSessionUsed"), QStringLiteral("claudeSessionLeft"), QStringLiteral("claudeSpend")}},
-        {QStringLiteral("codex"), QCoreApplication::translate("DeckView", "Codex"),
-         {QStringLiteral("codexStatus"), QStringLiteral("codexUsed"), QStringLiteral("codexLeft"),
-          QStringLiteral("codexSessionUsed"), QStringLiteral("codexSessionLeft")}},
-        {QStringLiteral("opencode"), QCoreApplication::translate("DeckView", "OpenCode"),
-         {QStringLiteral("opencodeStatus"), QStringLiteral("opencodeUsage")}},
-        {QStringLiteral("kimi"), QCoreApplication::translate("DeckView", "Kimi"),
-         {QStringLiteral("kimiStatus"), QStringLiteral("kimiUsage")}},
-    };
+    static const QList<PickerProvider> providers = [] {
+        QList<PickerProvider> out;
+        for (const ProviderInfo& p : providerCatalog()) {
+            QStringList options;
+            for (const ProviderKey& key : p.keys)
+                options.append(QString::fromUtf16(key.name));
+            out.append({p.id, p.translatedPickerName(), options});
+        }
+        return out;
+    }();
     return providers;
 }
 

@@ -1,5 +1,7 @@
 #include "DeckSnapshot.h"
 
+#include "collection/ProviderCatalog.h"
+
 using namespace Qt::StringLiterals;
 
 namespace vexlor {
@@ -8,15 +10,9 @@ SnapshotPalette SnapshotUsage::paletteFor(const QString& id, const Kind& kind)
 {
     if (std::holds_alternative<Unavailable>(kind))
         return SnapshotPalette::neutral;
-    const qsizetype dash = id.indexOf(u'-');
-    const QStringView prefix = dash < 0 ? QStringView(id) : QStringView(id).left(dash);
-    if (prefix == u"claude")
-        return SnapshotPalette::claude;
-    if (prefix == u"codex")
-        return SnapshotPalette::codex;
-    if (prefix == u"kimi")
-        return SnapshotPalette::kimi;
-    return SnapshotPalette::opencode;
+    const ProviderInfo* provider = providerOfTile(id);
+    const auto palette = provider ? snapshotPaletteFromString(provider->snapshotPalette) : std::nullopt;
+    return palette.value_or(SnapshotPalette::opencode);
 }
 
 QString toString(SnapshotAgentStatus status)

@@ -72,8 +72,9 @@ struct SnapshotUsage {
 
     bool operator==(const SnapshotUsage&) const = default;
 
-    // "neutral" for unavailable tiles; otherwise the family named by the id's
-    // prefix before the first "-", with every unknown prefix drawn as opencode.
+    // "neutral" for unavailable tiles; otherwise the family the provider
+    // catalogue gives the tile's provider, "opencode" for a provider it does
+    // not know.
     [[nodiscard]] static SnapshotPalette paletteFor(const QString& id, const Kind& kind);
 };
 

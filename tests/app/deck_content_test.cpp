@@ -6,6 +6,7 @@
 #include "DeckViewState.h"
 #include "ModelDeckSource.h"
 #include "SymbolImageProvider.h"
+#include "collection/ProviderCatalog.h"
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"

@@ -168,11 +168,9 @@ private slots:
         QCOMPARE(model.agent(u"kimi"_qs)->name, u"KIMI"_qs);
         QVERIFY(!model.agent(u"KIMI"_qs));
 
-        // The QML forms: numbers, gadgets, or undefined.
-        QCOMPARE(model.usagePage(u"codex-usage"_qs), QVariant(7));
-        QVERIFY(!model.agentPage(u"nobody"_qs).isValid());
+        // The QML form: a gadget, or undefined.
         QCOMPARE(gadgetProperty(model.agentById(u"codex"_qs), "name"), QVariant(u"CODEX"_qs));
-        QVERIFY(!model.usageByPrefix(u"zzz"_qs).isValid());
+        QVERIFY(!model.agentById(u"nobody"_qs).isValid());
     }
 
     void acknowledge()

@@ -121,7 +121,7 @@ private slots:
         PreferencesStore store(path);
         DeckModel model({}, {}, store);
         QSignalSpy spy(&model, &DeckModel::keyAssignmentsChanged);
-        model.assign(KeyAssignment::clock, slot);
+        model.assign(KeyAssignment::clock(), slot);
         QCOMPARE(spy.count(), signalCount);
         QCOMPARE(model.keyAssignmentNames(), written);
         QCOMPARE(PreferencesStore(path).stringArray(kKeyAssignmentsPreference), std::optional(written));
@@ -135,14 +135,10 @@ private slots:
         PreferencesStore store(path);
         DeckModel model({}, {}, store);
         QSignalSpy spy(&model, &DeckModel::keyAssignmentsChanged);
-        model.assign(KeyAssignment::clock, -1);
-        QVERIFY(!model.assignByName(u"noSuchKey"_qs, 0));
+        model.assign(KeyAssignment::clock(), -1);
         QCOMPARE(spy.count(), 0);
         QVERIFY(!QFile::exists(path));
         QVERIFY(model.keyAssignments() == defaultKeyAssignments());
-
-        QVERIFY(model.assignByName(u"spacer"_qs, 1));
-        QCOMPARE(model.assignmentNameAt(1), u"spacer"_qs);
     }
 };
 

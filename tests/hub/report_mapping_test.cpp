@@ -1,6 +1,7 @@
 // Report-to-deck mapping: agent status, counts, models and rows, and which
 // usage windows become which tiles for each provider.
 
+#include "collection/ProviderCatalog.h"
 #include "hub/ReportMapping.h"
 
 #include <QTest>
@@ -22,12 +23,14 @@ UsageWindowSnapshot window(const QString& label, std::optional<double> percent,
     return w;
 }
 
-ProviderReport installed(QList<UsageWindowSnapshot> windows = {}, std::optional<QString> error = std::nullopt)
+ProviderReport installed(QList<UsageWindowSnapshot> windows = {}, std::optional<QString> error = std::nullopt,
+                         UsageFailure failure = UsageFailure::failed)
 {
     ProviderReport r;
     r.installed = true;
     r.usage.windows = std::move(windows);
     r.usage.error = std::move(error);
+    r.usage.failure = failure;
     return r;
 }
 
@@ -91,9 +94,11 @@ private slots:
         QTest::newRow("claude 5h and 7d") << u"claude"_qs << claude
             << QStringList{u"claude-usage percent 0.1 7d | 5h 42% | resets 1010"_qs,
                            u"claude-session percent 0.42 5h | resets 1042"_qs};
-        QTest::newRow("claude online off") << u"claude"_qs << installed({}, u"online access disabled"_qs)
-                                           << QStringList{u"claude-usage caption online off | neutral"_qs};
-        QTest::newRow("claude other error") << u"claude"_qs << installed({}, u"HTTP 500"_qs)
+        // The reason counts, not its (translated) text.
+        QTest::newRow("claude online off") << u"claude"_qs
+            << installed({}, u"Onlinezugriff deaktiviert"_qs, UsageFailure::onlineAccessDisabled)
+            << QStringList{u"claude-usage caption online off | neutral"_qs};
+        QTest::newRow("claude other error") << u"claude"_qs << installed({}, u"online access disabled"_qs)
                                             << QStringList{u"claude-usage caption no data | neutral"_qs};
         QTest::newRow("claude nothing yet") << u"claude"_qs << installed()
                                             << QStringList{u"claude-usage caption loading | neutral"_qs};

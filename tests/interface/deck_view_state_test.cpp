@@ -1,7 +1,6 @@
 // The deck view's state: entrance, taps and long presses reaching the deck,
 // the picker's pages and rows, and the grid's measures.
 
-#include "DeckGeometry.h"
 #include "DeckViewState.h"
 #include "FakeDeckSource.h"
 

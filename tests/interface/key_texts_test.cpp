@@ -4,6 +4,7 @@
 // is exercised on the tips card.)
 
 #include "KeyTexts.h"
+#include "deck/DeckModel.h"
 
 #include <QTest>
 
@@ -128,7 +129,7 @@ private slots:
         const ProviderUsage tokens = tokenTile(1'234'567, 12.5, s("7d"));
         QCOMPARE(kt::usageValue(tokens, true), s("1.23M"));
         QCOMPARE(kt::barShare(tokens, false), 0.0);
-        const ProviderUsage loading = kt::placeholderTile(s("claude-spend"));
+        const ProviderUsage loading = DeckModel::placeholderTile(s("claude-spend"), false);
         QCOMPARE(kt::usageValue(loading, true), s("—"));
         QCOMPARE(kt::barShare(loading, true), 0.0);
     }
@@ -144,10 +145,10 @@ private slots:
                                              << s("7d used • ↺ 2d");
         QTest::newRow("reset passed") << percentTile(0.375, s("5h"), kNow - 1) << true << s("5h left");
         QTest::newRow("tokens ignore remaining") << tokenTile(45'600, 0, s("24h")) << true << s("24h tokens");
-        QTest::newRow("spend placeholder") << kt::placeholderTile(s("claude-spend")) << false << s("loading");
-        QTest::newRow("spend, Claude not installed") << kt::placeholderTile(s("claude-spend"), true) << false
+        QTest::newRow("spend placeholder") << DeckModel::placeholderTile(s("claude-spend"), false) << false << s("loading");
+        QTest::newRow("spend, Claude not installed") << DeckModel::placeholderTile(s("claude-spend"), true) << false
                                                      << s("not installed");
-        QTest::newRow("session placeholder") << kt::placeholderTile(s("codex-session")) << true
+        QTest::newRow("session placeholder") << DeckModel::placeholderTile(s("codex-session"), false) << true
                                              << s("no session data");
     }
     void secondaryLine()

@@ -155,7 +155,6 @@ Item {
                         appearDelay: index * 0.06
                         background: deck.deckState ? (revision, deck.deckState.background(index)) : "transparent"
                         chromeless: deck.deckState ? (revision, deck.deckState.chromeless(index)) : false
-                        title: deck.deckState ? (revision, deck.deckState.assignmentTitle(index)) : ""
                         onAction: deck.deckState.tap(index)
                         onLongPressAction: deck.deckState.longPress(index)
                         KeyContent {

@@ -10,7 +10,6 @@ Item {
     property bool chromeless: false
     property real appearDelay: 0
     property bool show: false
-    property string title: ""
     default property alias content: contentHolder.data
     signal action()
     signal longPressAction()
@@ -77,20 +76,6 @@ Item {
         Item {
             id: contentHolder
             anchors.fill: parent
-            Text {
-                visible: contentHolder.children.length === 1
-                anchors.fill: parent
-                anchors.margins: 8
-                text: key.title
-                color: Qt.rgba(1, 1, 1, key.chromeless ? 0.25 : 0.6)
-                font.pixelSize: 11
-                font.weight: Font.DemiBold
-                horizontalAlignment: Text.AlignHCenter
-                verticalAlignment: Text.AlignVCenter
-                wrapMode: Text.Wrap
-                fontSizeMode: Text.Fit
-                minimumPixelSize: 7
-            }
         }
     }
 

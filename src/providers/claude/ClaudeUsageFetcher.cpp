@@ -93,7 +93,8 @@ bool ClaudeUsageFetcher::gate(Timestamp now, const CollectorContext& context)
 {
     QMutexLocker locker(&m_lock);
     if (!context.allowNetwork) {
-        m_usage = UsageSnapshot::failed(QCoreApplication::translate("ClaudeCollector", "online access disabled"), now);
+        m_usage = UsageSnapshot::failed(QCoreApplication::translate("ClaudeCollector", "online access disabled"), now,
+                                        UsageFailure::onlineAccessDisabled);
         m_fetchedAt = Timestamp::distantPast();
         return false;
     }

@@ -136,7 +136,7 @@ private slots:
         const ProviderReport report = pass(collector);
         QVERIFY(report.installed);
         QVERIFY(report.sessions.isEmpty());
-        QCOMPARE(report.usage, UsageSnapshot::failed(QStringLiteral("online access disabled"), f.now()));
+        QCOMPARE(report.usage, UsageSnapshot::failed(QStringLiteral("online access disabled"), f.now(), UsageFailure::onlineAccessDisabled));
         QCOMPARE(report.spend->updatedAt, std::optional(f.now()));
     }
 
@@ -389,7 +389,7 @@ private slots:
         writeFile(f.config, QStringLiteral(".credentials.json"), R"({"claudeAiOauth":{"accessToken":"file-token","expiresAt":1}})");
         const QString before = treeFingerprint(f.config);
         ClaudeCollector collector(f.options());
-        QCOMPARE(pass(collector).usage, UsageSnapshot::failed(QStringLiteral("online access disabled"), f.now()));
+        QCOMPARE(pass(collector).usage, UsageSnapshot::failed(QStringLiteral("online access disabled"), f.now(), UsageFailure::onlineAccessDisabled));
         QCOMPARE(server.connections(), 0);
         QCOMPARE(*f.keychainReads, 0);
 

@@ -275,6 +275,7 @@ private slots:
         rig.pass(1000, false);
         QVERIFY(rig.usage().windows.isEmpty());
         QCOMPARE(rig.usage().error, std::optional<QString>(QStringLiteral("online access disabled")));
+        QVERIFY(rig.usage().failure == UsageFailure::onlineAccessDisabled);
         QCOMPARE(rig.server.connections(), 1);
         // Switched on again: the very next pass fetches.
         rig.pass(1001);

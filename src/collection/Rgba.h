@@ -37,8 +37,6 @@ struct TilePalette {
     bool operator==(const TilePalette&) const = default;
 };
 
-// The colours of "claude", "codex", "kimi"; every other id gets OpenCode's.
-[[nodiscard]] TilePalette providerPalette(QStringView providerID);
 // Tiles without a figure (not installed, no data, placeholder).
 [[nodiscard]] TilePalette neutralPalette();
 
