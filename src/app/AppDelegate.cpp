@@ -139,10 +139,24 @@ void AppDelegate::togglePanel()
 void AppDelegate::makePanel()
 {
     m_panel = std::make_unique<DeckPanel>(&m_engine);
+    // The view's requests, connected before it loads so none is missed.
+    DeckPanel* panel = m_panel.get();
+    connect(m_state.get(), &DeckViewState::dragStarted, panel, &DeckPanel::beginDrag);
+    connect(m_state.get(), &DeckViewState::dragEnded, panel, &DeckPanel::endDrag);
+    connect(m_state.get(), &DeckViewState::cardOpenChanged, panel,
+            [this, panel] { panel->followCardFocus(m_state->cardOpen()); });
+    connect(m_state.get(), &DeckViewState::contextMenuRequested, this, [this] {
+        if (m_menu)
+            m_menu->popupWithoutTray();
+    });
+    connect(m_state.get(), &DeckViewState::tuckToggleRequested, &m_controller, &PanelController::toggleTuck);
+    connect(m_state.get(), &DeckViewState::untuckRequested, &m_controller, &PanelController::untuck);
+    m_state->setTucked(m_controller.isTucked());
+    connect(&m_controller, &PanelController::isTuckedChanged, m_state.get(),
+            [this] { m_state->setTucked(m_controller.isTucked()); });
     m_panel->setInitialProperties({
         {QStringLiteral("deckState"), QVariant::fromValue<QObject*>(m_state.get())},
         {QStringLiteral("settings"), QVariant::fromValue<QObject*>(&m_settings)},
-        {QStringLiteral("controller"), QVariant::fromValue<QObject*>(&m_controller)},
         {QStringLiteral("model"), QVariant::fromValue<QObject*>(&m_model)},
     });
     m_panel->setSource(QUrl(QStringLiteral("qrc:/Vexlor/qml/DeckView.qml")));
@@ -161,10 +175,6 @@ void AppDelegate::makePanel()
     });
     connect(m_panel.get(), &DeckPanel::contentSizeChanged, &m_controller, &PanelController::contentSizeChanged);
     connect(m_panel.get(), &DeckPanel::dragFinished, &m_controller, &PanelController::keepOnScreen);
-    connect(m_panel.get(), &DeckPanel::contextMenuRequested, this, [this] {
-        if (m_menu)
-            m_menu->popupWithoutTray();
-    });
     connect(m_panel.get(), &QWindow::visibleChanged, this, [this](bool visible) {
         if (m_menu)
             m_menu->refresh();

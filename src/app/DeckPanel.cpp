@@ -63,18 +63,12 @@ void DeckPanel::connectRoot()
         return;
     connect(root, &QQuickItem::implicitWidthChanged, this, &DeckPanel::contentSizeChanged);
     connect(root, &QQuickItem::implicitHeightChanged, this, &DeckPanel::contentSizeChanged);
-    connect(root, SIGNAL(dragStarted()), this, SLOT(beginDrag()));
-    connect(root, SIGNAL(dragEnded()), this, SLOT(endDrag()));
-    connect(root, SIGNAL(contextMenuRequested()), this, SIGNAL(contextMenuRequested()));
-    connect(root, SIGNAL(cardOpenChanged()), this, SLOT(followCardFocus()));
 }
 
-void DeckPanel::followCardFocus()
+void DeckPanel::followCardFocus(bool open)
 {
     // The deck never takes the keyboard from other programs, except while a
     // card is open, so that Escape can close it.
-    const QQuickItem* root = rootObject();
-    const bool open = root && root->property("cardOpen").toBool();
     if (open == !flags().testFlag(Qt::WindowDoesNotAcceptFocus))
         return;
     setFlag(Qt::WindowDoesNotAcceptFocus, !open);

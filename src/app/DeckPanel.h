@@ -39,24 +39,19 @@ public:
     // the pointer moved a few points; it counts from the press.
     [[nodiscard]] bool dragging() const { return m_dragging; }
 
-public slots:
     void beginDrag();
     void endDrag();
-
-public:
+    // While a card is open the panel takes the keyboard, so Escape reaches it.
+    void followCardFocus(bool cardOpen);
 
 signals:
     // The deck's own size changed (grid or info bar).
     void contentSizeChanged();
-    void contextMenuRequested();
     // A move by the background ended with the button's release.
     void dragFinished();
 
 protected:
     bool event(QEvent* event) override;
-
-private slots:
-    void followCardFocus();
 
 private:
     void dragToPointer(QPointF global);

@@ -34,6 +34,8 @@ VEXLOR_SETTER(setShowOnlinePrompt, m_showOnlinePrompt, showOnlinePromptChanged)
 VEXLOR_SETTER(setShowAgentList, m_showAgentList, showAgentListChanged)
 VEXLOR_SETTER(setShowTipDialog, m_showTipDialog, showTipDialogChanged)
 VEXLOR_SETTER(setCurrentTipIndex, m_currentTipIndex, currentTipIndexChanged)
+VEXLOR_SETTER(setTucked, m_tucked, tuckedChanged)
+VEXLOR_SETTER(setCardOpen, m_cardOpen, cardOpenChanged)
 #undef VEXLOR_SETTER
 
 void DeckViewState::setSheetAgentID(const QString& value)

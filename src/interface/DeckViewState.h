@@ -30,6 +30,10 @@ class DeckViewState : public QObject {
     // invokables below re-evaluate.
     Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
     Q_PROPERTY(QString pickerHeader READ pickerHeader NOTIFY pickerChanged)
+    // The panel is tucked to a screen edge (set by the panel's owner).
+    Q_PROPERTY(bool tucked READ tucked WRITE setTucked NOTIFY tuckedChanged)
+    // A card is open over the deck (set by the view).
+    Q_PROPERTY(bool cardOpen READ cardOpen WRITE setCardOpen NOTIFY cardOpenChanged)
     Q_PROPERTY(QVariantList pickerRows READ pickerRows NOTIFY pickerChanged)
 
 public:
@@ -46,6 +50,10 @@ public:
     [[nodiscard]] int currentTipIndex() const { return m_currentTipIndex; }
     [[nodiscard]] int revision() const { return m_revision; }
     [[nodiscard]] QString pickerHeader() const;
+    [[nodiscard]] bool tucked() const { return m_tucked; }
+    void setTucked(bool value);
+    [[nodiscard]] bool cardOpen() const { return m_cardOpen; }
+    void setCardOpen(bool value);
     [[nodiscard]] QVariantList pickerRows() const;
 
     void setShowSettings(bool value);
@@ -83,6 +91,18 @@ signals:
     void currentTipIndexChanged();
     void revisionChanged();
     void pickerChanged();
+    void tuckedChanged();
+    void cardOpenChanged();
+
+    // Requests the view makes of the panel around it; the panel's owner acts.
+    // A drag on the deck's background started (the pointer moved a few
+    // points with the button down) or ended at the release.
+    void dragStarted();
+    void dragEnded();
+    void contextMenuRequested();
+    // A double click on the background, and a click on a tucked deck.
+    void tuckToggleRequested();
+    void untuckRequested();
 
 private:
     void setEditingSlot(int slot);
@@ -99,6 +119,8 @@ private:
     bool m_showTipDialog = false;
     int m_currentTipIndex = 0;
     int m_revision = 0;
+    bool m_tucked = false;
+    bool m_cardOpen = false;
 };
 
 } // namespace vexlor

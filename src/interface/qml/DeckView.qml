@@ -7,20 +7,14 @@ Item {
     id: deck
     property QtObject deckState
     property QtObject settings
-    property QtObject controller
     property QtObject model
-    // The panel moves the window and opens the menu; the view only asks.
-    // A drag on the background: started once the pointer moved a few points
-    // with the button down, ended at the release (the panel follows the
-    // pointer in between).
-    signal dragStarted()
-    signal dragEnded()
-    signal contextMenuRequested()
+    // The panel moves the window, tucks it and opens the menu; the view only
+    // asks, through the deck state's requests.
 
     readonly property int columns: settings ? settings.gridColumns : 4
     readonly property int rows: settings ? settings.gridRows : 2
     readonly property bool infoBarShown: settings ? settings.showInfoBar : true
-    readonly property bool tucked: controller ? controller.isTucked : false
+    readonly property bool tucked: deckState ? deckState.tucked : false
     readonly property real gridWidth: columns * 96 + (columns - 1) * 16
     readonly property real gridHeight: rows * 96 + (rows - 1) * 16
 
@@ -33,6 +27,12 @@ Item {
     readonly property real cardRoomWidth: openCards.reduce((w, o) => Math.max(w, o.cardWidth + 16), 0)
     readonly property real cardRoomHeight: openCards.reduce((h, o) => Math.max(h, o.cardHeight + 16), 0)
     readonly property bool cardOpen: openCards.length > 0
+    Binding {
+        target: deck.deckState
+        property: "cardOpen"
+        value: deck.cardOpen
+        when: deck.deckState !== null
+    }
 
     implicitWidth: Math.ceil(Math.max(deckWidth, cardRoomWidth))
     implicitHeight: Math.ceil(Math.max(deckHeight, cardRoomHeight))
@@ -106,28 +106,28 @@ Item {
                     return
                 if (!dragging && Math.abs(mouse.x - pressedAt.x) + Math.abs(mouse.y - pressedAt.y) > 3) {
                     dragging = true
-                    deck.dragStarted()
+                    deck.deckState.dragStarted()
                 }
             }
             onReleased: {
                 if (dragging) {
                     dragging = false
-                    deck.dragEnded()
+                    deck.deckState.dragEnded()
                 }
             }
             onCanceled: {
                 if (dragging) {
                     dragging = false
-                    deck.dragEnded()
+                    deck.deckState.dragEnded()
                 }
             }
             onClicked: mouse => {
                 if (mouse.button === Qt.RightButton)
-                    deck.contextMenuRequested()
+                    deck.deckState.contextMenuRequested()
             }
             onDoubleClicked: mouse => {
-                if (mouse.button === Qt.LeftButton && deck.controller)
-                    deck.controller.toggleTuck()
+                if (mouse.button === Qt.LeftButton && deck.deckState)
+                    deck.deckState.tuckToggleRequested()
             }
         }
 
@@ -333,7 +333,7 @@ Item {
             color: Qt.rgba(0, 0, 0, 0.001)
             MouseArea {
                 anchors.fill: parent
-                onClicked: deck.controller.untuck()
+                onClicked: deck.deckState.untuckRequested()
             }
         }
     }

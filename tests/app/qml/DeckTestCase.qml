@@ -14,14 +14,6 @@ TestCase {
     property QtObject model
 
     Component {
-        id: controllerComponent
-        QtObject {
-            property bool isTucked: false
-            function toggleTuck() {}
-            function untuck() {}
-        }
-    }
-    Component {
         id: deckComponent
         DeckView {}
     }
@@ -34,9 +26,8 @@ TestCase {
         settings = testSupport.makeSettings()
         settings.showTipsOnLaunch = tipsAtLaunch === true
         const state = testSupport.makeDeckState(model)
-        const controller = createTemporaryObject(controllerComponent, deckStage)
         const deck = createTemporaryObject(deckComponent, deckStage,
-            { deckState: state, settings: settings, controller: controller, model: model })
+            { deckState: state, settings: settings, model: model })
         deck.width = Qt.binding(() => deck.implicitWidth)
         deck.height = Qt.binding(() => deck.implicitHeight)
         return deck
