@@ -5,7 +5,7 @@ import Vexlor
 // session count.
 Item {
     id: list
-    property QtObject model
+    property DeckModel model
     readonly property var agents: model ? model.agents : []
     signal close()
     // A row was tapped: show that agent's sessions.

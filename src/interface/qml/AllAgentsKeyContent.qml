@@ -5,7 +5,7 @@ import Vexlor
 // title and a caption.
 Item {
     id: content
-    property QtObject model
+    property DeckModel model
     readonly property var agents: model ? model.agents : []
 
     Text {

@@ -1,10 +1,11 @@
 import QtQuick
+import Vexlor
 
 // The picker's content inside its card: a header and the rows of the main
 // page or of one provider's page, as the deck's state lists them.
 Item {
     id: picker
-    property QtObject deckState
+    property DeckState deckState
     readonly property bool onProviderPage: deckState && deckState.pickerProviderID.length > 0
     readonly property var rows: deckState ? deckState.pickerRows : []
     implicitWidth: 250

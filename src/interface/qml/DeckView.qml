@@ -5,9 +5,9 @@ import Vexlor
 // the title line, the gear, and the overlays stacked over them.
 Item {
     id: deck
-    property QtObject deckState
-    property QtObject settings
-    property QtObject model
+    property DeckState deckState
+    property AppSettings settings
+    property DeckModel model
     // The panel moves the window, tucks it and opens the menu; the view only
     // asks, through the deck state's requests.
 

@@ -7,7 +7,7 @@ Item {
     id: page
     property var agent
     property real now: 0
-    property QtObject model
+    property DeckModel model
     readonly property string status: agent ? agent.status : "idle"
     readonly property color statusColor: DeckPalette.statusColor(status)
     readonly property bool hasOpenSessions: !!agent && agent.openSessions.length > 0

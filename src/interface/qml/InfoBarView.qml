@@ -7,7 +7,7 @@ import Vexlor
 // slides out to the left, both fading, on the page spring.
 Item {
     id: bar
-    property QtObject model
+    property DeckModel model
     implicitHeight: 84
 
     // A bar that is switched off follows no page, so a page turn draws

@@ -4,7 +4,7 @@ import Vexlor
 // The info key: the symbol over the number of the information page showing.
 Item {
     id: content
-    property QtObject model
+    property DeckModel model
     readonly property alias pageText: label.text
 
     Column {

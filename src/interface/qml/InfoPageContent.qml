@@ -1,10 +1,11 @@
 import QtQuick
+import Vexlor
 
 // One information page, by its kind.
 Item {
     id: holder
     property var page
-    property QtObject model
+    property DeckModel model
     readonly property string kind: page !== undefined && page !== null ? page.kind : ""
 
     Loader {

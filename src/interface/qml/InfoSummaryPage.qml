@@ -5,7 +5,7 @@ import Vexlor
 // names on the right (they give way first when room is short).
 Item {
     id: page
-    property QtObject model
+    property DeckModel model
     readonly property var agents: model ? model.agents : []
     // While no agent is installed the page says where Vexlor looked instead.
     readonly property string hint: KeyTexts.firstRunHint(agents)

@@ -5,7 +5,7 @@ import Vexlor
 Item {
     id: content
     property string assignment
-    property QtObject model
+    property DeckModel model
     // The deck is tucked away: nothing in the key moves.
     property bool quiet: false
     anchors.fill: parent

@@ -5,7 +5,7 @@ import Vexlor
 // wait for them.
 Item {
     id: sheet
-    property QtObject model
+    property DeckModel model
     property string agentID
     readonly property var agent: model && agentID.length > 0 ? (model.agents, model.agentById(agentID)) : undefined
     readonly property var sessions: agent ? agent.openSessions : []

@@ -5,7 +5,7 @@ import Vexlor
 // bar, the tips, a hint and quitting. Every value lives in the settings.
 Item {
     id: card
-    property QtObject settings
+    property AppSettings settings
     signal close()
     signal showTips()
     signal quit()
