@@ -137,8 +137,7 @@ void HeadlessRunner::handleLine(const QByteArray& raw)
         for (const ProviderInfo& p : providerCatalog())
             ids.append(p.id);
         fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\" or, in a fleet, \"ack PROVIDER HOST\", "
-                        "PROVIDER one of %s)
-",
+                        "PROVIDER one of %s)\n",
                 qPrintable(ids.join(QStringLiteral(", "))));
     }
 }
