@@ -2,6 +2,7 @@
 // ".credentials.json" hold the same form) over arbitrary bytes. A token, when
 // found, is never empty and never starts or ends with a space or a tab.
 
+#include "collection/FileRoutines.h"
 #include "providers/claude/ClaudeCredentials.h"
 
 #include <QByteArrayView>
