@@ -6,10 +6,12 @@
 #include "fixtures/Fixtures.h"
 
 #include <QEventLoop>
+#include <QFile>
 
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <unistd.h>
 #include <vector>
 
 namespace vexlor::bench {
@@ -27,6 +29,19 @@ inline double median(std::vector<double> v)
 
 // Fixture writes: a benchmark cannot go on without its fixture, so a failed
 // write ends the program.
+// CPU seconds (user and system) a process has used, from /proc; 0 when it
+// cannot be read.
+inline double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // utime and stime are fields 14 and 15 of the whole line.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 inline void writeFile(const QString& path, const QByteArray& data)
 {
     if (!fixtures::writeFile(path, data))

@@ -9,6 +9,7 @@
 // The reader's holding is seen through its "vexlor.fleet" debug line, which
 // it prints right after accepting a host's deck.
 
+#include "BenchSupport.h"
 #include "sync/DeckSnapshot.h"
 #include "sync/SnapshotJson.h"
 
@@ -35,19 +36,10 @@
 #include <unistd.h>
 
 using namespace vexlor;
+using vexlor::bench::cpuSeconds;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 double rssMegabytes(qint64 pid)
 {

@@ -187,17 +187,6 @@ double percentile(std::vector<double> v, double p)
     return v[std::min(at, v.size() - 1)];
 }
 
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the whole line.
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 // The CPU share (percent of one core) of `binary` over `seconds` of quiet,
 // after its first snapshot.
 double quietCpu(const QString& binary, const Home& home, const QString& interval, int seconds)
