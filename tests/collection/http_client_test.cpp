@@ -243,6 +243,15 @@ private slots:
         QCOMPARE(result->status, -1);
         QVERIFY(!result->errorText.isEmpty());
     }
+
+    void cleanupTestCase()
+    {
+        // Replies go with deleteLater and Qt's network thread tears down its
+        // request objects through queued calls; both need a running event
+        // loop before the application object goes, or they outlive it.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(200);
+    }
 };
 
 QTEST_GUILESS_MAIN(HttpClientTest)
