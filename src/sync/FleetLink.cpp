@@ -228,7 +228,7 @@ void FleetLink::Transport::onMessage(mosquitto*, void* self, const mosquitto_mes
 }
 
 FleetLink::FleetLink(Options options, QObject* parent)
-    : QObject(parent)
+    : FleetSource(parent)
     , m_options(std::move(options))
     , m_transport(std::make_unique<Transport>())
 {

@@ -23,6 +23,7 @@
 
 #include "DeckSyncContracts.h"
 #include "FleetConfig.h"
+#include "FleetSource.h"
 
 #include <QHash>
 #include <QObject>
@@ -34,14 +35,7 @@
 
 namespace vexlor {
 
-struct FleetHost {
-    QString host;
-    bool online = false;
-    Timestamp seenAt; // capture time of its newest snapshot
-    DeckSnapshotContent content;
-};
-
-class FleetLink final : public QObject, public DeckSyncPublishing {
+class FleetLink final : public FleetSource, public DeckSyncPublishing {
     Q_OBJECT
 
 public:
@@ -71,20 +65,14 @@ public:
 
     // DeckSyncPublishing
     void publish(const DeckSnapshot& snapshot) override;
-    // Asks `host` to acknowledge `providerID`; dropped while not connected.
-    void sendAck(const QString& host, const QString& providerID);
+    // Dropped while not connected.
+    void sendAck(const QString& host, const QString& providerID) override;
 
-    [[nodiscard]] const QString& hostName() const { return m_options.hostName; }
+    [[nodiscard]] QString hostName() const override { return m_options.hostName; }
     [[nodiscard]] bool isConnected() const;
-    // Every other host with a readable snapshot, sorted by name, with its
-    // liveness as of now.
-    [[nodiscard]] QList<FleetHost> hosts() const;
+    [[nodiscard]] QList<FleetHost> hosts() const override;
 
 signals:
-    // Someone asked this host to acknowledge a provider.
-    void acknowledgeRequested(const QString& providerID);
-    // A remote host's snapshot or online flag changed.
-    void hostsChanged();
     void connectionChanged(bool connected);
 
 private:
