@@ -5,7 +5,6 @@
 #include "DeckPanel.h"
 #include "DeckViewState.h"
 #include "DesktopNotifier.h"
-#include "ModelDeckSource.h"
 #include "PanelGeometry.h"
 #include "SymbolImageProvider.h"
 #include "TrayMenu.h"
@@ -62,8 +61,9 @@ AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, std::un
     // The settings card's quit row ends the program at once (Qt.quit()).
     connect(&m_engine, &QQmlEngine::quit, QCoreApplication::instance(), &QCoreApplication::quit,
             Qt::QueuedConnection);
-    m_source = std::make_unique<ModelDeckSource>(m_model);
-    m_state = std::make_unique<DeckViewState>(m_source.get());
+    m_state = std::make_unique<DeckViewState>(&m_model, &m_settings);
+    // The clock and the pages run once the deck has first been shown.
+    connect(m_state.get(), &DeckViewState::showChanged, &m_model, &DeckModel::startTimers);
     // The launch-at-login switch shows whether the autostart entry is there now.
     connect(m_state.get(), &DeckViewState::showSettingsChanged, this, [this] {
         if (m_state->showSettings())

@@ -20,7 +20,6 @@ class DeckModel;
 class DeckPanel;
 class DeckViewState;
 class DesktopNotifier;
-class ModelDeckSource;
 class PreferencesStore;
 class TrayMenu;
 
@@ -68,7 +67,6 @@ private:
     DeckModel& m_model;
     PanelController m_controller;
     QQmlEngine m_engine;
-    std::unique_ptr<ModelDeckSource> m_source;
     std::unique_ptr<DeckViewState> m_state;
     std::unique_ptr<DeckPanel> m_panel;
     std::unique_ptr<TrayMenu> m_menu;

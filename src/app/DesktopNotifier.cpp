@@ -3,6 +3,7 @@
 #include "collection/Logging.h"
 
 #include <QCoreApplication>
+#include <QDBusAbstractInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -18,17 +19,32 @@ const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kShowAction = QStringLiteral("show");
 } // namespace
 
+// The notification server's two signals as Qt signals. With no service
+// name the signals of any sender match: the server answers from its unique
+// name.
+class NotificationSignals : public QDBusAbstractInterface {
+    Q_OBJECT
+
+public:
+    NotificationSignals(const QDBusConnection& bus, QObject* parent)
+        : QDBusAbstractInterface(QString(), kPath, "org.freedesktop.Notifications", bus, parent)
+    {
+    }
+
+signals:
+    void ActionInvoked(uint id, const QString& action);
+    void NotificationClosed(uint id, uint reason);
+};
+
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , m_bus(bus)
 {
     if (!m_bus.isConnected())
         return;
-    // Any sender: the server answers from its unique name.
-    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                  SLOT(actionInvoked(uint, QString)));
-    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
-                  SLOT(notificationClosed(uint, uint)));
+    auto* server = new NotificationSignals(m_bus, this);
+    connect(server, &NotificationSignals::ActionInvoked, this, &DesktopNotifier::actionInvoked);
+    connect(server, &NotificationSignals::NotificationClosed, this, &DesktopNotifier::notificationClosed);
 }
 
 void DesktopNotifier::follow(const QList<Agent>& agents, bool send)
@@ -124,3 +140,5 @@ void DesktopNotifier::logOnce(const QString& why)
 }
 
 } // namespace vexlor
+
+#include "DesktopNotifier.moc"

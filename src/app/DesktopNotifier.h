@@ -30,11 +30,9 @@ signals:
     // The user chose "Show" on the notice of `providerID`.
     void showRequested(const QString& providerID);
 
-private slots:
+private:
     void actionInvoked(uint id, const QString& action);
     void notificationClosed(uint id, uint reason);
-
-private:
     void show(const AttentionNotice& notice);
     void close(const QString& providerID);
     void logOnce(const QString& why);

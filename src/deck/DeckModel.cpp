@@ -42,12 +42,14 @@ DeckModel::DeckModel(QList<Agent> agents, QList<ProviderUsage> usage, Preference
                      QObject* parent)
     : QObject(parent)
     , m_agents(std::move(agents))
+    , m_agentModel(this)
     , m_usage(std::move(usage))
     , m_store(store)
     , m_clock(clock ? std::move(clock) : systemClock())
     , m_now(m_clock())
     , m_keyAssignments(loadKeyAssignments(store))
 {
+    m_agentModel.setAgents(m_agents);
 }
 
 DeckModel::~DeckModel() = default;
@@ -88,6 +90,7 @@ void DeckModel::setAgents(QList<Agent> agents)
     if (agents == m_agents)
         return;
     m_agents = std::move(agents);
+    m_agentModel.setAgents(m_agents);
     emit agentsChanged();
     deckChanged();
 }
@@ -421,11 +424,6 @@ QVariant DeckModel::keyFaceByName(const QString& assignment) const
 QVariantList DeckModel::agentList() const
 {
     return toVariantList(m_agents);
-}
-
-QVariantList DeckModel::usageList() const
-{
-    return toVariantList(m_usage);
 }
 
 QVariantList DeckModel::infoPageList() const

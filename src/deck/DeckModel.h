@@ -12,6 +12,7 @@
 // (lookup miss, no current page, no start time) is `undefined`.
 
 #include "Agent.h"
+#include "AgentListModel.h"
 #include "InfoPage.h"
 #include "KeyAssignment.h"
 #include "PreferencesStore.h"
@@ -49,7 +50,8 @@ public:
 class DeckModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(QVariantList agents READ agentList NOTIFY agentsChanged)
-    Q_PROPERTY(QVariantList usage READ usageList NOTIFY usageChanged)
+    // The same agents as a list model, for views that draw one row per agent.
+    Q_PROPERTY(vexlor::AgentListModel* agentModel READ agentModel CONSTANT)
     // Seconds since 1970; advanced every second once the timers run.
     Q_PROPERTY(double now READ nowSeconds NOTIFY nowChanged)
     Q_PROPERTY(int infoPageIndex READ infoPageIndex WRITE setInfoPageIndex NOTIFY infoPageIndexChanged)
@@ -154,7 +156,7 @@ public:
     Q_INVOKABLE void acknowledgeAgent(const QString& agentID);
 
     [[nodiscard]] QVariantList agentList() const;
-    [[nodiscard]] QVariantList usageList() const;
+    [[nodiscard]] AgentListModel* agentModel() { return &m_agentModel; }
     [[nodiscard]] double nowSeconds() const { return m_now.seconds(); }
     [[nodiscard]] QVariantList infoPageList() const;
     [[nodiscard]] QVariant currentInfoPageValue() const;
@@ -181,6 +183,7 @@ private:
     void applyTimerHolds();
 
     QList<Agent> m_agents;
+    AgentListModel m_agentModel;
     QList<ProviderUsage> m_usage;
     PreferencesStore& m_store;
     Clock m_clock;

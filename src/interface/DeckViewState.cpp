@@ -7,17 +7,26 @@
 
 namespace vexlor {
 
-DeckViewState::DeckViewState(DeckSource* source, QObject* parent)
+DeckViewState::DeckViewState(DeckModel* model, AppSettings* settings, QObject* parent)
     : QObject(parent)
-    , m_source(source)
+    , m_model(model)
+    , m_keys(model, this)
 {
-    if (source) {
-        connect(source, &DeckSource::changed, this, [this] {
-            ++m_revision;
-            emit revisionChanged();
-            emit pickerChanged();
-        });
+    // The picker's rows carry the labels and the selection of the keys.
+    if (model)
+        connect(model, &DeckModel::keyAssignmentsChanged, this, &DeckViewState::pickerChanged);
+    if (!settings) {
+        m_keys.setSlotCount(4 * 2);
+        return;
     }
+    const QPointer<AppSettings> grid(settings);
+    const auto followGrid = [this, grid] {
+        if (grid)
+            m_keys.setSlotCount(grid->gridColumns() * grid->gridRows());
+    };
+    connect(settings, &AppSettings::gridColumnsChanged, this, followGrid);
+    connect(settings, &AppSettings::gridRowsChanged, this, followGrid);
+    followGrid();
 }
 
 #define VEXLOR_SETTER(setter, member, signal)  \
@@ -66,8 +75,6 @@ void DeckViewState::setPickerProviderID(const QString& id)
 
 void DeckViewState::appear(bool showTipsOnLaunch)
 {
-    if (m_source)
-        m_source->startTimers();
     if (!m_show) {
         m_show = true;
         emit showChanged();
@@ -77,28 +84,18 @@ void DeckViewState::appear(bool showTipsOnLaunch)
 
 QString DeckViewState::assignmentAt(int slot) const
 {
-    return m_source ? m_source->assignmentAt(slot) : QStringLiteral("info");
-}
-
-QColor DeckViewState::background(int slot) const
-{
-    return m_source ? keyBackground(assignmentAt(slot), *m_source) : palette::idleTile();
-}
-
-bool DeckViewState::chromeless(int slot) const
-{
-    return isChromeless(assignmentAt(slot));
+    return m_model ? toString(m_model->assignmentAt(slot)) : QStringLiteral("info");
 }
 
 void DeckViewState::tap(int slot)
 {
-    if (!m_source)
+    if (!m_model)
         return;
-    const TapEffect effect = tapEffect(assignmentAt(slot), *m_source);
+    const TapEffect effect = tapEffect(assignmentAt(slot), *m_model);
     if (effect.infoPageIndex)
-        m_source->setInfoPageIndex(*effect.infoPageIndex);
+        m_model->setInfoPageIndex(*effect.infoPageIndex);
     if (effect.advancePage)
-        m_source->advancePage(1);
+        m_model->advancePage(1);
     if (effect.sheetAgentID)
         setSheetAgentID(*effect.sheetAgentID);
     if (effect.showAgentList)
@@ -123,8 +120,9 @@ QVariantList DeckViewState::pickerRows() const
     if (m_editingSlot < 0)
         return out;
     const QString current = assignmentAt(m_editingSlot);
-    const auto label = [this](const QString& assignment) {
-        return m_source ? m_source->pickerLabel(assignment) : assignment;
+    const auto label = [](const QString& assignment) {
+        const auto value = keyAssignmentFromString(assignment);
+        return value ? vexlor::pickerLabel(*value) : assignment;
     };
     for (const auto& row : vexlor::pickerRows(current, m_pickerProviderID, label)) {
         QVariantMap map;
@@ -155,8 +153,9 @@ void DeckViewState::choosePickerOption(const QString& assignment)
 {
     if (m_editingSlot < 0)
         return;
-    if (m_source)
-        m_source->assign(assignment, m_editingSlot);
+    const auto value = keyAssignmentFromString(assignment);
+    if (m_model && value)
+        m_model->assign(*value, m_editingSlot);
     closePicker();
 }
 

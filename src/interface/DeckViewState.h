@@ -3,7 +3,9 @@
 // picker is showing which page, and what a tap or long press on a key does.
 // QML draws from it and forwards gestures to it; it owns no drawing.
 
-#include "DeckSource.h"
+#include "KeyListModel.h"
+#include "deck/AppSettings.h"
+#include "deck/DeckModel.h"
 
 #include <QColor>
 #include <QObject>
@@ -26,9 +28,8 @@ class DeckViewState : public QObject {
     Q_PROPERTY(QString sheetAgentID READ sheetAgentID WRITE setSheetAgentID NOTIFY sheetAgentIDChanged)
     Q_PROPERTY(bool showTipDialog READ showTipDialog WRITE setShowTipDialog NOTIFY showTipDialogChanged)
     Q_PROPERTY(int currentTipIndex READ currentTipIndex WRITE setCurrentTipIndex NOTIFY currentTipIndexChanged)
-    // Bumped whenever the deck's data changed, so bindings that call the
-    // invokables below re-evaluate.
-    Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
+    // The keys of the grid, one row per slot, slot 0 first.
+    Q_PROPERTY(vexlor::KeyListModel* keys READ keys CONSTANT)
     Q_PROPERTY(QString pickerHeader READ pickerHeader NOTIFY pickerChanged)
     // The panel is tucked to a screen edge (set by the panel's owner).
     Q_PROPERTY(bool tucked READ tucked WRITE setTucked NOTIFY tuckedChanged)
@@ -37,7 +38,8 @@ class DeckViewState : public QObject {
     Q_PROPERTY(QVariantList pickerRows READ pickerRows NOTIFY pickerChanged)
 
 public:
-    explicit DeckViewState(DeckSource* source, QObject* parent = nullptr);
+        // The keys follow the grid of `settings` (4 × 2 without settings).
+    explicit DeckViewState(DeckModel* model, AppSettings* settings = nullptr, QObject* parent = nullptr);
 
     [[nodiscard]] bool show() const { return m_show; }
     [[nodiscard]] bool showSettings() const { return m_showSettings; }
@@ -48,7 +50,7 @@ public:
     [[nodiscard]] QString sheetAgentID() const { return m_sheetAgentID; } // empty: none
     [[nodiscard]] bool showTipDialog() const { return m_showTipDialog; }
     [[nodiscard]] int currentTipIndex() const { return m_currentTipIndex; }
-    [[nodiscard]] int revision() const { return m_revision; }
+    [[nodiscard]] KeyListModel* keys() { return &m_keys; }
     [[nodiscard]] QString pickerHeader() const;
     [[nodiscard]] bool tucked() const { return m_tucked; }
     void setTucked(bool value);
@@ -63,13 +65,12 @@ public:
     void setShowTipDialog(bool value);
     void setCurrentTipIndex(int value);
 
-    // The view was first shown: start the model's timers, make the entrance,
-    // and open the tips card when the user wants it at launch.
+    // The view was first shown: make the entrance, and open the tips card
+    // when the user wants it at launch. The application starts the model's
+    // timers once the view shows.
     Q_INVOKABLE void appear(bool showTipsOnLaunch);
 
-    Q_INVOKABLE [[nodiscard]] QString assignmentAt(int slot) const;
-    Q_INVOKABLE [[nodiscard]] QColor background(int slot) const;
-    Q_INVOKABLE [[nodiscard]] bool chromeless(int slot) const;
+    [[nodiscard]] QString assignmentAt(int slot) const;
 
     Q_INVOKABLE void tap(int slot);
     Q_INVOKABLE void longPress(int slot);
@@ -89,7 +90,6 @@ signals:
     void sheetAgentIDChanged();
     void showTipDialogChanged();
     void currentTipIndexChanged();
-    void revisionChanged();
     void pickerChanged();
     void tuckedChanged();
     void cardOpenChanged();
@@ -108,7 +108,8 @@ private:
     void setEditingSlot(int slot);
     void setPickerProviderID(const QString& id);
 
-    QPointer<DeckSource> m_source;
+    QPointer<DeckModel> m_model;
+    KeyListModel m_keys;
     bool m_show = false;
     bool m_showSettings = false;
     int m_editingSlot = -1;
@@ -118,7 +119,6 @@ private:
     QString m_sheetAgentID;
     bool m_showTipDialog = false;
     int m_currentTipIndex = 0;
-    int m_revision = 0;
     bool m_tucked = false;
     bool m_cardOpen = false;
 };

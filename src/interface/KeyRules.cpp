@@ -16,19 +16,35 @@ QColor infoTile() { return QColor::fromRgbF(0.18f, 0.13f, 0.30f); }
 
 namespace {
 
-QColor statusTile(const QString& status)
+QColor statusTile(AgentStatus status)
 {
-    if (status == QLatin1String("working"))
+    switch (status) {
+    case AgentStatus::working:
         return palette::workingTile();
-    if (status == QLatin1String("needsYou"))
+    case AgentStatus::needsYou:
         return palette::attentionTile();
-    if (status == QLatin1String("offline"))
+    case AgentStatus::offline:
         return palette::offlineTile();
+    case AgentStatus::idle:
+        break;
+    }
     return palette::idleTile();
 }
 
+QColor colourOf(const Rgba& c)
+{
+    return QColor::fromRgbF(float(c.r), float(c.g), float(c.b), float(c.a));
+}
+
+// The caption of an unavailable tile; empty for a tile with figures.
+QString unavailableCaption(const ProviderUsage& tile)
+{
+    const auto* none = std::get_if<ProviderUsage::Unavailable>(&tile.kind);
+    return none ? none->caption : QString();
+}
+
 // The page to move to, only when it exists and differs from the current one.
-std::optional<int> pageChange(std::optional<int> page, const DeckSource& deck)
+std::optional<int> pageChange(std::optional<int> page, const DeckModel& deck)
 {
     if (page && *page != deck.infoPageIndex())
         return page;
@@ -36,11 +52,11 @@ std::optional<int> pageChange(std::optional<int> page, const DeckSource& deck)
 }
 
 // The tile a usage key shows, if the deck has it.
-std::optional<UsageFacts> tileOf(const KeyAssignment& key, const DeckSource& deck)
+std::optional<ProviderUsage> tileOf(const KeyAssignment& key, const DeckModel& deck)
 {
     if (key.shows() == KeyAssignment::Shows::mainTile)
-        return deck.usageWithPrefix(key.provider()->id);
-    return deck.usage(key.tileID());
+        return deck.usageTileWithPrefix(key.provider()->id);
+    return deck.usageTile(key.tileID());
 }
 
 } // namespace
@@ -50,7 +66,7 @@ bool isChromeless(const QString& assignment)
     return assignment == QLatin1String("spacer");
 }
 
-QColor keyBackground(const QString& assignment, const DeckSource& deck)
+QColor keyBackground(const QString& assignment, const DeckModel& deck)
 {
     const auto key = keyAssignmentFromString(assignment);
     if (!key)
@@ -64,7 +80,7 @@ QColor keyBackground(const QString& assignment, const DeckSource& deck)
     case Shows::mainTile:
     case Shows::tile: {
         const auto tile = tileOf(*key, deck);
-        return tile ? tile->tileBackground : palette::idleTile();
+        return tile ? colourOf(tile->tileBackground) : palette::idleTile();
     }
     case Shows::allAgents:
         return palette::overviewTile();
@@ -77,7 +93,7 @@ QColor keyBackground(const QString& assignment, const DeckSource& deck)
     return QColor(0, 0, 0, 0);
 }
 
-TapEffect tapEffect(const QString& assignment, const DeckSource& deck)
+TapEffect tapEffect(const QString& assignment, const DeckModel& deck)
 {
     TapEffect effect;
     const auto key = keyAssignmentFromString(assignment);
@@ -89,8 +105,8 @@ TapEffect tapEffect(const QString& assignment, const DeckSource& deck)
         const auto agent = deck.agent(key->provider()->id);
         if (!agent)
             break;
-        effect.infoPageIndex = pageChange(deck.pageIndexOfAgent(agent->id), deck);
-        if (agent->openSessions > 0)
+        effect.infoPageIndex = pageChange(deck.pageIndexForAgent(agent->id), deck);
+        if (!agent->openSessions.isEmpty())
             effect.sheetAgentID = agent->id;
         break;
     }
@@ -100,15 +116,15 @@ TapEffect tapEffect(const QString& assignment, const DeckSource& deck)
         break;
     case Shows::mainTile: {
         const QString& prefix = key->provider()->id;
-        const auto tile = deck.usageWithPrefix(prefix);
-        if (tile && tile->unavailable && tile->caption == QLatin1String("online off"))
+        const auto tile = deck.usageTileWithPrefix(prefix);
+        if (tile && unavailableCaption(*tile) == QLatin1String("online off"))
             effect.showOnlinePrompt = true;
         else
-            effect.infoPageIndex = pageChange(deck.pageIndexOfUsagePrefix(prefix), deck);
+            effect.infoPageIndex = pageChange(deck.pageIndexForUsagePrefix(prefix), deck);
         break;
     }
     case Shows::tile:
-        effect.infoPageIndex = pageChange(deck.pageIndexOfUsage(key->tileID()), deck);
+        effect.infoPageIndex = pageChange(deck.pageIndexForUsage(key->tileID()), deck);
         break;
     case Shows::info:
         effect.advancePage = true;

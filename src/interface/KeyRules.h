@@ -1,8 +1,8 @@
 #pragma once
 // What a key is, by its assignment: its background, whether it has chrome,
-// and what a tap on it does. Pure rules over a DeckSource.
+// and what a tap on it does. Pure rules over the deck model's records.
 
-#include "DeckSource.h"
+#include "deck/DeckModel.h"
 
 #include <QColor>
 #include <QString>
@@ -20,7 +20,7 @@ namespace palette {
 } // namespace palette
 
 [[nodiscard]] bool isChromeless(const QString& assignment);
-[[nodiscard]] QColor keyBackground(const QString& assignment, const DeckSource& deck);
+[[nodiscard]] QColor keyBackground(const QString& assignment, const DeckModel& deck);
 
 // What a tap changes; everything absent or false changes nothing.
 struct TapEffect {
@@ -32,6 +32,6 @@ struct TapEffect {
     bool operator==(const TapEffect&) const = default;
 };
 
-[[nodiscard]] TapEffect tapEffect(const QString& assignment, const DeckSource& deck);
+[[nodiscard]] TapEffect tapEffect(const QString& assignment, const DeckModel& deck);
 
 } // namespace vexlor

@@ -18,6 +18,13 @@ struct DeckModelForeign {
     QML_UNCREATABLE("made by the application")
 };
 
+struct AgentListModelForeign {
+    Q_GADGET
+    QML_FOREIGN(vexlor::AgentListModel)
+    QML_NAMED_ELEMENT(AgentListModel)
+    QML_UNCREATABLE("made by the deck model")
+};
+
 struct AppSettingsForeign {
     Q_GADGET
     QML_FOREIGN(vexlor::AppSettings)

@@ -4,7 +4,6 @@
 // preferences live in a temporary folder.
 
 #include "DeckViewState.h"
-#include "ModelDeckSource.h"
 #include "SymbolImageProvider.h"
 #include "collection/ProviderCatalog.h"
 #include "deck/AppSettings.h"
@@ -105,16 +104,6 @@ QList<ProviderUsage> busyUsage()
 
 } // namespace
 
-// The deck's source as the application builds it, except that showing the
-// deck does not start the model's timers: the 4-second page advance would
-// otherwise move the information bar under a test's feet on a slow machine.
-// Tests that need the tick start the model's timers themselves.
-class QuietDeckSource final : public ModelDeckSource {
-public:
-    using ModelDeckSource::ModelDeckSource;
-    void startTimers() override {}
-};
-
 class Setup : public QObject {
     Q_OBJECT
 
@@ -191,14 +180,14 @@ public:
         return new AppSettings(*m_stores.back(), this);
     }
 
-    // The deck view's state over the model, as the application builds it.
-    Q_INVOKABLE QObject* makeDeckState(QObject* model)
+    // The deck view's state over the model, as the application builds it,
+    // except that showing the deck does not start the model's timers: the
+    // 4-second page advance would otherwise move the information bar under a
+    // test's feet on a slow machine. Tests that need the tick start them.
+    Q_INVOKABLE QObject* makeDeckState(QObject* model, QObject* settings)
     {
         auto* deck = qobject_cast<DeckModel*>(model);
-        if (!deck)
-            return nullptr;
-        auto* source = new QuietDeckSource(*deck, this);
-        return new DeckViewState(source, this);
+        return deck ? new DeckViewState(deck, qobject_cast<AppSettings*>(settings), this) : nullptr;
     }
 
     // What the current store holds under `key` after a save ("missing" when

@@ -149,9 +149,19 @@ class DesktopTest : public QObject {
 
     DeckPanel* panel() const { return m_app->panel(); }
     QRect area() const { return panel()->screen()->availableGeometry(); }
-    QQuickItem* item(const char* name) const
+    // An item of the deck by its object name, searched through the items as
+    // they are drawn (the items a repeater makes have no object parent).
+    QQuickItem* item(const char* name) const { return itemNamed(panel()->rootObject(), QString::fromLatin1(name)); }
+    static QQuickItem* itemNamed(QQuickItem* in, const QString& name)
     {
-        return panel()->rootObject()->findChild<QQuickItem*>(QString::fromLatin1(name));
+        if (in->objectName() == name)
+            return in;
+        const QList<QQuickItem*> children = in->childItems();
+        for (QQuickItem* child : children) {
+            if (QQuickItem* found = itemNamed(child, name))
+                return found;
+        }
+        return nullptr;
     }
     // A point of `item` (in its own coordinates) on the screen.
     QPoint onScreen(const QQuickItem* it, QPointF local) const

@@ -2,18 +2,25 @@
 // the picker's pages and rows, and the grid's measures.
 
 #include "DeckViewState.h"
-#include "FakeDeckSource.h"
+#include "KeyRules.h"
+#include "TestDeck.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace vexlor;
-using vexlor::test::FakeDeckSource;
+using vexlor::test::TestDeck;
 
 namespace {
 QString s(const char* text)
 {
     return QString::fromLatin1(text);
+}
+
+// The picker's label of an assignment.
+QString label(const char* assignment)
+{
+    return pickerLabel(*keyAssignmentFromString(s(assignment)));
 }
 
 QStringList labels(const QVariantList& rows)
@@ -40,33 +47,33 @@ class DeckViewStateTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void appearStartsTimersAndFollowsTheTipsSetting()
+    void appearShowsOnceAndFollowsTheTipsSetting()
     {
-        FakeDeckSource deck;
-        DeckViewState state(&deck);
+        TestDeck deck;
+        DeckViewState state(&deck.model());
         QSignalSpy show(&state, &DeckViewState::showChanged);
+        state.appear(true);
         state.appear(true);
         QVERIFY(state.show());
         QVERIFY(state.showTipDialog());
-        QCOMPARE(deck.timerStarts, 1);
         QCOMPARE(show.count(), 1);
 
-        DeckViewState quiet(&deck);
+        DeckViewState quiet(&deck.model());
         quiet.appear(false);
         QVERIFY(!quiet.showTipDialog());
     }
 
     void tapAppliesTheEffectAndLongPressOpensThePicker()
     {
-        FakeDeckSource deck;
-        deck.agents = {{s("claude"), s("needsYou"), 1}};
-        deck.assignments = {{0, s("claudeStatus")}, {1, s("info")}};
-        DeckViewState state(&deck);
+        TestDeck deck({{s("claude"), AgentStatus::needsYou, 1}});
+        deck.assign(s("claudeStatus"), 0);
+        deck.assign(s("info"), 1);
+        DeckViewState state(&deck.model());
         state.tap(0);
-        QCOMPARE(deck.pageIndex, 1);
+        QCOMPARE(deck.model().infoPageIndex(), 1);
         QCOMPARE(state.sheetAgentID(), s("claude"));
         state.tap(1);
-        QCOMPARE(deck.pageIndex, 0); // summary, one agent: wraps after two pages
+        QCOMPARE(deck.model().infoPageIndex(), 0); // summary, one agent: wraps after two pages
         state.longPress(1);
         QCOMPARE(state.editingSlot(), 1);
         QCOMPARE(state.pickerHeader(), s("KEY 2 SHOWS"));
@@ -74,15 +81,15 @@ private slots:
 
     void mainPickerPageListsGeneralOptionsThenProviders()
     {
-        FakeDeckSource deck;
-        deck.assignments = {{0, s("codexLeft")}};
-        DeckViewState state(&deck);
+        TestDeck deck;
+        deck.assign(s("codexLeft"), 0);
+        DeckViewState state(&deck.model());
         QVERIFY(state.pickerRows().isEmpty()); // closed
         state.longPress(0);
         QCOMPARE(state.pickerHeader(), s("KEY 1 SHOWS"));
         const QVariantList rows = state.pickerRows();
-        QCOMPARE(labels(rows), (QStringList{s("label:allAgents"), s("label:info"), s("label:clock"),
-                                            s("label:spacer"), s("PROVIDERS"), s("Claude"), s("Codex"),
+        QCOMPARE(labels(rows), (QStringList{label("allAgents"), label("info"), label("clock"),
+                                            label("spacer"), s("PROVIDERS"), s("Claude"), s("Codex"),
                                             s("OpenCode"), s("Kimi")}));
         // The slot shows a Codex option: the Codex provider row is selected.
         QCOMPARE(selectedLabels(rows), QStringList{s("Codex")});
@@ -92,16 +99,16 @@ private slots:
 
     void providerPageSelectsTheCurrentOptionAndAssigns()
     {
-        FakeDeckSource deck;
-        deck.assignments = {{3, s("codexLeft")}};
-        DeckViewState state(&deck);
+        TestDeck deck;
+        deck.assign(s("codexLeft"), 3);
+        DeckViewState state(&deck.model());
         state.longPress(3);
         state.openPickerProvider(s("codex"));
         QCOMPARE(state.pickerHeader(), s("CODEX"));
         const QVariantList rows = state.pickerRows();
-        QCOMPARE(labels(rows), (QStringList{s("label:codexStatus"), s("label:codexUsed"), s("label:codexLeft"),
-                                            s("label:codexSessionUsed"), s("label:codexSessionLeft")}));
-        QCOMPARE(selectedLabels(rows), QStringList{s("label:codexLeft")});
+        QCOMPARE(labels(rows), (QStringList{label("codexStatus"), label("codexUsed"), label("codexLeft"),
+                                            label("codexSessionUsed"), label("codexSessionLeft")}));
+        QCOMPARE(selectedLabels(rows), QStringList{label("codexLeft")});
 
         state.closePickerProvider();
         QVERIFY(state.pickerProviderID().isEmpty());
@@ -109,21 +116,21 @@ private slots:
 
         state.openPickerProvider(s("kimi"));
         state.choosePickerOption(s("kimiUsage"));
-        QCOMPARE(deck.assigned, (QList<QPair<QString, int>>{{s("kimiUsage"), 3}}));
+        QCOMPARE(toString(deck.model().assignmentAt(3)), s("kimiUsage"));
         QCOMPARE(state.editingSlot(), -1);
         QVERIFY(state.pickerProviderID().isEmpty());
     }
 
     void unknownProviderAndClosingThePicker()
     {
-        FakeDeckSource deck;
-        DeckViewState state(&deck);
+        TestDeck deck;
+        DeckViewState state(&deck.model());
         state.longPress(0);
         state.openPickerProvider(s("nobody"));
         QVERIFY(state.pickerProviderID().isEmpty());
         // A spacer key can still be changed through its picker.
-        deck.assignments[0] = s("spacer");
-        QCOMPARE(selectedLabels(state.pickerRows()), QStringList{s("label:spacer")});
+        deck.assign(s("spacer"), 0);
+        QCOMPARE(selectedLabels(state.pickerRows()), QStringList{label("spacer")});
 
         state.openPickerProvider(s("claude"));
         QSignalSpy picker(&state, &DeckViewState::pickerChanged);
@@ -132,9 +139,39 @@ private slots:
         QVERIFY(state.pickerProviderID().isEmpty());
         QVERIFY(picker.count() >= 1);
         state.choosePickerOption(s("clock")); // no picker open: nothing assigned
-        QVERIFY(deck.assigned.isEmpty());
+        QCOMPARE(toString(deck.model().assignmentAt(0)), s("spacer"));
     }
 
+    // The key list reports a change only for the keys and roles whose values
+    // changed, and nothing for an update with equal content.
+    void keysChangeOnlyWhereTheirContentDoes()
+    {
+        TestDeck deck({{s("claude"), AgentStatus::idle, 0}, {s("codex"), AgentStatus::idle, 0}});
+        deck.assign(s("claudeStatus"), 0);
+        deck.assign(s("codexStatus"), 1);
+        deck.assign(s("clock"), 2);
+        DeckViewState state(&deck.model());
+        KeyListModel& keys = *state.keys();
+        QCOMPARE(keys.rowCount(), 8); // no settings: a 4 × 2 grid
+        QSignalSpy changed(&keys, &QAbstractItemModel::dataChanged);
+
+        deck.model().update(deck.model().agents(), deck.model().usage());
+        QCOMPARE(changed.count(), 0);
+
+        QList<Agent> agents = deck.model().agents();
+        agents[1].status = AgentStatus::working;
+        deck.model().update(agents, deck.model().usage());
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed[0][0].toModelIndex().row(), 1);
+        QCOMPARE(changed[0][2].value<QList<int>>(),
+                 (QList<int>{KeyListModel::BackgroundRole, KeyListModel::FaceRole}));
+        QCOMPARE(keys.index(1).data(KeyListModel::BackgroundRole).value<QColor>(), palette::workingTile());
+
+        deck.assign(s("spacer"), 2);
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed[1][0].toModelIndex().row(), 2);
+        QVERIFY(keys.index(2).data(KeyListModel::ChromelessRole).toBool());
+    }
 };
 
 QTEST_GUILESS_MAIN(DeckViewStateTest)

@@ -1,13 +1,13 @@
 // What a key is and does by its assignment: backgrounds, chrome and the tap
-// handler table, against a fake deck.
+// handler table, against a small deck model.
 
-#include "FakeDeckSource.h"
 #include "KeyRules.h"
+#include "TestDeck.h"
 
 #include <QTest>
 
 using namespace vexlor;
-using vexlor::test::FakeDeckSource;
+using vexlor::test::TestDeck;
 
 namespace {
 QString s(const char* text)
@@ -16,13 +16,14 @@ QString s(const char* text)
 }
 
 // Four agents (summary page 0, agent pages 1 to 4) and three tiles (5 to 7).
-void fillDeck(FakeDeckSource& deck)
+std::unique_ptr<TestDeck> filledDeck(const QString& codexCaption = s("online off"))
 {
-    deck.agents = {{s("claude"), s("needsYou"), 2}, {s("codex"), s("working"), 0},
-                   {s("opencode"), s("offline"), 0}, {s("kimi"), s("idle"), 1}};
-    deck.tiles = {{s("claude-usage"), QColor(10, 20, 30), false, {}},
-                  {s("claude-session"), QColor(40, 50, 60), true, s("online off")},
-                  {s("codex-usage"), QColor(70, 80, 90), true, s("online off")}};
+    return std::make_unique<TestDeck>(
+        QList<test::AgentFacts>{{s("claude"), AgentStatus::needsYou, 2}, {s("codex"), AgentStatus::working, 0},
+                                {s("opencode"), AgentStatus::offline, 0}, {s("kimi"), AgentStatus::idle, 1}},
+        QList<test::TileFacts>{{s("claude-usage"), Rgba::rgb(10 / 255., 20 / 255., 30 / 255.), {}},
+                               {s("claude-session"), Rgba::rgb(40 / 255., 50 / 255., 60 / 255.), s("online off")},
+                               {s("codex-usage"), Rgba::rgb(70 / 255., 80 / 255., 90 / 255.), codexCaption}});
 }
 } // namespace
 
@@ -49,9 +50,8 @@ private slots:
     {
         QFETCH(QString, assignment);
         QFETCH(QColor, expected);
-        FakeDeckSource deck;
-        fillDeck(deck);
-        QCOMPARE(keyBackground(assignment, deck).rgba(), expected.rgba());
+        const auto deck = filledDeck();
+        QCOMPARE(keyBackground(assignment, deck->model()).rgba(), expected.rgba());
     }
 
     void tapEffects_data()
@@ -80,22 +80,19 @@ private slots:
         QFETCH(QString, assignment);
         QFETCH(int, currentPage);
         QFETCH(TapEffect, expected);
-        FakeDeckSource deck;
-        fillDeck(deck);
-        deck.pageIndex = currentPage;
-        QCOMPARE(tapEffect(assignment, deck), expected);
+        const auto deck = filledDeck();
+        deck->model().setInfoPageIndex(currentPage);
+        QCOMPARE(tapEffect(assignment, deck->model()), expected);
     }
 
     void missingAgentsAndOtherCaptions()
     {
-        FakeDeckSource empty;
-        QCOMPARE(keyBackground(s("claudeStatus"), empty).rgba(), palette::idleTile().rgba());
-        QCOMPARE(tapEffect(s("claudeStatus"), empty), TapEffect{});
+        TestDeck empty;
+        QCOMPARE(keyBackground(s("claudeStatus"), empty.model()).rgba(), palette::idleTile().rgba());
+        QCOMPARE(tapEffect(s("claudeStatus"), empty.model()), TapEffect{});
         // An unavailable tile with another caption only moves the page.
-        FakeDeckSource deck;
-        fillDeck(deck);
-        deck.tiles[2].caption = s("loading");
-        QCOMPARE(tapEffect(s("codexUsed"), deck), (TapEffect{7, false, std::nullopt, false, false}));
+        const auto deck = filledDeck(s("loading"));
+        QCOMPARE(tapEffect(s("codexUsed"), deck->model()), (TapEffect{7, false, std::nullopt, false, false}));
     }
 };
 

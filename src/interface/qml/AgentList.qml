@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Vexlor
 
@@ -6,7 +7,6 @@ import Vexlor
 Item {
     id: list
     property DeckModel model
-    readonly property var agents: model ? model.agents : []
     signal close()
     // A row was tapped: show that agent's sessions.
     signal openAgent(string agentID)
@@ -39,12 +39,17 @@ Item {
         }
         Item { width: 1; height: 6 }
         Repeater {
-            model: list.agents
+            model: list.model ? list.model.agentModel : null
             delegate: Column {
                 id: row
-                required property var modelData
                 required property int index
-                readonly property color statusColor: DeckPalette.statusColor(modelData.status)
+                required property var agent
+                required property string agentId
+                required property string name
+                required property string status
+                required property string statusLabel
+                required property int sessions
+                readonly property color statusColor: DeckPalette.statusColor(status)
                 width: column.width
                 HairlineSeparator { visible: row.index > 0 }
                 Item {
@@ -54,7 +59,7 @@ Item {
                         objectName: "agentRow"
                         anchors.fill: parent
                         cursorShape: Qt.PointingHandCursor
-                        onClicked: list.openAgent(row.modelData.id)
+                        onClicked: list.openAgent(row.agentId)
                     }
                     GlowDot {
                         anchors.verticalCenter: parent.verticalCenter
@@ -73,14 +78,14 @@ Item {
                             spacing: 8
                             Text {
                                 id: name
-                                text: row.modelData.name
+                                text: row.name
                                 color: Qt.rgba(1, 1, 1, 0.95)
                                 font.pixelSize: 12
                                 font.weight: Font.Bold
                             }
                             Text {
                                 anchors.baseline: name.baseline
-                                text: row.modelData.statusLabel
+                                text: row.statusLabel
                                 color: row.statusColor
                                 font.pixelSize: 9
                                 font.weight: Font.Bold
@@ -91,7 +96,7 @@ Item {
                             width: Math.min(implicitWidth, info.width)
                             elide: true
                             alignment: Qt.AlignLeft
-                            text: KeyTexts.agentListDetail(row.modelData)
+                            text: KeyTexts.agentListDetail(row.agent)
                             color: Qt.rgba(1, 1, 1, 0.5)
                             font.pixelSize: 10
                             font.weight: Font.Medium
@@ -101,10 +106,10 @@ Item {
                     Text {
                         id: sessions
                         objectName: "agentSessions"
-                        visible: row.modelData.sessions > 0
+                        visible: row.sessions > 0
                         anchors.right: parent.right
                         anchors.verticalCenter: parent.verticalCenter
-                        text: row.modelData.sessions
+                        text: row.sessions
                         color: Qt.rgba(1, 1, 1, 0.6)
                         font.family: DeckPalette.figureFont
                         font.pixelSize: 12

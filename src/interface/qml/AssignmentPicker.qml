@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Vexlor
 
@@ -56,20 +57,105 @@ Item {
             objectName: "pickerColumn"
             width: list.width
             spacing: 2
+            onPositioningComplete: {
+                if (picker.scrollPending) {
+                    picker.scrollPending = false
+                    picker.showSelected()
+                }
+            }
             Repeater {
                 model: picker.rows
-                delegate: Loader {
+                // A section title, or a row to choose.
+                delegate: Item {
+                    id: rowSlot
                     required property var modelData
+                    readonly property var row: modelData
+                    readonly property bool isSection: row.kind === "section"
                     width: column.width
-                    sourceComponent: modelData.kind === "section" ? sectionLabel : pickerRow
-                    property var row: modelData
+                    height: isSection ? sectionLabel.height : pickerRow.height
+
+                    Item {
+                        id: sectionLabel
+                        visible: rowSlot.isSection
+                        width: rowSlot.width
+                        height: 10 + sectionText.implicitHeight + 4
+                        Text {
+                            id: sectionText
+                            x: 10
+                            y: 10
+                            text: rowSlot.row.label
+                            color: Qt.rgba(1, 1, 1, 0.35)
+                            font.pixelSize: 8
+                            font.weight: Font.Black
+                            font.letterSpacing: 1.5
+                        }
+                    }
+
+                    Rectangle {
+                        id: pickerRow
+                        visible: !rowSlot.isSection
+                        width: rowSlot.width
+                        height: 7 + label.implicitHeight + 7
+                        radius: 8
+                        color: rowSlot.row.selected ? Qt.rgba(1, 1, 1, 0.1) : "transparent"
+                        antialiasing: true
+
+                        Text {
+                            id: label
+                            x: 10
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: rowSlot.row.label || ""
+                            color: Qt.rgba(1, 1, 1, rowSlot.row.selected ? 0.95 : 0.7)
+                            font.pixelSize: 12
+                            font.weight: rowSlot.row.selected ? Font.Bold : Font.Medium
+                        }
+                        Row {
+                            anchors.right: parent.right
+                            anchors.rightMargin: 10
+                            anchors.verticalCenter: parent.verticalCenter
+                            spacing: 6
+                            Rectangle {
+                                visible: rowSlot.row.kind === "provider" && rowSlot.row.selected
+                                anchors.verticalCenter: parent.verticalCenter
+                                width: 5
+                                height: 5
+                                radius: 2.5
+                                color: Qt.rgba(0.22, 0.87, 0.45, 1)
+                            }
+                            SymbolIcon {
+                                visible: rowSlot.row.kind === "provider"
+                                anchors.verticalCenter: parent.verticalCenter
+                                name: "chevron.right"
+                                size: 9
+                                color: Qt.rgba(1, 1, 1, 0.4)
+                            }
+                            SymbolIcon {
+                                visible: rowSlot.row.kind === "option" && rowSlot.row.selected
+                                anchors.verticalCenter: parent.verticalCenter
+                                name: "checkmark"
+                                size: 10
+                                color: Qt.rgba(0.22, 0.87, 0.45, 1)
+                            }
+                        }
+                        MouseArea {
+                            anchors.fill: parent
+                            onClicked: {
+                                if (rowSlot.row.kind === "provider")
+                                    picker.deckState.openPickerProvider(rowSlot.row.providerID)
+                                else
+                                    picker.deckState.choosePickerOption(rowSlot.row.assignment)
+                            }
+                        }
+                    }
                 }
             }
         }
     }
 
-    // The list opens with the current choice in view.
-    onRowsChanged: Qt.callLater(showSelected)
+    // The list opens with the current choice in view, once the new rows
+    // are laid out.
+    property bool scrollPending: false
+    onRowsChanged: scrollPending = true
     function showSelected() {
         list.contentY = 0
         for (let i = 0; i < column.children.length; ++i) {
@@ -104,84 +190,6 @@ Item {
             name: "chevron.down"
             size: 9
             color: Qt.rgba(1, 1, 1, 0.5)
-        }
-    }
-
-    Component {
-        id: sectionLabel
-        Item {
-            width: parent ? parent.width : 0
-            height: 10 + label.implicitHeight + 4
-            Text {
-                id: label
-                x: 10
-                y: 10
-                text: parent.parent ? parent.parent.row.label : ""
-                color: Qt.rgba(1, 1, 1, 0.35)
-                font.pixelSize: 8
-                font.weight: Font.Black
-                font.letterSpacing: 1.5
-            }
-        }
-    }
-
-    Component {
-        id: pickerRow
-        Rectangle {
-            id: rowItem
-            readonly property var row: parent ? parent.row : ({})
-            width: parent ? parent.width : 0
-            height: 7 + label.implicitHeight + 7
-            radius: 8
-            color: row.selected ? Qt.rgba(1, 1, 1, 0.1) : "transparent"
-            antialiasing: true
-
-            Text {
-                id: label
-                x: 10
-                anchors.verticalCenter: parent.verticalCenter
-                text: rowItem.row.label || ""
-                color: Qt.rgba(1, 1, 1, rowItem.row.selected ? 0.95 : 0.7)
-                font.pixelSize: 12
-                font.weight: rowItem.row.selected ? Font.Bold : Font.Medium
-            }
-            Row {
-                anchors.right: parent.right
-                anchors.rightMargin: 10
-                anchors.verticalCenter: parent.verticalCenter
-                spacing: 6
-                Rectangle {
-                    visible: rowItem.row.kind === "provider" && rowItem.row.selected
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: 5
-                    height: 5
-                    radius: 2.5
-                    color: Qt.rgba(0.22, 0.87, 0.45, 1)
-                }
-                SymbolIcon {
-                    visible: rowItem.row.kind === "provider"
-                    anchors.verticalCenter: parent.verticalCenter
-                    name: "chevron.right"
-                    size: 9
-                    color: Qt.rgba(1, 1, 1, 0.4)
-                }
-                SymbolIcon {
-                    visible: rowItem.row.kind === "option" && rowItem.row.selected
-                    anchors.verticalCenter: parent.verticalCenter
-                    name: "checkmark"
-                    size: 10
-                    color: Qt.rgba(0.22, 0.87, 0.45, 1)
-                }
-            }
-            MouseArea {
-                anchors.fill: parent
-                onClicked: {
-                    if (rowItem.row.kind === "provider")
-                        picker.deckState.openPickerProvider(rowItem.row.providerID)
-                    else
-                        picker.deckState.choosePickerOption(rowItem.row.assignment)
-                }
-            }
         }
     }
 }

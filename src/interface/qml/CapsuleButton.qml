@@ -10,7 +10,7 @@ Rectangle {
     property alias font: label.font
     property real horizontalInset: 14
     property real verticalInset: 7
-    property real maximumWidth: Number.POSITIVE_INFINITY
+    property real maximumWidth: Infinity
     signal clicked()
 
     implicitWidth: label.implicitWidth + 2 * horizontalInset

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Vexlor
 
@@ -22,8 +23,9 @@ Item {
     readonly property real deckHeight: 32 + contentColumn.implicitHeight + 18
     // While a card is open the deck grows to hold it at full size (8 around
     // it); the panel follows, and shrinks back once the card has closed.
-    readonly property var openCards: [settingsOverlay, pickerOverlay, onlinePromptOverlay, agentListOverlay,
-                                      tipsOverlay, sessionSheetOverlay].filter(o => o.open)
+    readonly property var overlays: [settingsOverlay, pickerOverlay, onlinePromptOverlay, agentListOverlay,
+                                     tipsOverlay, sessionSheetOverlay]
+    readonly property var openCards: overlays.filter(o => o.open)
     readonly property real cardRoomWidth: openCards.reduce((w, o) => Math.max(w, o.cardWidth + 16), 0)
     readonly property real cardRoomHeight: openCards.reduce((h, o) => Math.max(h, o.cardHeight + 16), 0)
     readonly property bool cardOpen: openCards.length > 0
@@ -145,20 +147,20 @@ Item {
                 columnSpacing: 16
                 Repeater {
                     id: keys
-                    model: deck.columns * deck.rows
+                    model: deck.deckState ? deck.deckState.keys : null
                     delegate: KeyView {
                         id: keyDelegate
                         required property int index
-                        readonly property int revision: deck.deckState ? deck.deckState.revision : 0
+                        required background
+                        required chromeless
+                        required property var face
                         objectName: "key" + index
                         show: deck.deckState ? deck.deckState.show : false
                         appearDelay: index * 0.06
-                        background: deck.deckState ? (revision, deck.deckState.background(index)) : "transparent"
-                        chromeless: deck.deckState ? (revision, deck.deckState.chromeless(index)) : false
                         onAction: deck.deckState.tap(index)
                         onLongPressAction: deck.deckState.longPress(index)
                         KeyContent {
-                            assignment: deck.deckState ? (keyDelegate.revision, deck.deckState.assignmentAt(keyDelegate.index)) : ""
+                            face: keyDelegate.face
                             model: deck.model
                             quiet: deck.tucked
                         }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 
 // A status dot with a soft glow of its own colour, drawn from plain

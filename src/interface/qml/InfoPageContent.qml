@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Vexlor
 
@@ -8,26 +9,28 @@ Item {
     property DeckModel model
     readonly property string kind: page !== undefined && page !== null ? page.kind : ""
 
-    Loader {
-        anchors.fill: parent
-        sourceComponent: holder.kind === "summary" ? summary
-                         : holder.kind === "agent" ? agent
-                         : holder.kind === "usage" ? usage : null
+    // One repeater per kind; only the current kind's holds an item.
+    Repeater {
+        model: holder.kind === "summary" ? 1 : 0
+        delegate: InfoSummaryPage {
+            anchors.fill: parent
+            model: holder.model
+        }
     }
-    Component {
-        id: summary
-        InfoSummaryPage { model: holder.model }
-    }
-    Component {
-        id: agent
-        InfoAgentPage {
-            agent: holder.page.agent
+    Repeater {
+        model: holder.kind === "agent" ? 1 : 0
+        delegate: InfoAgentPage {
+            anchors.fill: parent
+            agent: holder.page ? holder.page.agent : undefined
             model: holder.model
             now: holder.model ? holder.model.now : 0
         }
     }
-    Component {
-        id: usage
-        InfoUsagePage { usage: holder.page.usage }
+    Repeater {
+        model: holder.kind === "usage" ? 1 : 0
+        delegate: InfoUsagePage {
+            anchors.fill: parent
+            usage: holder.page ? holder.page.usage : undefined
+        }
     }
 }

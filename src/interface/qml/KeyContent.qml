@@ -1,58 +1,74 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Vexlor
 
 // What a key draws for its assignment, from the deck model's records.
 Item {
     id: content
-    property string assignment
+    // What the key draws (a KeyFace: kind, agent, usage, showRemaining),
+    // found by the deck's key list for the key's assignment.
+    property var face
     property DeckModel model
     // The deck is tucked away: nothing in the key moves.
     property bool quiet: false
     anchors.fill: parent
 
-    // The agent or tile the key draws; read again whenever the records or
-    // the assignment change.
-    readonly property var face: model ? (model.agents, model.usage, model.keyFaceByName(assignment)) : undefined
     readonly property string kind: face ? face.kind : ""
+    // The content drawn for the kind; null when the key draws nothing.
+    property Item item: null
 
-    Loader {
-        id: loader
-        anchors.fill: parent
-        sourceComponent: {
-            switch (content.kind) {
-            case "agent": return agentContent
-            case "usage": return usageContent
-            case "allAgents": return allAgentsContent
-            case "clock": return clockContent
-            case "info": return infoContent
-            }
-            return null
+    // One repeater per kind; only the current kind's holds an item, made
+    // when the kind starts and kept while it lasts.
+    Repeater {
+        model: content.kind === "agent" ? 1 : 0
+        delegate: AgentKeyContent {
+            anchors.fill: parent
+            agent: content.face ? content.face.agent : undefined
+            quiet: content.quiet
         }
+        onItemAdded: (index, added) => content.item = added
+        onItemRemoved: (index, removed) => content.forget(removed)
     }
-    readonly property alias item: loader.item
-
-    Component {
-        id: agentContent
-        AgentKeyContent { agent: content.face.agent; quiet: content.quiet }
-    }
-    Component {
-        id: usageContent
-        UsageKeyContent {
-            usage: content.face.usage
-            showRemaining: content.face.showRemaining
+    Repeater {
+        model: content.kind === "usage" ? 1 : 0
+        delegate: UsageKeyContent {
+            anchors.fill: parent
+            usage: content.face ? content.face.usage : undefined
+            showRemaining: content.face ? content.face.showRemaining : false
             now: content.model ? content.model.now : 0
         }
+        onItemAdded: (index, added) => content.item = added
+        onItemRemoved: (index, removed) => content.forget(removed)
     }
-    Component {
-        id: allAgentsContent
-        AllAgentsKeyContent { model: content.model }
+    Repeater {
+        model: content.kind === "allAgents" ? 1 : 0
+        delegate: AllAgentsKeyContent {
+            anchors.fill: parent
+            model: content.model
+        }
+        onItemAdded: (index, added) => content.item = added
+        onItemRemoved: (index, removed) => content.forget(removed)
     }
-    Component {
-        id: clockContent
-        ClockKeyContent { now: content.model ? content.model.now : 0 }
+    Repeater {
+        model: content.kind === "clock" ? 1 : 0
+        delegate: ClockKeyContent {
+            anchors.fill: parent
+            now: content.model ? content.model.now : 0
+        }
+        onItemAdded: (index, added) => content.item = added
+        onItemRemoved: (index, removed) => content.forget(removed)
     }
-    Component {
-        id: infoContent
-        InfoKeyContent { model: content.model }
+    Repeater {
+        model: content.kind === "info" ? 1 : 0
+        delegate: InfoKeyContent {
+            anchors.fill: parent
+            model: content.model
+        }
+        onItemAdded: (index, added) => content.item = added
+        onItemRemoved: (index, removed) => content.forget(removed)
+    }
+    function forget(removed) {
+        if (item === removed)
+            item = null
     }
 }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Vexlor
 
@@ -7,7 +8,11 @@ Item {
     id: sheet
     property DeckModel model
     property string agentID
-    readonly property var agent: model && agentID.length > 0 ? (model.agents, model.agentById(agentID)) : undefined
+    // Read again whenever the agents change.
+    readonly property var agent: model && agentID.length > 0 ? agentIn(model.agents, agentID) : undefined
+    function agentIn(agents, id) {
+        return agents.find(a => a.id === id)
+    }
     readonly property var sessions: agent ? agent.openSessions : []
     readonly property bool needsAttention: agent !== undefined && KeyTexts.needsAttention(agent)
     readonly property int hiddenCount: agent !== undefined ? KeyTexts.hiddenSessionCount(agent) : 0

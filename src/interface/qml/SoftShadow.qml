@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 
 // A blurred drop shadow from plain translucent rounded rectangles, stacked so

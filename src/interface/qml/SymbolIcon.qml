@@ -8,7 +8,8 @@ Image {
     property real size: 10
 
     source: name.length ? "image://symbol/" + name + "?" + color.toString().substring(1) : ""
-    sourceSize: Qt.size(Math.ceil(size * 1.4), Math.ceil(size * 1.4))
+    sourceSize.width: Math.ceil(size * 1.4)
+    sourceSize.height: Math.ceil(size * 1.4)
     width: size * 1.2
     height: size * 1.2
     fillMode: Image.PreserveAspectFit

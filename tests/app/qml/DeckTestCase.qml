@@ -25,7 +25,7 @@ TestCase {
         testSupport.clearAcknowledged()
         settings = testSupport.makeSettings()
         settings.showTipsOnLaunch = tipsAtLaunch === true
-        const state = testSupport.makeDeckState(model)
+        const state = testSupport.makeDeckState(model, settings)
         const deck = createTemporaryObject(deckComponent, deckStage,
             { deckState: state, settings: settings, model: model })
         deck.width = Qt.binding(() => deck.implicitWidth)

@@ -24,10 +24,13 @@ TestCase {
         Item {
             width: 96
             height: 96
-            property alias assignment: content.assignment
+            property string assignment
             property alias model: content.model
             property alias content: content
-            KeyContent { id: content }
+            KeyContent {
+                id: content
+                face: content.model ? content.model.keyFaceByName(parent.assignment) : undefined
+            }
         }
     }
 
