@@ -1,20 +1,24 @@
 // What every collector promises, checked for all four over the demonstration
 // home: no report without the tool, passes that overlap agree, the pass reads
 // off the calling thread while the event loop keeps turning, and the tool's
-// folder is left exactly as it was.
+// folder is left exactly as it was; and where each tool's folder is looked
+// for.
 
 #include "DemoHome.h"
+#include "deck/PreferencesStore.h"
 #include "TestSupport.h"
 #include "providers/claude/ClaudeCollector.h"
 #include "providers/codex/CodexCollector.h"
 #include "providers/kimi/KimiCodeCollector.h"
 #include "providers/opencode/OpenCodeCollector.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
 using namespace vexlor;
 using namespace vexlor::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -92,6 +96,57 @@ private slots:
         if (pending)
             QVERIFY2(ticks > 0, "the event loop did not run while the pass read its files");
         QCOMPARE(treeFingerprint(folder), before);
+    }
+
+    // Where each tool's files and the preferences are looked for. A row sets
+    // "NAME=value" or unsets "NAME"; "~" stands for the home folder.
+    void locationsFollowTheEnvironment_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QStringList>("variables");
+        QTest::addColumn<QString>("expected");
+        auto row = [](const char* name, const char* location, QStringList variables, const char* expected) {
+            QTest::newRow(name) << QString::fromUtf8(location) << variables << QString::fromUtf8(expected);
+        };
+        row("claude, tilde", "claude", {u"CLAUDE_CONFIG_DIR=~/x"_s}, "~/x");
+        row("claude, absolute", "claude", {u"CLAUDE_CONFIG_DIR=/elsewhere/c"_s}, "/elsewhere/c");
+        row("claude, unset", "claude", {u"CLAUDE_CONFIG_DIR"_s}, "~/.claude");
+        row("claude, set but empty", "claude", {u"CLAUDE_CONFIG_DIR="_s}, "");
+        row("codex sessions", "codex", {u"CODEX_HOME=/c"_s}, "/c/sessions");
+        row("codex credentials", "codex auth", {u"CODEX_HOME=/c"_s}, "/c/auth.json");
+        row("codex, tilde", "codex", {u"CODEX_HOME=~/elsewhere"_s}, "~/elsewhere/sessions");
+        row("codex, set but empty", "codex", {u"CODEX_HOME="_s}, "~/.codex/sessions");
+        row("kimi, tilde", "kimi", {u"KIMI_CODE_DATA_DIR=~/elsewhere/kimi"_s}, "~/elsewhere/kimi");
+        row("kimi, unset", "kimi", {u"KIMI_CODE_DATA_DIR"_s}, "~/.kimi-code");
+        row("opencode, own variable first", "opencode", {u"OPENCODE_DATA_DIR=~/oc"_s, u"XDG_DATA_HOME=/xdg"_s}, "~/oc/opencode.db");
+        row("opencode, data home", "opencode", {u"OPENCODE_DATA_DIR"_s, u"XDG_DATA_HOME=/xdg"_s}, "/xdg/opencode/opencode.db");
+        row("opencode, data home with tilde", "opencode", {u"OPENCODE_DATA_DIR"_s, u"XDG_DATA_HOME=~/data"_s}, "~/data/opencode/opencode.db");
+        row("opencode, unset", "opencode", {u"OPENCODE_DATA_DIR"_s, u"XDG_DATA_HOME"_s}, "~/.local/share/opencode/opencode.db");
+        row("preferences", "preferences", {u"XDG_CONFIG_HOME=/somewhere/config"_s}, "/somewhere/config/vexlor/preferences.json");
+        row("preferences, relative config home", "preferences", {u"XDG_CONFIG_HOME=relative/config"_s}, "~/.config/vexlor/preferences.json");
+    }
+    void locationsFollowTheEnvironment()
+    {
+        QFETCH(QString, location);
+        QFETCH(QStringList, variables);
+        QFETCH(QString, expected);
+        std::vector<std::unique_ptr<ScopedEnv>> scoped;
+        for (const QString& v : variables) {
+            const qsizetype eq = v.indexOf(u'=');
+            scoped.push_back(std::make_unique<ScopedEnv>(
+                v.left(eq).toUtf8().constData(), eq < 0 ? std::nullopt : std::optional(v.mid(eq + 1).toUtf8())));
+        }
+        const QMap<QString, std::function<QString()>> locate{
+            {u"claude"_s, [] { return ClaudeCollector().configDirectory(); }},
+            {u"codex"_s, [] { return CodexCollector().sessionsDirectory(); }},
+            {u"codex auth"_s, [] { return CodexCollector().authFilePath(); }},
+            {u"kimi"_s, [] { return KimiCodeCollector().dataDirectory(); }},
+            {u"opencode"_s, [] { return OpenCodeCollector().databasePath(); }},
+            {u"preferences"_s, [] { return PreferencesStore::defaultPath(); }},
+        };
+        QCOMPARE(locate[location](), expected.startsWith(u'~') ? QDir::homePath() + expected.mid(1) : expected);
+        if (expected.isEmpty()) // no folder at all: nothing to report
+            QCOMPARE(pass(*makeCollector(location)), ProviderReport{});
     }
 };
 

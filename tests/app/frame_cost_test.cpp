@@ -9,11 +9,13 @@
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
+#include "TestSupport.h"
 #include "fixtures/Fixtures.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -43,6 +45,7 @@ void writeWorkingClaude(const QString& claudeDir)
 // bar, whose page slides are frames of their own.
 struct Launch {
     QTemporaryDir dir;
+    std::vector<std::unique_ptr<test::ScopedEnv>> env; // every agent folder inside `dir`
     PreferencesStore store;
     AppSettings settings{store};
     std::unique_ptr<AppDelegate> app;
@@ -55,11 +58,8 @@ struct Launch {
         settings.setShowTipsOnLaunch(false);
         settings.setShowInfoBar(false);
         settings.setGridRows(3);
-        qputenv("CLAUDE_CONFIG_DIR", dir.filePath(QStringLiteral("claude")).toLocal8Bit());
-        qputenv("CODEX_HOME", dir.filePath(QStringLiteral("codex")).toLocal8Bit());
-        qputenv("KIMI_CODE_DATA_DIR", dir.filePath(QStringLiteral("kimi")).toLocal8Bit());
-        qputenv("OPENCODE_DATA_DIR", dir.filePath(QStringLiteral("opencode")).toLocal8Bit());
-        qputenv("VEXLOR_KVS_DIR", dir.filePath(QStringLiteral("kvs")).toLocal8Bit());
+        for (const auto& [name, folder] : fixtures::Home{dir.path()}.variables())
+            env.push_back(std::make_unique<test::ScopedEnv>(name.constData(), QFile::encodeName(folder)));
         if (working)
             writeWorkingClaude(dir.filePath(QStringLiteral("claude")));
         app = std::make_unique<AppDelegate>(store, settings);
@@ -71,9 +71,6 @@ struct Launch {
     {
         stats.reset();
         app.reset();
-        for (const char* name : {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "KIMI_CODE_DATA_DIR", "OPENCODE_DATA_DIR",
-                                 "VEXLOR_KVS_DIR"})
-            qunsetenv(name);
     }
 
     // Frames drawn while the event loop runs for `ms`.

@@ -274,14 +274,6 @@ private slots:
         store.setBool(u"ShowInfoBar"_qs, true);
         QCOMPARE(PreferencesStore(path).integerValue(u"GridRows"_qs), 4);
     }
-
-    void defaultPathFollowsXdgConfigHome()
-    {
-        ScopedEnv xdg("XDG_CONFIG_HOME", "/somewhere/config");
-        QCOMPARE(PreferencesStore::defaultPath(), u"/somewhere/config/vexlor/preferences.json"_qs);
-        qputenv("XDG_CONFIG_HOME", "relative/config"); // not absolute: ignored
-        QCOMPARE(PreferencesStore::defaultPath(), QDir::homePath() + u"/.config/vexlor/preferences.json");
-    }
 };
 
 int main(int argc, char** argv)

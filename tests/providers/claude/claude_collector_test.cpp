@@ -106,22 +106,6 @@ class ClaudeCollectorTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void configurationDirectoryFromEnvironment()
-    {
-        QTemporaryDir tmp;
-        ScopedEnv home("HOME", QFile::encodeName(tmp.path())), dir("CLAUDE_CONFIG_DIR", "~/x");
-        QCOMPARE(ClaudeCollector().configDirectory(), tmp.path() + u"/x");
-        qputenv("CLAUDE_CONFIG_DIR", "/elsewhere/c");
-        QCOMPARE(ClaudeCollector().configDirectory(), QStringLiteral("/elsewhere/c"));
-        qunsetenv("CLAUDE_CONFIG_DIR");
-        QCOMPARE(ClaudeCollector().configDirectory(), tmp.path() + u"/.claude");
-
-        QDir().mkpath(tmp.path() + u"/.claude");
-        qputenv("CLAUDE_CONFIG_DIR", "");
-        ClaudeCollector empty;
-        QCOMPARE(empty.configDirectory(), QString());
-        QCOMPARE(pass(empty), ProviderReport{});
-    }
 
     void missingDirectoryIsNotInstalled()
     {

@@ -96,17 +96,6 @@ private slots:
         m_sessions = m_home + QStringLiteral("/sessions");
     }
 
-    void homeFromEnvironment()
-    {
-        ScopedEnv home("CODEX_HOME", m_tmp.path().toUtf8());
-        QCOMPARE(CodexCollector().sessionsDirectory(), m_tmp.path() + QStringLiteral("/sessions"));
-        QCOMPARE(CodexCollector().authFilePath(), m_tmp.path() + QStringLiteral("/auth.json"));
-        qputenv("CODEX_HOME", "~/elsewhere");
-        QCOMPARE(CodexCollector().sessionsDirectory(), QDir::homePath() + QStringLiteral("/elsewhere/sessions"));
-        qputenv("CODEX_HOME", ""); // set but empty: not a folder, so the default
-        QCOMPARE(CodexCollector().sessionsDirectory(), QDir::homePath() + QStringLiteral("/.codex/sessions"));
-    }
-
     // Anything at the sessions path, even a plain file, makes Codex installed;
     // an empty listing is walked again on the very next pass.
     void installationAndEmptyListing()

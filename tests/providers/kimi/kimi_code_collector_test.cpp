@@ -294,14 +294,6 @@ private slots:
         QVERIFY(cache.records(a).isEmpty());
         QCOMPARE(cache.size(), 0);
     }
-
-    void dataDirectoryFromTheEnvironment()
-    {
-        ScopedEnv dir("KIMI_CODE_DATA_DIR", "~/elsewhere/kimi");
-        QCOMPARE(KimiCodeCollector().dataDirectory(), QDir::homePath() + u"/elsewhere/kimi"_s);
-        qunsetenv("KIMI_CODE_DATA_DIR");
-        QCOMPARE(KimiCodeCollector().dataDirectory(), QDir::homePath() + u"/.kimi-code"_s);
-    }
 };
 
 QTEST_GUILESS_MAIN(KimiCodeCollectorTest)

@@ -351,18 +351,6 @@ private slots:
         QCOMPARE(sessionIds(collectorFor(tmp.path(), 200).collectBlocking({})), QStringList{u"s1"_s});
     }
 
-    void dataDirectoryFromTheEnvironment()
-    {
-        ScopedEnv dir("OPENCODE_DATA_DIR", "~/oc"), xdg("XDG_DATA_HOME", "/xdg");
-        QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/oc/opencode.db"_s);
-        qunsetenv("OPENCODE_DATA_DIR");
-        QCOMPARE(OpenCodeCollector().databasePath(), u"/xdg/opencode/opencode.db"_s);
-        qputenv("XDG_DATA_HOME", "~/data");
-        QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/data/opencode/opencode.db"_s);
-        qunsetenv("XDG_DATA_HOME");
-        QCOMPARE(OpenCodeCollector().databasePath(), QDir::homePath() + u"/.local/share/opencode/opencode.db"_s);
-    }
-
     void guardRefusesToCreateTheLog()
     {
         // Reading a closed write-ahead-log database through its log would make
