@@ -98,32 +98,27 @@ private slots:
         QCOMPARE(treeFingerprint(folder), before);
     }
 
-    // Where each tool's files and the preferences are looked for. A row sets
-    // "NAME=value" or unsets "NAME"; "~" stands for the home folder.
+    // Where each tool's folder and the preferences are looked for. A row is
+    // "location|variables|path": "NAME=value" sets, "NAME" unsets; "~" is home.
     void locationsFollowTheEnvironment_data()
     {
         QTest::addColumn<QString>("location");
         QTest::addColumn<QStringList>("variables");
         QTest::addColumn<QString>("expected");
-        auto row = [](const char* name, const char* location, QStringList variables, const char* expected) {
-            QTest::newRow(name) << QString::fromUtf8(location) << variables << QString::fromUtf8(expected);
-        };
-        row("claude, tilde", "claude", {u"CLAUDE_CONFIG_DIR=~/x"_s}, "~/x");
-        row("claude, absolute", "claude", {u"CLAUDE_CONFIG_DIR=/elsewhere/c"_s}, "/elsewhere/c");
-        row("claude, unset", "claude", {u"CLAUDE_CONFIG_DIR"_s}, "~/.claude");
-        row("claude, set but empty", "claude", {u"CLAUDE_CONFIG_DIR="_s}, "");
-        row("codex sessions", "codex", {u"CODEX_HOME=/c"_s}, "/c/sessions");
-        row("codex credentials", "codex auth", {u"CODEX_HOME=/c"_s}, "/c/auth.json");
-        row("codex, tilde", "codex", {u"CODEX_HOME=~/elsewhere"_s}, "~/elsewhere/sessions");
-        row("codex, set but empty", "codex", {u"CODEX_HOME="_s}, "~/.codex/sessions");
-        row("kimi, tilde", "kimi", {u"KIMI_CODE_DATA_DIR=~/elsewhere/kimi"_s}, "~/elsewhere/kimi");
-        row("kimi, unset", "kimi", {u"KIMI_CODE_DATA_DIR"_s}, "~/.kimi-code");
-        row("opencode, own variable first", "opencode", {u"OPENCODE_DATA_DIR=~/oc"_s, u"XDG_DATA_HOME=/xdg"_s}, "~/oc/opencode.db");
-        row("opencode, data home", "opencode", {u"OPENCODE_DATA_DIR"_s, u"XDG_DATA_HOME=/xdg"_s}, "/xdg/opencode/opencode.db");
-        row("opencode, data home with tilde", "opencode", {u"OPENCODE_DATA_DIR"_s, u"XDG_DATA_HOME=~/data"_s}, "~/data/opencode/opencode.db");
-        row("opencode, unset", "opencode", {u"OPENCODE_DATA_DIR"_s, u"XDG_DATA_HOME"_s}, "~/.local/share/opencode/opencode.db");
-        row("preferences", "preferences", {u"XDG_CONFIG_HOME=/somewhere/config"_s}, "/somewhere/config/vexlor/preferences.json");
-        row("preferences, relative config home", "preferences", {u"XDG_CONFIG_HOME=relative/config"_s}, "~/.config/vexlor/preferences.json");
+        for (const char* row : {"claude|CLAUDE_CONFIG_DIR=~/x|~/x", "claude|CLAUDE_CONFIG_DIR=/elsewhere/c|/elsewhere/c",
+                                "claude|CLAUDE_CONFIG_DIR|~/.claude", "claude|CLAUDE_CONFIG_DIR=|",
+                                "codex|CODEX_HOME=/c|/c/sessions", "codex auth|CODEX_HOME=/c|/c/auth.json",
+                                "codex|CODEX_HOME=~/elsewhere|~/elsewhere/sessions", "codex|CODEX_HOME=|~/.codex/sessions",
+                                "kimi|KIMI_CODE_DATA_DIR=~/elsewhere/kimi|~/elsewhere/kimi", "kimi|KIMI_CODE_DATA_DIR|~/.kimi-code",
+                                "opencode|OPENCODE_DATA_DIR=~/oc XDG_DATA_HOME=/xdg|~/oc/opencode.db",
+                                "opencode|OPENCODE_DATA_DIR XDG_DATA_HOME=/xdg|/xdg/opencode/opencode.db",
+                                "opencode|OPENCODE_DATA_DIR XDG_DATA_HOME=~/data|~/data/opencode/opencode.db",
+                                "opencode|OPENCODE_DATA_DIR XDG_DATA_HOME|~/.local/share/opencode/opencode.db",
+                                "preferences|XDG_CONFIG_HOME=/somewhere/config|/somewhere/config/vexlor/preferences.json",
+                                "preferences|XDG_CONFIG_HOME=relative/config|~/.config/vexlor/preferences.json"}) {
+            const QStringList p = QString::fromUtf8(row).split(u'|');
+            QTest::newRow(row) << p[0] << p[1].split(u' ') << p[2];
+        }
     }
     void locationsFollowTheEnvironment()
     {
