@@ -1,6 +1,9 @@
 // Start-up on the offscreen platform: first placement, the saved frame under
 // "DeckPanel", a frame left on a screen that is gone, and the menu's
 // show/hide item following the panel.
+// The panel controller's arithmetic on a fake window and screen (Qt's
+// downward y): tuck targets, untuck clamps, fitting that keeps the top edge,
+// keeping on screen, the debounced shrink, and start-up placement.
 
 #include "AppDelegate.h"
 #include "DeckPanel.h"
@@ -14,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
+#include "PanelController.h"
+#include <QSignalSpy>
 
 Q_IMPORT_QML_PLUGIN(VexlorPlugin)
 
@@ -45,6 +50,61 @@ struct Launch {
         if (!tips)
             before.setBool(AppSettings::kShowTipsOnLaunchKey, false);
         return path;
+    }
+};
+
+struct FakePanel : PanelSurface {
+    QRectF current;
+    std::optional<QSizeF> fitting;
+    QList<QRectF> screens{QRectF(0, 0, 1440, 900)}; // available areas; first is main
+    QList<QRectF> animatedTo;
+    QList<QRectF> setTo;
+
+    QRectF frame() const override { return current; }
+    void setFrame(const QRectF& f) override
+    {
+        setTo.append(f);
+        current = f;
+    }
+    void animateFrame(const QRectF& f) override
+    {
+        animatedTo.append(f);
+        current = f;
+    }
+    mutable int measured = 0;
+    std::optional<QSizeF> contentFittingSize() const override
+    {
+        ++measured;
+        return fitting;
+    }
+    std::optional<QRectF> visibleAreaOfScreenHolding(const QRectF& f) const override
+    {
+        std::optional<QRectF> best;
+        double bestArea = 0;
+        for (const auto& s : screens) {
+            const QRectF o = f.intersected(s);
+            if (o.width() * o.height() > bestArea) {
+                bestArea = o.width() * o.height();
+                best = s;
+            }
+        }
+        return best;
+    }
+    std::optional<QRectF> mainScreenVisibleArea() const override
+    {
+        return screens.isEmpty() ? std::nullopt : std::optional(screens.first());
+    }
+};
+
+// A fake panel at `frame` with a controller attached to it.
+struct Rig {
+    FakePanel panel;
+    PanelController controller;
+    explicit Rig(const QRectF& frame, QList<QRectF> screens = {QRectF(0, 0, 1440, 900)})
+    {
+        panel.current = frame;
+        panel.screens = std::move(screens);
+        controller.attach(&panel);
     }
 };
 
@@ -135,6 +195,146 @@ private slots:
         l.settings.setShowInfoBar(false);
         QTRY_COMPARE_WITH_TIMEOUT(l.app.panel()->frame().size(), l.app.panel()->contentFittingSize().value(), 10000);
         QCOMPARE(l.app.panel()->frame().width(), 276.0);
+    }
+
+    void tuckGoesToTheNearerEdge_data()
+    {
+        QTest::addColumn<QRectF>("frame");
+        QTest::addColumn<QList<QRectF>>("screens");
+        QTest::addColumn<double>("expectedX");
+        const QList<QRectF> one{QRectF(0, 0, 1440, 900)}; // centre 720
+        QTest::newRow("left half, 300 wide") << QRectF(100, 200, 300, 200) << one << -234.0;
+        QTest::newRow("right half") << QRectF(1000, 200, 300, 200) << one << 1440.0 - 66;
+        QTest::newRow("centre on the screen's centre goes right") << QRectF(570, 50, 300, 200) << one << 1374.0;
+        QTest::newRow("area not starting at zero")
+            << QRectF(1500, 100, 400, 300) << (QList<QRectF>(one) << QRectF(1440, 24, 1920, 1056))
+            << 1440 - 400 + 66.0;
+    }
+    void tuckGoesToTheNearerEdge()
+    {
+        QFETCH(QRectF, frame);
+        QFETCH(QList<QRectF>, screens);
+        QFETCH(double, expectedX);
+        Rig rig(frame, screens);
+        QSignalSpy tucked(&rig.controller, &PanelController::isTuckedChanged);
+        rig.controller.tuck();
+        QVERIFY(rig.controller.isTucked());
+        QCOMPARE(tucked.count(), 1);
+        QCOMPARE(rig.controller.restoreFrame(), std::optional<QRectF>(frame));
+        QCOMPARE(rig.panel.animatedTo, QList<QRectF>{QRectF(expectedX, frame.y(), frame.width(), frame.height())});
+    }
+
+    void untuckRestoresTheSavedFrameClampedToTheScreen()
+    {
+        Rig rig(QRectF(100, 200, 300, 200));
+        rig.controller.tuck();
+        rig.controller.untuck();
+        QVERIFY(!rig.controller.isTucked());
+        QCOMPARE(rig.panel.current, QRectF(100, 200, 300, 200));
+        QVERIFY(rig.controller.restoreFrame()); // kept, not cleared
+
+        // The visible area shrank: the saved frame would end 200 beyond it.
+        Rig right(QRectF(1000, 200, 300, 200));
+        right.controller.tuck();
+        right.panel.screens = {QRectF(0, 0, 1100, 900)};
+        right.controller.untuck();
+        QCOMPARE(right.panel.current, QRectF(1100 - 300, 200, 300, 200));
+
+        // Nothing saved: the current frame is brought back inside the area.
+        Rig unsaved(QRectF(-200, 100, 300, 200));
+        unsaved.controller.untuck();
+        QCOMPARE(unsaved.panel.current.x(), 0.0);
+    }
+
+    void fitKeepsTheTopEdgeAndStaysOnScreen()
+    {
+        Rig rig(QRectF(900, 100, 500, 389));
+        // Nothing measured yet, or an empty measure: no move.
+        rig.controller.fitToContent();
+        rig.panel.fitting = QSizeF(500, 0);
+        rig.controller.fitToContent();
+        QVERIFY(rig.panel.setTo.isEmpty() && rig.panel.animatedTo.isEmpty());
+
+        rig.panel.fitting = QSizeF(500, 501); // a row more
+        rig.controller.fitToContent();
+        QCOMPARE(rig.panel.setTo, QList<QRectF>{QRectF(900, 100, 500, 501)});
+        QVERIFY(rig.panel.animatedTo.isEmpty()); // still on screen
+
+        // A wider deck would reach beyond the right edge of the work area.
+        rig.panel.fitting = QSizeF(724, 501);
+        rig.controller.fitToContent();
+        QCOMPARE(rig.panel.setTo.last(), QRectF(900, 100, 724, 501));
+        QCOMPARE(rig.panel.animatedTo.last(), QRectF(1440 - 724, 100, 724, 501));
+    }
+
+    void keepOnScreenKeepsTheWholeDeckInsideTheWorkArea()
+    {
+        const QRectF area(0, 30, 1440, 870); // a top bar of 30
+        const QRectF size(0, 0, 500, 400);
+        QCOMPARE(panel::keptOnScreen(size.translated(-100, 0), area).topLeft(), QPointF(0, 30));
+        QCOMPARE(panel::keptOnScreen(size.translated(1000, 0), area).topLeft(), QPointF(940, 30));
+        QCOMPARE(panel::keptOnScreen(size.translated(10, -50), area).topLeft(), QPointF(10, 30));
+        QCOMPARE(panel::keptOnScreen(size.translated(10, 600), area).topLeft(), QPointF(10, 500));
+        // Larger than the area: the top-left corner (keys, drag area) stays reachable.
+        QCOMPARE(panel::keptOnScreen(QRectF(10, 500, 500, 1000), area).topLeft(), QPointF(10, 30));
+        QCOMPARE(panel::keptOnScreen(QRectF(0, 100, 1600, 200), area).x(), 0.0);
+    }
+
+    void growingIsImmediateShrinkingWaits()
+    {
+        Rig rig(QRectF(900, 100, 500, 389));
+        rig.panel.fitting = QSizeF(500, 501);
+        rig.controller.contentSizeChanged();
+        QCOMPARE(rig.panel.current, QRectF(900, 100, 500, 501)); // at once
+        QVERIFY(rig.controller.hasPendingResize());
+
+        rig.panel.fitting = QSizeF(500, 277);
+        rig.controller.contentSizeChanged();
+        QCOMPARE(rig.panel.current.height(), 501.0); // not yet
+        QVERIFY(rig.controller.hasPendingResize());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.panel.current, QRectF(900, 100, 500, 277), 10000);
+        QVERIFY(!rig.controller.hasPendingResize());
+    }
+
+    void whileTuckedNothingMovesUntilUntucked()
+    {
+        Rig rig(QRectF(900, 100, 500, 389));
+        rig.controller.tuck();
+        const QRectF tucked = rig.panel.current;
+        rig.panel.fitting = QSizeF(656 + 68, 600);
+        rig.controller.contentSizeChanged();
+        rig.controller.fitToContent();
+        rig.controller.keepOnScreen();
+        QCOMPARE(rig.panel.current, tucked);
+        QVERIFY(rig.panel.setTo.isEmpty());
+
+        rig.controller.untuck();
+        rig.controller.contentSizeChanged();
+        QCOMPARE(rig.panel.current.size(), QSizeF(724, 600));
+    }
+
+    void startupPlacement()
+    {
+        FakePanel panel;
+        panel.screens = {QRectF(0, 27, 1280, 773)};
+        // First launch: top right with the margins; later, the saved frame.
+        QCOMPARE(firstPanelFrame(panel, QSizeF(500, 389), std::nullopt), QRectF(1280 - 500 - 8, 35, 500, 389));
+        const QRectF saved(40, 60, 500, 389);
+        QCOMPARE(firstPanelFrame(panel, QSizeF(500, 389), saved), saved);
+
+        // A saved frame on a screen that is gone moves to the main screen.
+        panel.screens = {QRectF(0, 0, 1280, 800)};
+        panel.current = QRectF(2000, 100, 500, 389);
+        QCOMPARE(startupOnScreenFrame(panel), std::optional<QRectF>(QRectF(772, 8, 500, 389)));
+        // Partly off its screen counts as off as well.
+        panel.current = QRectF(1000, 100, 500, 389);
+        QVERIFY(startupOnScreenFrame(panel));
+        panel.current = QRectF(700, 100, 500, 389);
+        QVERIFY(!startupOnScreenFrame(panel));
+        // On a second screen that is still there, it stays.
+        panel.screens.append(QRectF(1280, 0, 1920, 1080));
+        panel.current = QRectF(2000, 100, 500, 389);
+        QVERIFY(!startupOnScreenFrame(panel));
     }
 };
 
