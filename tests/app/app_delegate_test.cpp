@@ -4,6 +4,13 @@
 // The panel controller's arithmetic on a fake window and screen (Qt's
 // downward y): tuck targets, untuck clamps, fitting that keeps the top edge,
 // keeping on screen, the debounced shrink, and start-up placement.
+// The frames the real deck draws, counted (never timed) on the software
+// renderer of the offscreen platform: once settled, a deck over an unchanging
+// home draws next to nothing, a hidden or tucked deck draws nothing even while
+// an agent works, and a working agent's breathing dot does draw, at a low rate.
+// Desktop notifications through a real D-Bus daemon: a private session bus
+// started here, a notification server on it that records what it is asked,
+// and the notifier driven through the attention of passes.
 
 #include "AppDelegate.h"
 #include "DeckPanel.h"
@@ -19,6 +26,18 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include "PanelController.h"
 #include <QSignalSpy>
+#include "FrameStats.h"
+#include "deck/DeckModel.h"
+#include "TestSupport.h"
+#include "fixtures/Fixtures.h"
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include "DesktopNotifier.h"
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QStandardPaths>
 
 Q_IMPORT_QML_PLUGIN(VexlorPlugin)
 
@@ -107,6 +126,125 @@ struct Rig {
         controller.attach(&panel);
     }
 };
+
+// A Claude session of this very process that says it is working, for as long
+// as the test runs.
+void writeWorkingClaude(const QString& claudeDir)
+{
+    const QString id = QStringLiteral("3b1f0c2e-8d4a-4f6b-9e7c-5a2d1c0b9f8e");
+    const double now = double(QDateTime::currentMSecsSinceEpoch());
+    QVERIFY(fixtures::writeFile(claudeDir + QStringLiteral("/sessions/") + id + QStringLiteral(".json"),
+                                fixtures::claudeStatus(id, QCoreApplication::applicationPid(), QStringLiteral("working"),
+                                                       {}, QStringLiteral("/home/t/parser"), now, now)));
+    QVERIFY(fixtures::writeFile(claudeDir + QStringLiteral("/projects/-home-t-parser/") + id + QStringLiteral(".jsonl"),
+                                fixtures::claudeLine("user", now / 1000 - 5)));
+}
+
+// The application as main() builds it, on a scratch home whose agents'
+// folders are empty but for an optional working Claude session. Three rows,
+// so that a clock key and an info key show; no tips card and no information
+// bar, whose page slides are frames of their own.
+struct DrawingLaunch {
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<test::ScopedEnv>> env; // every agent folder inside `dir`
+    PreferencesStore store;
+    AppSettings settings{store};
+    std::unique_ptr<AppDelegate> app;
+    std::unique_ptr<FrameStats> stats;
+    int passes = 0;
+
+    explicit DrawingLaunch(bool working)
+        : store(dir.filePath(QStringLiteral("preferences.json")))
+    {
+        settings.setShowTipsOnLaunch(false);
+        settings.setShowInfoBar(false);
+        settings.setGridRows(3);
+        for (const auto& [name, folder] : fixtures::Home{dir.path()}.variables())
+            env.push_back(std::make_unique<test::ScopedEnv>(name.constData(), QFile::encodeName(folder)));
+        if (working)
+            writeWorkingClaude(dir.filePath(QStringLiteral("claude")));
+        app = std::make_unique<AppDelegate>(store, settings);
+        QObject::connect(app.get(), &AppDelegate::passCompleted, app.get(), [this] { ++passes; });
+        app->start();
+        stats = std::make_unique<FrameStats>(app->panel());
+    }
+    ~DrawingLaunch()
+    {
+        stats.reset();
+        app.reset();
+    }
+
+    // Frames drawn while the event loop runs for `ms`.
+    qint64 framesOver(int ms)
+    {
+        const qint64 before = stats->frames();
+        QTest::qWait(ms);
+        return stats->frames() - before;
+    }
+    // Lets the entrance, a tuck or a pass's changes come to rest: waits for a
+    // whole second without a frame, for at most `tries` seconds.
+    void settle(int tries = 30)
+    {
+        for (int i = 0; i < tries && framesOver(1000) > 0; ++i) {
+        }
+    }
+};
+
+class FakeNotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    explicit FakeNotificationServer(QDBusConnection bus)
+        : m_bus(std::move(bus))
+    {
+    }
+    struct Call {
+        uint replaces = 0;
+        QString summary, body;
+        QStringList actions;
+    };
+    QList<Call> notified;
+    QList<uint> closed;
+
+    void emitSignal(const QString& name, const QVariantList& args)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                         QStringLiteral("org.freedesktop.Notifications"), name);
+        signal.setArguments(args);
+        m_bus.send(signal);
+    }
+
+public slots:
+    uint Notify(const QString&, uint replaces, const QString&, const QString& summary, const QString& body,
+                const QStringList& actions, const QVariantMap&, int)
+    {
+        notified.append({replaces, summary, body, actions});
+        return replaces ? replaces : ++m_lastId;
+    }
+    void CloseNotification(uint id)
+    {
+        closed.append(id);
+        emitSignal(QStringLiteral("NotificationClosed"), {id, 3u});
+    }
+
+private:
+    QDBusConnection m_bus;
+    uint m_lastId = 40;
+};
+
+QList<Agent> claudeWaitingOn(const QStringList& titles)
+{
+    Agent claude;
+    claude.id = QStringLiteral("claude");
+    claude.name = QStringLiteral("CLAUDE");
+    claude.status = titles.isEmpty() ? AgentStatus::idle : AgentStatus::needsYou;
+    for (const QString& title : titles)
+        claude.openSessions.append({QStringLiteral("claude:") + title, title, AgentSession::State::attention, {}});
+    Agent codex;
+    codex.id = QStringLiteral("codex");
+    return {claude, codex};
+}
 
 } // namespace
 
@@ -335,6 +473,107 @@ private slots:
         panel.screens.append(QRectF(1280, 0, 1920, 1080));
         panel.current = QRectF(2000, 100, 500, 389);
         QVERIFY(!startupOnScreenFrame(panel));
+    }
+
+    void initTestCase() { chooseRenderingPath(); }
+
+    void framesOnlyForNews_data()
+    {
+        QTest::addColumn<bool>("working");
+        QTest::addColumn<QString>("deck");
+        QTest::addColumn<int>("atLeast");
+        QTest::addColumn<int>("atMost");
+        // Over 3 s: the info key's page number (every 4 s) and the clock's
+        // minute may draw a frame each, the clock's seconds none; the
+        // breathing dot steps about 20 times a second (60 in 3 s), where a dot
+        // on the animation driver would draw 180.
+        QTest::newRow("unchanging home") << false << "shown" << 0 << 2;
+        QTest::newRow("working agent, hidden deck") << true << "hidden" << 0 << 0;
+        QTest::newRow("working agent, tucked deck") << true << "tucked" << 0 << 2;
+        QTest::newRow("working agent breathes") << true << "shown" << 5 << 100;
+    }
+    void framesOnlyForNews()
+    {
+        QFETCH(bool, working);
+        QFETCH(QString, deck);
+        QFETCH(int, atLeast);
+        QFETCH(int, atMost);
+
+        DrawingLaunch l(working);
+        QVERIFY(l.app->panel()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(l.passes >= 2, 30000);
+        const auto claude = l.app->model().agent(QStringLiteral("claude"));
+        QVERIFY(claude);
+        QVERIFY(claude->status == (working ? AgentStatus::working : AgentStatus::offline));
+        QTRY_VERIFY_WITH_TIMEOUT(l.stats->frames() > 0, 10000);
+
+        if (deck == QLatin1String("hidden")) {
+            l.app->togglePanel();
+            QVERIFY(!l.app->panel()->isVisible());
+        } else if (deck == QLatin1String("tucked")) {
+            l.app->controller().tuck();
+            QVERIFY(l.app->controller().isTucked());
+        }
+        if (!working || deck != QLatin1String("shown"))
+            l.settle();
+        else
+            QTest::qWait(1500); // the entrance
+        const qint64 frames = l.framesOver(3000);
+        QVERIFY2(frames >= atLeast && frames <= atMost,
+                 qPrintable(QStringLiteral("%1 frames in 3 s").arg(frames)));
+    }
+
+    void announcesReplacesClosesAndShows()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        QProcess daemon;
+        daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                     QStringLiteral("--print-address=1")});
+        QVERIFY(daemon.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(daemon.readLine().trimmed());
+        {
+            QDBusConnection serverBus = QDBusConnection::connectToBus(address, QStringLiteral("server"));
+            QVERIFY(serverBus.isConnected());
+            FakeNotificationServer server(serverBus);
+            QVERIFY(serverBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
+                                             QDBusConnection::ExportAllSlots));
+            QVERIFY(serverBus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+            DesktopNotifier notifier(QDBusConnection::connectToBus(address, QStringLiteral("client")));
+            QSignalSpy shows(&notifier, &DesktopNotifier::showRequested);
+            // Attention present at start-up, and the same again: nothing.
+            notifier.follow(claudeWaitingOn({QStringLiteral("old")}));
+            notifier.follow(claudeWaitingOn({QStringLiteral("old")}));
+            notifier.follow(claudeWaitingOn({QStringLiteral("old"), QStringLiteral("Fix login")}));
+            QTRY_COMPARE(server.notified.size(), 1);
+            QCOMPARE(server.notified[0].replaces, 0u);
+            QCOMPARE(server.notified[0].summary, QStringLiteral("Claude needs you"));
+            QCOMPARE(server.notified[0].body, QStringLiteral("Fix login +1 more"));
+            QVERIFY(server.notified[0].actions.contains(QStringLiteral("show")));
+
+            // Another session while it is open: the same notification, replaced.
+            notifier.follow(claudeWaitingOn({QStringLiteral("old"), QStringLiteral("Fix login"), QStringLiteral("Tests")}));
+            QTRY_COMPARE(server.notified.size(), 2);
+            QCOMPARE(server.notified[1].replaces, 41u);
+            QCOMPARE(server.notified[1].body, QStringLiteral("Tests +2 more"));
+
+            // Acknowledged: its sessions leave attention and the notice closes.
+            notifier.follow(claudeWaitingOn({}));
+            QTRY_COMPARE(server.closed, QList<uint>{41u});
+
+            // A new notice after that is a new one; its "Show" asks for the deck.
+            notifier.follow(claudeWaitingOn({QStringLiteral("Deploy")}));
+            QTRY_COMPARE(server.notified.size(), 3);
+            QCOMPARE(server.notified[2].replaces, 0u);
+            server.emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("show")});
+            QTRY_COMPARE(shows.size(), 1);
+            QCOMPARE(shows[0][0].toString(), QStringLiteral("claude"));
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        daemon.kill();
+        daemon.waitForFinished(5000);
     }
 };
 
