@@ -601,15 +601,6 @@ private slots:
         QCOMPARE(gadgetProperty(gadgetProperty(v, "tint"), "name"), QVariant(u"#ff9e9e9e"_qs));
     }
 
-    void defaultLayout()
-    {
-        QCOMPARE(defaultKeyAssignments().size(), 24);
-        QCOMPARE(toString(defaultAssignment(0)), u"claudeStatus"_qs);
-        // Past either end of the layout a slot shows the information pages.
-        QCOMPARE(toString(defaultAssignment(24)), u"info"_qs);
-        QCOMPARE(toString(defaultAssignment(-1)), u"info"_qs);
-    }
-
     void loadingAndSlotLookup_data()
     {
         QTest::addColumn<QByteArray>("json");
