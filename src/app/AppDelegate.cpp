@@ -1,7 +1,7 @@
 #include "AppDelegate.h"
 
 #include "DeckAssembly.h"
-#include "sync/FleetLink.h"
+#include "sync/FleetSource.h"
 #include "DeckPanel.h"
 #include "DeckViewState.h"
 #include "DesktopNotifier.h"
@@ -40,7 +40,7 @@ AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, QObject
 }
 
 namespace {
-DeckAssembly::Options withFleet(std::unique_ptr<FleetLink> fleet)
+DeckAssembly::Options withFleet(std::unique_ptr<FleetSource> fleet)
 {
     DeckAssembly::Options options;
     options.fleet = std::move(fleet);
@@ -48,7 +48,7 @@ DeckAssembly::Options withFleet(std::unique_ptr<FleetLink> fleet)
 }
 } // namespace
 
-AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, std::unique_ptr<FleetLink> fleet,
+AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, std::unique_ptr<FleetSource> fleet,
                          QObject* parent)
     : QObject(parent)
     , m_store(store)

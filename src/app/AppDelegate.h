@@ -15,7 +15,7 @@ namespace vexlor {
 class AppSettings;
 class CollectorHub;
 class DeckAssembly;
-class FleetLink;
+class FleetSource;
 class DeckModel;
 class DeckPanel;
 class DeckViewState;
@@ -31,7 +31,7 @@ public:
 
     AppDelegate(PreferencesStore& store, AppSettings& settings, QObject* parent = nullptr);
     // Joins a fleet through `fleet` (null: none).
-    AppDelegate(PreferencesStore& store, AppSettings& settings, std::unique_ptr<FleetLink> fleet,
+    AppDelegate(PreferencesStore& store, AppSettings& settings, std::unique_ptr<FleetSource> fleet,
                 QObject* parent = nullptr);
     ~AppDelegate() override;
 

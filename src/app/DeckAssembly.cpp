@@ -10,6 +10,7 @@
 #include "sync/DeckSyncFanOut.h"
 #include "sync/DeckSyncService.h"
 #include "sync/FleetLink.h"
+#include "sync/FolderFleet.h"
 
 namespace vexlor {
 
@@ -29,9 +30,15 @@ DeckAssembly::DeckAssembly(PreferencesStore& store, AppSettings& settings, Optio
     , m_fleet(std::move(options.fleet))
 {
     DeckSyncPublishing* publisher = m_sync.get();
-    if (m_fleet) {
-        m_fanOut = std::make_unique<DeckSyncFanOut>(std::vector<DeckSyncPublishing*>{m_sync.get(), m_fleet.get()});
+    if (auto* link = qobject_cast<FleetLink*>(m_fleet.get())) {
+        m_fanOut = std::make_unique<DeckSyncFanOut>(std::vector<DeckSyncPublishing*>{m_sync.get(), link});
         publisher = m_fanOut.get();
+    }
+    if (auto* folder = qobject_cast<FolderFleet*>(m_fleet.get())) {
+        // Its own key, so that hosts sharing the folder never write one
+        // file; rewritten now and then so the others can tell it is alive.
+        m_sync->setKey(FolderFleet::deckKey(folder->hostName()));
+        m_sync->setRewriteUnchangedAfter(FleetSource::republishAfterSeconds);
     }
     CollectorHub::Options hubOptions;
     hubOptions.collectors = options.collectors.empty() ? agentCollectors() : std::move(options.collectors);
@@ -39,7 +46,7 @@ DeckAssembly::DeckAssembly(PreferencesStore& store, AppSettings& settings, Optio
     hubOptions.allowNetwork = [&settings] { return settings.onlineAccess(); };
     m_hub = std::make_unique<CollectorHub>(m_model.get(), store, publisher, std::move(hubOptions));
     if (m_fleet) {
-        QObject::connect(m_fleet.get(), &FleetLink::acknowledgeRequested, m_hub.get(), &CollectorHub::acknowledge);
+        QObject::connect(m_fleet.get(), &FleetSource::acknowledgeRequested, m_hub.get(), &CollectorHub::acknowledge);
         m_fleet->start();
     }
 }

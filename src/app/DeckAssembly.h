@@ -5,7 +5,7 @@
 // and settings the caller owns. Nothing below this folder creates any of them.
 
 #include "collection/AgentCollector.h"
-#include "sync/FleetLink.h"
+#include "sync/FleetSource.h"
 
 #include <chrono>
 #include <memory>
@@ -26,9 +26,10 @@ public:
         // Empty: the four agent tools' collectors in their fixed order.
         std::vector<std::unique_ptr<AgentCollector>> collectors;
         std::chrono::milliseconds interval{3000};
-        // A fleet to join (null: none): it gets every snapshot besides the
-        // folder store, and its acknowledgement requests go to the hub.
-        std::unique_ptr<FleetLink> fleet;
+        // A fleet to join (null: none). Its acknowledgement requests go to
+        // the hub. A broker link gets every snapshot besides the folder
+        // store; a folder fleet has the folder store write this host's key.
+        std::unique_ptr<FleetSource> fleet;
     };
 
     DeckAssembly(PreferencesStore& store, AppSettings& settings, Options options);
@@ -40,12 +41,12 @@ public:
     [[nodiscard]] DeckModel& model() { return *m_model; }
     [[nodiscard]] DeckSyncService& sync() { return *m_sync; }
     [[nodiscard]] CollectorHub& hub() { return *m_hub; }
-    [[nodiscard]] FleetLink* fleet() const { return m_fleet.get(); }
+    [[nodiscard]] FleetSource* fleet() const { return m_fleet.get(); }
 
 private:
     std::unique_ptr<DeckModel> m_model;
     std::unique_ptr<DeckSyncService> m_sync;
-    std::unique_ptr<FleetLink> m_fleet;
+    std::unique_ptr<FleetSource> m_fleet;
     std::unique_ptr<DeckSyncFanOut> m_fanOut;
     std::unique_ptr<CollectorHub> m_hub;
 };

@@ -1,9 +1,11 @@
 #pragma once
-// Decides whether this run joins a fleet and builds its link. The broker URL
-// comes from --broker, else the preference "FleetBroker", else
+// Decides whether this run joins a fleet and builds it. Through a broker:
+// the URL comes from --broker, else the preference "FleetBroker", else
 // $VEXLOR_BROKER; the host name from --host, else "FleetHostName", else the
-// machine's short name. A configuration that cannot be used is reported on
-// standard error and the run goes on without a fleet.
+// machine's short name. Without a broker, a run given --host whose
+// $VEXLOR_KVS_DIR names a folder joins the fleet kept in that folder (which a
+// file-sync tool shares between machines). A configuration that cannot be
+// used is reported on standard error and the run goes on without a fleet.
 
 #include <QString>
 #include <memory>
@@ -11,7 +13,7 @@
 
 namespace vexlor {
 
-class FleetLink;
+class FleetSource;
 class PreferencesStore;
 
 struct FleetChoice {
@@ -19,7 +21,8 @@ struct FleetChoice {
     std::optional<QString> host;   // --host
 };
 
-// Null when no broker is configured or the configuration is refused.
-[[nodiscard]] std::unique_ptr<FleetLink> makeFleetLink(const FleetChoice& choice, const PreferencesStore& preferences);
+// Null when no fleet is configured or the configuration is refused. The
+// fleet is not started yet.
+[[nodiscard]] std::unique_ptr<FleetSource> makeFleet(const FleetChoice& choice, const PreferencesStore& preferences);
 
 } // namespace vexlor

@@ -5,7 +5,7 @@
 #include "collection/ProviderCatalog.h"
 #include "deck/DeckModel.h"
 #include "hub/CollectorHub.h"
-#include "sync/FleetLink.h"
+#include "sync/FleetSource.h"
 #include "sync/SnapshotJson.h"
 
 #include <QCoreApplication>

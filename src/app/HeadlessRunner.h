@@ -3,15 +3,15 @@
 // without any interface. Every applied pass is written to standard output as
 // one line: snapshot JSON, or a status-bar line when asked for. "ack PROVIDER"
 // lines on standard input acknowledge a provider. Sync log lines go to
-// standard error so that standard output holds only snapshots. With a fleet
-// link the snapshot also goes to the broker, acknowledgements may come from
-// there, "ack PROVIDER HOST" asks another host to acknowledge, and each
-// printed snapshot line gains a "fleet" member: the other hosts, sorted by
-// name, each as {"host", "online", "seenAt", "agents"}.
+// standard error so that standard output holds only snapshots. In a fleet
+// (a broker or a shared folder) the snapshot also goes to the other hosts,
+// acknowledgements may come from them, "ack PROVIDER HOST" asks another host
+// to acknowledge, and each printed snapshot line gains a "fleet" member: the
+// other hosts, sorted by name, each as {"host", "online", "seenAt", "agents"}.
 
 #include "CommandLine.h"
 #include "collection/AgentCollector.h"
-#include "sync/FleetLink.h"
+#include "sync/FleetSource.h"
 
 #include <QObject>
 #include <QByteArray>
@@ -40,7 +40,7 @@ public:
         // Empty: the four real collectors.
         std::vector<std::unique_ptr<AgentCollector>> collectors;
         // Null: no fleet.
-        std::unique_ptr<FleetLink> fleet;
+        std::unique_ptr<FleetSource> fleet;
     };
 
     // `store` and `settings` must outlive the runner.

@@ -14,7 +14,7 @@
 #include "collection/AppVersion.h"
 #include "deck/AppSettings.h"
 #include "deck/PreferencesStore.h"
-#include "sync/FleetLink.h"
+#include "sync/FleetSource.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -97,7 +97,7 @@ int runHeadless(int argc, char* argv[], const vexlor::CommandLine& line)
     options.passes = line.passesGiven ? line.passes : 0;
     options.interval = std::chrono::milliseconds(std::llround(line.intervalSeconds * 1000));
     options.format = line.format;
-    options.fleet = vexlor::makeFleetLink({line.broker, line.host}, vexlor::PreferencesStore::shared());
+    options.fleet = vexlor::makeFleet({line.broker, line.host}, vexlor::PreferencesStore::shared());
     vexlor::HeadlessRunner runner(vexlor::PreferencesStore::shared(), vexlor::AppSettings::shared(), std::move(options));
     runner.start();
     return QCoreApplication::exec();
@@ -183,7 +183,7 @@ int main(int argc, char* argv[])
     if (line.rows)
         settings.setGridRows(*line.rows);
 
-    vexlor::AppDelegate app(store, settings, vexlor::makeFleetLink({line.broker, line.host}, store));
+    vexlor::AppDelegate app(store, settings, vexlor::makeFleet({line.broker, line.host}, store));
     if (single)
         QObject::connect(single.get(), &vexlor::SingleInstance::showRequested, &app, &vexlor::AppDelegate::showPanel);
     if (demo)

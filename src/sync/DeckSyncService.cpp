@@ -96,11 +96,12 @@ void DeckSyncService::log(const QString& line) const
 
 void DeckSyncService::publish(const DeckSnapshot& snapshot)
 {
-    if (m_lastPublishedContent && *m_lastPublishedContent == snapshot.content)
+    const double elapsed = m_lastWriteAt ? m_clock() - *m_lastWriteAt : std::numeric_limits<double>::infinity();
+    const bool due = m_rewriteUnchangedAfter && elapsed >= *m_rewriteUnchangedAfter;
+    if (m_lastPublishedContent && *m_lastPublishedContent == snapshot.content && !due)
         return;
     m_pendingSnapshot = snapshot;
 
-    const double elapsed = m_lastWriteAt ? m_clock() - *m_lastWriteAt : std::numeric_limits<double>::infinity();
     if (elapsed >= m_minimumWriteInterval) {
         // A flush still scheduled would otherwise write again within the
         // interval after this one.
@@ -169,7 +170,7 @@ void DeckSyncService::flush()
     if (encoded.bytes->size() > maximumSnapshotBytes)
         return;
 
-    const KeyValueWrite written = m_store->setValue(storeKey(), *encoded.bytes);
+    const KeyValueWrite written = m_store->setValue(m_key, *encoded.bytes);
     if (!written.ok) {
         // Not published: the content stays unpublished so it is tried again,
         // and the attempt counts towards the interval so a failing store is
@@ -193,7 +194,7 @@ void DeckSyncService::flush()
 
 void DeckSyncService::handleExternalChange(const std::optional<QStringList>& changedKeys)
 {
-    if (changedKeys && !changedKeys->contains(storeKey()))
+    if (changedKeys && !changedKeys->contains(m_key))
         return;
     QMetaObject::invokeMethod(this, &DeckSyncService::fetch, Qt::QueuedConnection);
 }
@@ -210,7 +211,7 @@ bool DeckSyncService::observeStore()
 
 void DeckSyncService::fetch()
 {
-    const KeyValueRead read = m_store->value(storeKey());
+    const KeyValueRead read = m_store->value(m_key);
     if (!read.value) {
         if (!read.error.isEmpty())
             log(u"read failed: "_s + read.error);

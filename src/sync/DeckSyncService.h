@@ -40,6 +40,7 @@ public:
     // The service over the default directory store with a 30-second interval.
     [[nodiscard]] static std::unique_ptr<DeckSyncService> createDefault(QObject* parent = nullptr);
 
+    // The key every deck writes under unless told otherwise.
     [[nodiscard]] static QString storeKey();
     [[nodiscard]] static LogSink standardErrorLog();
     [[nodiscard]] static Scheduler timerScheduler();
@@ -47,6 +48,13 @@ public:
     void setLogSink(LogSink sink);
     void setClock(Clock clock);
     void setScheduler(Scheduler scheduler);
+    // Writes (and reads) under `key` instead of storeKey().
+    void setKey(const QString& key) { m_key = key; }
+    [[nodiscard]] const QString& key() const { return m_key; }
+    // Unchanged content is written again once this many seconds have passed
+    // since the last write, so that readers can tell a quiet deck from a
+    // gone one. Unset (the default): unchanged content is never written.
+    void setRewriteUnchangedAfter(std::optional<double> seconds) { m_rewriteUnchangedAfter = seconds; }
 
     [[nodiscard]] KeyValueStore& store() const { return *m_store; }
     [[nodiscard]] double minimumWriteInterval() const { return m_minimumWriteInterval; }
@@ -83,7 +91,9 @@ private:
     void log(const QString& line) const;
 
     std::unique_ptr<KeyValueStore> m_store;
+    QString m_key = storeKey();
     double m_minimumWriteInterval;
+    std::optional<double> m_rewriteUnchangedAfter;
     std::optional<DeckSnapshotContent> m_lastPublishedContent;
     std::optional<Timestamp> m_lastWriteAt;
     std::optional<DeckSnapshot> m_pendingSnapshot;

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
+#include <QSet>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -120,11 +122,28 @@ KeyValueWrite DirectoryKeyValueStore::setValue(const QString& key, const QByteAr
         return KeyValueWrite::failure(systemError(u"cannot replace "_s + pathOf(key), error));
     }
     // Remember what this write left, so the watcher does not report it.
-    if (const auto stamp = stampOf(pathOf(key)))
-        m_known.insert(key, *stamp);
-    if (m_watcher)
-        rewatch(key);
+    if (m_observing) {
+        if (const auto stamp = stampOf(pathOf(key)))
+            m_known.insert(key, *stamp);
+        if (m_watcher)
+            rewatch(key);
+    }
     return {};
+}
+
+KeyValueWrite DirectoryKeyValueStore::removeValue(const QString& key)
+{
+    if (!isValidKey(key))
+        return KeyValueWrite::failure(u"invalid key \"%1\""_s.arg(key.left(64)));
+    if (::unlink(QFile::encodeName(pathOf(key)).constData()) != 0 && errno != ENOENT)
+        return KeyValueWrite::failure(systemError(u"cannot remove "_s + pathOf(key), errno));
+    m_known.remove(key);
+    return {};
+}
+
+QStringList DirectoryKeyValueStore::keys() const
+{
+    return scan().keys();
 }
 
 KeyValueWrite DirectoryKeyValueStore::synchronize()
@@ -163,21 +182,41 @@ bool DirectoryKeyValueStore::hasIdentity()
 
 bool DirectoryKeyValueStore::startObserving()
 {
-    if (!m_watcher) {
-        m_watcher = std::make_unique<QFileSystemWatcher>();
-        connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &DirectoryKeyValueStore::rescan);
-        // Files are watched too, for writers that change a file in place.
-        connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &DirectoryKeyValueStore::rescan);
-    }
-    if (m_watcher->directories().isEmpty()) {
-        if (!QDir().mkpath(m_directory) || !m_watcher->addPath(m_directory))
-            return false;
+    if (!QDir().mkpath(m_directory))
+        return false;
+    if (!m_observing) {
+        m_observing = true;
         // What is there now is the starting point, not a change.
         m_known = scan();
+        m_rescanTimer = std::make_unique<QTimer>();
+        m_rescanTimer->setSingleShot(true);
+        m_rescanTimer->setInterval(250);
+        connect(m_rescanTimer.get(), &QTimer::timeout, this, &DirectoryKeyValueStore::rescan);
+    }
+    if (!m_watcher) {
+        m_watcher = std::make_unique<QFileSystemWatcher>();
+        connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &DirectoryKeyValueStore::scheduleRescan);
+        // Files are watched too, for writers that change a file in place.
+        connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &DirectoryKeyValueStore::scheduleRescan);
+    }
+    if (m_watcher->directories().isEmpty()) {
+        if (!m_watcher->addPath(m_directory))
+            return false; // checkForChanges() still works
         for (auto it = m_known.cbegin(); it != m_known.cend(); ++it)
             rewatch(it.key());
     }
     return true;
+}
+
+void DirectoryKeyValueStore::checkForChanges()
+{
+    rescan();
+}
+
+void DirectoryKeyValueStore::scheduleRescan()
+{
+    if (m_rescanTimer && !m_rescanTimer->isActive())
+        m_rescanTimer->start();
 }
 
 void DirectoryKeyValueStore::rewatch(const QString& key)
@@ -185,8 +224,7 @@ void DirectoryKeyValueStore::rewatch(const QString& key)
     // A watch follows the file it was set on; a file replaced by a rename is
     // a different file, so the watch is set again on the current one.
     const QString path = pathOf(key);
-    if (m_watcher->files().contains(path))
-        m_watcher->removePath(path);
+    m_watcher->removePath(path);
     m_watcher->addPath(path);
 }
 
@@ -213,8 +251,9 @@ QHash<QString, FileIdentity> DirectoryKeyValueStore::scan() const
 
 void DirectoryKeyValueStore::rescan()
 {
-    if (!m_watcher)
+    if (!m_observing)
         return;
+    m_rescanTimer->stop();
     const QHash<QString, FileIdentity> now = scan();
     QStringList changed;
     for (auto it = now.cbegin(); it != now.cend(); ++it) {
@@ -229,12 +268,16 @@ void DirectoryKeyValueStore::rescan()
     m_known = now;
 
     // The directory watch is renewed if the directory was recreated.
-    if (m_watcher->directories().isEmpty() && QDir(m_directory).exists())
+    if (m_watcher && m_watcher->directories().isEmpty() && QDir(m_directory).exists())
         m_watcher->addPath(m_directory);
-    const QStringList watched = m_watcher->files();
-    for (auto it = now.cbegin(); it != now.cend(); ++it) {
-        if (changed.contains(it.key()) || !watched.contains(pathOf(it.key())))
-            rewatch(it.key());
+    if (m_watcher && !m_watcher->directories().isEmpty()) {
+        const QStringList files = m_watcher->files();
+        const QSet<QString> watched(files.cbegin(), files.cend());
+        const QSet<QString> touched(changed.cbegin(), changed.cend());
+        for (auto it = now.cbegin(); it != now.cend(); ++it) {
+            if (touched.contains(it.key()) || !watched.contains(pathOf(it.key())))
+                rewatch(it.key());
+        }
     }
 
     if (!changed.isEmpty()) {

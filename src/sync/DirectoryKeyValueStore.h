@@ -8,7 +8,9 @@
 // itself survives a power cut. Outside changes are seen through a file-system
 // watcher on the directory (started on request only) and reported with the
 // names of the keys whose files appeared, changed or vanished; this store's
-// own writes are not reported.
+// own writes and removals are not reported. A burst of changes (a sync tool
+// writes a temporary file, renames it, touches it) is looked at once, a
+// quarter of a second after it began.
 
 #include "KeyValueStore.h"
 #include "collection/FileIdentity.h"
@@ -17,6 +19,7 @@
 #include <memory>
 
 class QFileSystemWatcher;
+class QTimer;
 
 namespace vexlor {
 
@@ -42,18 +45,24 @@ public:
     [[nodiscard]] bool hasIdentity() override;
     [[nodiscard]] QString identityProblem() const override { return m_identityProblem; }
     bool startObserving() override;
+    [[nodiscard]] QStringList keys() const override;
+    [[nodiscard]] KeyValueWrite removeValue(const QString& key) override;
+    void checkForChanges() override;
 
 private:
     [[nodiscard]] QString pathOf(const QString& key) const;
     [[nodiscard]] static std::optional<FileIdentity> stampOf(const QString& path);
     [[nodiscard]] QHash<QString, FileIdentity> scan() const;
     void rescan();
+    void scheduleRescan();
     void rewatch(const QString& key);
 
     QString m_directory;
     QString m_identityProblem;
+    bool m_observing = false;
     QHash<QString, FileIdentity> m_known; // last seen state of each key's file
     std::unique_ptr<QFileSystemWatcher> m_watcher;
+    std::unique_ptr<QTimer> m_rescanTimer;
 };
 
 } // namespace vexlor

@@ -40,11 +40,6 @@ class FleetLink final : public FleetSource, public DeckSyncPublishing {
 
 public:
     static constexpr qsizetype maximumSnapshotBytes = 900000;
-    // A host whose newest snapshot is older than this counts as offline.
-    static constexpr double offlineAfterSeconds = 600;
-    static constexpr double republishAfterSeconds = 300;
-    // Hosts beyond this many are not tracked.
-    static constexpr int maximumHosts = 1000;
 
     struct Options {
         BrokerAddress address;
@@ -60,7 +55,7 @@ public:
     ~FleetLink() override;
 
     // Starts the client thread; the first connection is attempted at once.
-    void start();
+    void start() override;
     void setLogSink(LogSink sink);
 
     // DeckSyncPublishing

@@ -21,7 +21,18 @@ class FleetSource : public QObject {
     Q_OBJECT
 
 public:
+    // A host whose newest snapshot is older than this counts as offline.
+    static constexpr double offlineAfterSeconds = 600;
+    // So members send their snapshot again this often when nothing changed.
+    static constexpr double republishAfterSeconds = 300;
+    // Hosts beyond this many are not tracked.
+    static constexpr int maximumHosts = 1000;
+
     using QObject::QObject;
+
+    // Begins reading the other hosts (and connecting, where there is
+    // something to connect to); acknowledgement requests may follow.
+    virtual void start() {}
 
     // This machine's name in the fleet.
     [[nodiscard]] virtual QString hostName() const = 0;

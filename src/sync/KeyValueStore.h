@@ -45,6 +45,14 @@ public:
     [[nodiscard]] virtual QString identityProblem() const { return {}; }
     // Starts emitting changedExternally; false when this store cannot observe.
     virtual bool startObserving() = 0;
+    // Every key that holds a value now, in no particular order; empty when
+    // this store cannot list its keys.
+    [[nodiscard]] virtual QStringList keys() const { return {}; }
+    // Removes the value under `key`; removing a missing value succeeds.
+    [[nodiscard]] virtual KeyValueWrite removeValue(const QString& key);
+    // After startObserving(): looks for outside changes now and reports them,
+    // for backends whose notifications can be missed.
+    virtual void checkForChanges() {}
 
     // Keys name files in some backends, so only safe file names are keys: not
     // empty, at most 255 UTF-8 bytes, no "/", no NUL, no ".." anywhere and no

@@ -1,10 +1,11 @@
 // End to end: two `vexlor --headless` runs with their own homes and host
 // names join a fleet through a real mosquitto broker started here on a free
-// loopback port.
+// loopback port, or through one folder as a file-sync tool would share it.
 
 #include "TestSupport.h"
 #include "collection/Timestamp.h"
 #include "fixtures/Fixtures.h"
+#include "sync/SnapshotJson.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,11 +110,18 @@ struct Member : HeadlessHome {
         process.waitForFinished(5000);
     }
 
-    // Reads snapshot lines until one satisfies `check`; empty when none does in time.
-    QJsonObject until(const Check& check, int timeoutMs = 20000)
+    // Reads snapshot lines until one satisfies `check`; empty when none does
+    // in time. The lines of `alongside` are read and dropped meanwhile, so
+    // that it never blocks on a full pipe.
+    QJsonObject until(const Check& check, int timeoutMs = 20000, Member* alongside = nullptr)
     {
         QDeadlineTimer deadline(timeoutMs);
         while (!deadline.hasExpired()) {
+            if (alongside) {
+                alongside->process.waitForReadyRead(0);
+                alongside->process.readAllStandardOutput();
+                alongside->log();
+            }
             if (!process.canReadLine() && !process.waitForReadyRead(200))
                 continue;
             while (process.canReadLine()) {
@@ -179,10 +187,61 @@ private slots:
     {
         if (!QFileInfo(vexlorBinary()).isExecutable())
             QSKIP("the vexlor program is not built (interface build switched off)");
-        if (QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin")}).isEmpty()
-            && QStandardPaths::findExecutable(QStringLiteral("mosquitto")).isEmpty())
-            QSKIP("mosquitto is not installed (scripts/install-deps)");
+        m_hasBroker = !QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin")}).isEmpty()
+            || !QStandardPaths::findExecutable(QStringLiteral("mosquitto")).isEmpty();
         qputenv("PATH", qgetenv("PATH") + ":/usr/sbin");
+    }
+
+    void init()
+    {
+        if (!m_hasBroker && QByteArray(QTest::currentTestFunction()) != "twoDecksShareAFolder")
+            QSKIP("mosquitto is not installed (scripts/install-deps)");
+    }
+
+    // The folder route: each host writes its own key in the folder and reads
+    // the others'; requests to acknowledge travel as files.
+    void twoDecksShareAFolder()
+    {
+        QTemporaryDir shared;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("VEXLOR_KVS_DIR"), shared.path());
+        // A host that went quiet eleven minutes ago.
+        const QString capturedAt = *SnapshotJson::formatTimestamp(Timestamp::now() - 660);
+        writeFile(shared.path(), QStringLiteral("charlie@deck.snapshot.v1"),
+                  "{\"version\":1,\"capturedAt\":\"" + capturedAt.toUtf8() + "\",\"content\":{\"agents\":[],\"usage\":[]}}");
+        Member a, b;
+        a.writeWorkingSession();
+        a.run({QStringLiteral("--host"), QStringLiteral("alpha")}, env);
+        b.run({QStringLiteral("--host"), QStringLiteral("bravo")}, env);
+
+        const QJsonObject first = b.until(hostIs(QStringLiteral("alpha"), true, QStringLiteral("working")));
+        QVERIFY(!first.isEmpty());
+        QCOMPARE(host(first, QStringLiteral("charlie"))[u"online"].toBool(true), false);
+        QCOMPARE(host(first, QStringLiteral("charlie"))[u"seenAt"].toString(), capturedAt);
+        // A's needs-you arrives with the folder store's next write, up to
+        // 30 seconds after its first.
+        a.endTurn();
+        const QJsonObject needy = b.until(hostIs(QStringLiteral("alpha"), true, QStringLiteral("needsYou")), 60000, &a);
+        QVERIFY2(!needy.isEmpty(), b.log().constData());
+        QVERIFY(QJsonDocument(needy).toJson().contains("Fix login"));
+
+        // B asks A to acknowledge; A's deck turns idle, A saves it and takes
+        // the request's file away.
+        b.process.write("ack claude alpha\n");
+        QVERIFY(b.process.waitForBytesWritten(5000));
+        QVERIFY(!a.until([](const QJsonObject& l) { return claudeStatus(l[u"content"][u"agents"].toArray()) == u"idle"; },
+                         20000, &b).isEmpty());
+        QFile prefs(a.prefsBase() + u"/vexlor/preferences.json");
+        QVERIFY(prefs.open(QIODevice::ReadOnly));
+        QVERIFY(QJsonDocument::fromJson(prefs.readAll())[u"CollectorAcknowledged"].toObject().contains(u"claude:s1"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(shared.filePath(QStringLiteral("alpha@ack.bravo.v1"))), 10000);
+
+        // Each host has its own key; the key of a deck outside a fleet stays
+        // unwritten, and nobody counts itself.
+        QCOMPARE(QDir(shared.path()).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("alpha@deck.snapshot.v1"), QStringLiteral("bravo@deck.snapshot.v1"),
+                              QStringLiteral("charlie@deck.snapshot.v1")}));
+        QVERIFY(host(needy, QStringLiteral("bravo")).isEmpty());
     }
 
     void twoDecksShareAFleet()
@@ -311,6 +370,9 @@ private slots:
         QVERIFY(!m.log().contains("secret"));
         QCOMPARE(m.log().count("[Fleet]"), 1);
     }
+
+private:
+    bool m_hasBroker = false;
 };
 
 QTEST_GUILESS_MAIN(FleetTest)

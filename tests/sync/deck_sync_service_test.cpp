@@ -1,16 +1,20 @@
 // The sync service's rules: deduplication, the write interval with its one
 // delayed flush, the size limit, failures and their log lines, and the
-// reading side. Time and the delayed flush are driven by hand.
+// reading side. Time and the delayed flush are driven by hand. Then the
+// fleet kept in a shared sync folder: what it takes from the folder.
 
 #include "FakeKeyValueStore.h"
+#include "TestSupport.h"
 #include "sync/DirectoryKeyValueStore.h"
 #include "sync/DeckSyncService.h"
+#include "sync/FolderFleet.h"
 #include "sync/SnapshotJson.h"
 
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 using namespace vexlor;
 using namespace vexlor::test;
@@ -135,6 +139,14 @@ private slots:
         QCOMPARE(rig.service->pendingSnapshot()->content.agents[0].openSessions->at(0).title, u"c"_s);
         rig.fireAt(71);
         QCOMPARE(rig.writtenTitles(), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+
+        // A fleet member writes unchanged content again after a while, so
+        // that the others can tell it is still there.
+        rig.service->setRewriteUnchangedAfter(300);
+        rig.publishAt(300, u"c"_s);
+        QCOMPARE(rig.store->writes.size(), 3);
+        rig.publishAt(371, u"c"_s);
+        QCOMPARE(rig.writtenTitles(), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"c"_s}));
     }
 
     void laterWritesWaitForTheIntervalAndCarryTheNewest()
@@ -379,6 +391,96 @@ private slots:
         QVERIFY2(log[1].startsWith(u"[DeckSync] write failed: "_s), qPrintable(log[1]));
         QVERIFY(!blocked.lastPublishedContent());
         QVERIFY(blocked.isFlushScheduled());
+    }
+
+    // Another host's deck in the shared folder is taken only whole, within
+    // the size limit and of a version this build speaks; anything else is
+    // one log line and no host (or the last good one). A file completed
+    // later is read then. Other names in the folder are not hosts.
+    void folderFleetTakesOnlyWholeDecks_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("logged"); // empty: no line
+        QTest::addColumn<int>("held");       // 0: no host; 1: online; -1: offline
+        const double now = Timestamp::now().seconds();
+        const QByteArray whole = *SnapshotJson::encode(snapshot(u"a"_s, now - 5)).bytes;
+        const QString alpha = u"alpha@deck.snapshot.v1"_s;
+        QTest::newRow("whole") << alpha << whole << QString() << 1;
+        QTest::newRow("ten minutes old") << alpha << *SnapshotJson::encode(snapshot(u"a"_s, now - 601)).bytes << QString() << -1;
+        QTest::newRow("at the size limit") << alpha << whole + QByteArray(900000 - whole.size(), ' ') << QString() << 1;
+        QTest::newRow("over the size limit") << alpha << whole + QByteArray(900001 - whole.size(), ' ')
+                                             << u"[Fleet] ignoring the deck from alpha: larger than 900000 bytes"_s << 0;
+        QTest::newRow("garbage") << alpha << QByteArray("\xff\x00{\"version\":", 13) << u"[Fleet] ignoring the deck from alpha"_s << 0;
+        QTest::newRow("half written") << alpha << whole.left(whole.size() / 2) << u"[Fleet] ignoring the deck from alpha"_s << 0;
+        QTest::newRow("newer version") << alpha << *SnapshotJson::encode(snapshot(u"a"_s, now, 2)).bytes
+                                       << u"[Fleet] ignoring the deck from alpha: snapshot v2"_s << 0;
+        QTest::newRow("own deck") << u"me@deck.snapshot.v1"_s << whole << QString() << 0;
+        QTest::newRow("plain deck key") << u"deck.snapshot.v1"_s << whole << QString() << 0;
+        QTest::newRow("conflict copy") << u"alpha@deck.snapshot.sync-conflict-20261207-101010-ABCDEFG.v1"_s << whole
+                                       << QString() << 0;
+    }
+    void folderFleetTakesOnlyWholeDecks()
+    {
+        QFETCH(QString, key);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, logged);
+        QFETCH(int, held);
+        QTemporaryDir dir;
+        writeFile(dir.path(), key, bytes);
+        FolderFleet fleet(std::make_unique<DirectoryKeyValueStore>(dir.path()), {u"me"_s, systemClock()});
+        QStringList log;
+        fleet.setLogSink([&log](const QString& line) { log.append(line); });
+        fleet.start();
+        QCOMPARE(fleet.hosts().size(), held ? 1 : 0);
+        if (held)
+            QCOMPARE(fleet.hosts()[0].online, held > 0);
+        QCOMPARE(log.size(), logged.isEmpty() ? 0 : 1);
+        if (!logged.isEmpty())
+            QVERIFY2(log[0].startsWith(logged), qPrintable(log[0]));
+
+        const QByteArray later = *SnapshotJson::encode(snapshot(u"later"_s, Timestamp::now().seconds())).bytes;
+        if (!logged.isEmpty()) {
+            // The writer finishes the file in place.
+            writeFile(dir.path(), key, later);
+            QTRY_COMPARE_WITH_TIMEOUT(fleet.hosts().size(), 1, 10000);
+        } else if (held) {
+            // A bad file over a good deck keeps the good one.
+            writeFile(dir.path(), key, later.left(later.size() - 1));
+            QTRY_COMPARE_WITH_TIMEOUT(log.size(), 1, 10000);
+            QCOMPARE(fleet.hosts().size(), 1);
+        }
+    }
+
+    // A request to acknowledge is acted on once: not again when the same
+    // file comes back, not when older than ten minutes or than this host's
+    // start, and not for anything but a known provider. Each file is taken.
+    void folderFleetActsOnEachRequestOnce()
+    {
+        QTemporaryDir dir;
+        FolderFleet fleet(std::make_unique<DirectoryKeyValueStore>(dir.path()), {u"me"_s, systemClock()});
+        QStringList log;
+        fleet.setLogSink([&log](const QString& line) { log.append(line); });
+        QSignalSpy acks(&fleet, &FleetSource::acknowledgeRequested);
+        fleet.start();
+        const double now = std::floor(Timestamp::now().seconds()) + 1;
+        const auto at = [](double t) { return SnapshotJson::formatTimestamp(Timestamp::fromSeconds(t))->toUtf8(); };
+        const QString path = dir.path() + u"/me@ack.alpha.v1"_s;
+        const auto request = [&](const QByteArray& json) {
+            writeFile(dir.path(), u"me@ack.alpha.v1"_s, json);
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(path) || !log.isEmpty(), 10000);
+        };
+        request("{\"claude\":\"" + at(now) + "\"}");
+        request("{\"claude\":\"" + at(now) + "\"}");
+        request("{\"claude\":\"" + at(now + 1) + "\",\"codex\":\"" + at(now - 700) + "\",\"kimi\":\"" + at(now - 60) + "\"}");
+        QCOMPARE(acks.size(), 2);
+        QCOMPARE(acks[0][0].toString(), u"claude"_s);
+        QCOMPARE(acks[1][0].toString(), u"claude"_s);
+        QVERIFY(log.isEmpty());
+        request("{\"rm -rf\":\"" + at(now + 2) + "\"}");
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(log[0].startsWith(u"[Fleet] ignoring acknowledgement requests from alpha"_s), qPrintable(log[0]));
+        QCOMPARE(acks.size(), 2);
     }
 };
 
