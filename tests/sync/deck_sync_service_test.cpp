@@ -14,7 +14,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cmath>
 
 using namespace vexlor;
 using namespace vexlor::test;
@@ -458,26 +457,28 @@ private slots:
     void folderFleetActsOnEachRequestOnce()
     {
         QTemporaryDir dir;
-        FolderFleet fleet(std::make_unique<DirectoryKeyValueStore>(dir.path()), {u"me"_s, systemClock()});
+        double now = kStart;
+        FolderFleet fleet(std::make_unique<DirectoryKeyValueStore>(dir.path()),
+                          {u"me"_s, [&now] { return Timestamp::fromSeconds(now); }});
         QStringList log;
         fleet.setLogSink([&log](const QString& line) { log.append(line); });
         QSignalSpy acks(&fleet, &FleetSource::acknowledgeRequested);
         fleet.start();
-        const double now = std::floor(Timestamp::now().seconds()) + 1;
         const auto at = [](double t) { return SnapshotJson::formatTimestamp(Timestamp::fromSeconds(t))->toUtf8(); };
         const QString path = dir.path() + u"/me@ack.alpha.v1"_s;
         const auto request = [&](const QByteArray& json) {
             writeFile(dir.path(), u"me@ack.alpha.v1"_s, json);
             QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(path) || !log.isEmpty(), 10000);
         };
-        request("{\"claude\":\"" + at(now) + "\"}");
-        request("{\"claude\":\"" + at(now) + "\"}");
-        request("{\"claude\":\"" + at(now + 1) + "\",\"codex\":\"" + at(now - 700) + "\",\"kimi\":\"" + at(now - 60) + "\"}");
+        request("{\"claude\":\"" + at(kStart + 1) + "\",\"kimi\":\"" + at(kStart - 5) + "\"}");
+        request("{\"claude\":\"" + at(kStart + 1) + "\"}");
+        now = kStart + 700;
+        request("{\"claude\":\"" + at(now + 2) + "\",\"codex\":\"" + at(kStart + 50) + "\"}");
         QCOMPARE(acks.size(), 2);
         QCOMPARE(acks[0][0].toString(), u"claude"_s);
         QCOMPARE(acks[1][0].toString(), u"claude"_s);
         QVERIFY(log.isEmpty());
-        request("{\"rm -rf\":\"" + at(now + 2) + "\"}");
+        request("{\"rm -rf\":\"" + at(now + 3) + "\"}");
         QCOMPARE(log.size(), 1);
         QVERIFY2(log[0].startsWith(u"[Fleet] ignoring acknowledgement requests from alpha"_s), qPrintable(log[0]));
         QCOMPARE(acks.size(), 2);
