@@ -23,7 +23,8 @@ class FleetSource : public QObject {
 public:
     // A host whose newest snapshot is older than this counts as offline.
     static constexpr double offlineAfterSeconds = 600;
-    // So members send their snapshot again this often when nothing changed.
+    // Members send their snapshot again this often when nothing changed, so
+    // that a quiet host is never taken for a gone one.
     static constexpr double republishAfterSeconds = 300;
     // Hosts beyond this many are not tracked.
     static constexpr int maximumHosts = 1000;

@@ -251,7 +251,7 @@ void FolderFleet::sendAck(const QString& host, const QString& providerID)
     };
     if (!findProvider(providerID))
         return;
-    if (!m_remotes.contains(host) || !m_remotes.value(host).snapshot) {
+    if (const auto remote = m_remotes.constFind(host); remote == m_remotes.cend() || !remote->snapshot) {
         refuse(u"not asking %1 to acknowledge: no deck from such a host in the shared folder"_s.arg(host.left(64)));
         return;
     }
