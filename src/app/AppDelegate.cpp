@@ -5,6 +5,7 @@
 #include "DeckPanel.h"
 #include "DeckViewState.h"
 #include "DesktopNotifier.h"
+#include "FleetFeed.h"
 #include "PanelGeometry.h"
 #include "SymbolImageProvider.h"
 #include "TrayMenu.h"
@@ -61,6 +62,8 @@ AppDelegate::AppDelegate(PreferencesStore& store, AppSettings& settings, std::un
     // The settings card's quit row ends the program at once (Qt.quit()).
     connect(&m_engine, &QQmlEngine::quit, QCoreApplication::instance(), &QCoreApplication::quit,
             Qt::QueuedConnection);
+    if (FleetSource* fleet = m_parts->fleet())
+        m_fleetFeed = std::make_unique<FleetFeed>(*fleet, m_model);
     m_state = std::make_unique<DeckViewState>(&m_model, &m_settings);
     // The clock and the pages run once the deck has first been shown.
     connect(m_state.get(), &DeckViewState::showChanged, &m_model, &DeckModel::startTimers);

@@ -20,6 +20,7 @@ class DeckModel;
 class DeckPanel;
 class DeckViewState;
 class DesktopNotifier;
+class FleetFeed;
 class PreferencesStore;
 class TrayMenu;
 
@@ -71,6 +72,8 @@ private:
     std::unique_ptr<DeckPanel> m_panel;
     std::unique_ptr<TrayMenu> m_menu;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    // The other hosts on this deck, when the program joined a fleet.
+    std::unique_ptr<FleetFeed> m_fleetFeed;
 };
 
 } // namespace vexlor

@@ -37,6 +37,8 @@ AppSettings::AppSettings(PreferencesStore& store, QObject* parent)
     m_showTipsOnLaunch = boolOr(store, kShowTipsOnLaunchKey, true);
     m_notifyNeedsYou = boolOr(store, kNotifyNeedsYouKey, true);
     m_launchAtLogin = QFile::exists(autostartPath());
+    if (const auto broker = store.value(kFleetBrokerKey); broker && broker->isString())
+        m_fleetBroker = broker->toString().trimmed();
     m_gridColumns = choiceOr(store, kGridColumnsKey, columnChoices(), 4);
     m_gridRows = choiceOr(store, kGridRowsKey, rowChoices(), 2);
 }
@@ -99,6 +101,16 @@ void AppSettings::setNotifyNeedsYou(bool value)
     if (changed)
         emit notifyNeedsYouChanged();
     m_store.setBool(kNotifyNeedsYouKey, value);
+}
+
+void AppSettings::setFleetBroker(const QString& value)
+{
+    const QString trimmed = value.trimmed();
+    const bool changed = m_fleetBroker != trimmed;
+    m_fleetBroker = trimmed;
+    if (changed)
+        emit fleetBrokerChanged();
+    m_store.setString(kFleetBrokerKey, trimmed);
 }
 
 QString AppSettings::autostartPath()

@@ -28,6 +28,9 @@ class AppSettings : public QObject {
     Q_PROPERTY(bool showTipsOnLaunch READ showTipsOnLaunch WRITE setShowTipsOnLaunch NOTIFY showTipsOnLaunchChanged)
     Q_PROPERTY(bool notifyNeedsYou READ notifyNeedsYou WRITE setNotifyNeedsYou NOTIFY notifyNeedsYouChanged)
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    // The fleet's broker address, used from the next start when neither
+    // --broker nor anything else names one; empty when not set.
+    Q_PROPERTY(QString fleetBroker READ fleetBroker WRITE setFleetBroker NOTIFY fleetBrokerChanged)
     Q_PROPERTY(QList<int> columnChoices READ columnChoices CONSTANT)
     Q_PROPERTY(QList<int> rowChoices READ rowChoices CONSTANT)
 
@@ -38,6 +41,7 @@ public:
     static inline const QString kShowInfoBarKey = QStringLiteral("ShowInfoBar");
     static inline const QString kShowTipsOnLaunchKey = QStringLiteral("ShowTipsOnLaunch");
     static inline const QString kNotifyNeedsYouKey = QStringLiteral("NotifyNeedsYou");
+    static inline const QString kFleetBrokerKey = QStringLiteral("FleetBroker");
 
     // Loads the values from `store`, which must outlive this object.
     explicit AppSettings(PreferencesStore& store, QObject* parent = nullptr);
@@ -54,6 +58,7 @@ public:
     [[nodiscard]] bool showInfoBar() const { return m_showInfoBar; }
     [[nodiscard]] bool showTipsOnLaunch() const { return m_showTipsOnLaunch; }
     [[nodiscard]] bool notifyNeedsYou() const { return m_notifyNeedsYou; }
+    [[nodiscard]] QString fleetBroker() const { return m_fleetBroker; }
     // Whether $XDG_CONFIG_HOME/autostart/vexlor.desktop exists, as last seen.
     [[nodiscard]] bool launchAtLogin() const { return m_launchAtLogin; }
     [[nodiscard]] static QString autostartPath();
@@ -65,6 +70,8 @@ public:
     void setShowInfoBar(bool value);
     void setShowTipsOnLaunch(bool value);
     void setNotifyNeedsYou(bool value);
+    // Stored trimmed.
+    void setFleetBroker(const QString& value);
     // Writes the autostart entry (starting this program) or removes it; a
     // failure leaves the switch as the file is.
     void setLaunchAtLogin(bool value);
@@ -79,6 +86,7 @@ signals:
     void showTipsOnLaunchChanged();
     void notifyNeedsYouChanged();
     void launchAtLoginChanged();
+    void fleetBrokerChanged();
 
 private:
     PreferencesStore& m_store;
@@ -89,6 +97,7 @@ private:
     bool m_showTipsOnLaunch = true;
     bool m_notifyNeedsYou = true;
     bool m_launchAtLogin = false;
+    QString m_fleetBroker;
 };
 
 } // namespace vexlor

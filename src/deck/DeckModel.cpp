@@ -43,6 +43,7 @@ DeckModel::DeckModel(QList<Agent> agents, QList<ProviderUsage> usage, Preference
     : QObject(parent)
     , m_agents(std::move(agents))
     , m_agentModel(this)
+    , m_localAgents(m_agents)
     , m_usage(std::move(usage))
     , m_store(store)
     , m_clock(clock ? std::move(clock) : systemClock())
@@ -95,9 +96,44 @@ void DeckModel::setAgents(QList<Agent> agents)
     deckChanged();
 }
 
+void DeckModel::showAgents()
+{
+    setAgents(m_fleetJoined ? fleet::mergeAgents(m_localAgents, m_localHost, m_fleetHosts) : m_localAgents);
+    const fleet::Counts counts = m_fleetJoined ? fleet::counts(m_localAgents, m_fleetHosts) : fleet::Counts{};
+    if (counts != m_fleetCounts) {
+        m_fleetCounts = counts;
+        emit fleetChanged();
+    }
+}
+
+void DeckModel::setFleet(const QString& localHost, QList<FleetHostView> hosts)
+{
+    if (m_fleetJoined && localHost == m_localHost && hosts == m_fleetHosts)
+        return;
+    m_fleetJoined = true;
+    m_localHost = localHost;
+    m_fleetHosts = std::move(hosts);
+    showAgents();
+    emit fleetChanged();
+    deckChanged();
+    if (m_infoPageIndex != 0 && m_infoPageIndex >= infoPageCount())
+        writeInfoPageIndex(0);
+}
+
+int DeckModel::fleetOnlineCount() const
+{
+    return m_fleetJoined ? m_fleetCounts.online : 1;
+}
+
+int DeckModel::fleetNeedsYouCount() const
+{
+    return m_fleetJoined ? m_fleetCounts.needYou : (needsYouCount() > 0 ? 1 : 0);
+}
+
 void DeckModel::update(QList<Agent> agents, QList<ProviderUsage> usage)
 {
-    setAgents(std::move(agents));
+    m_localAgents = std::move(agents);
+    showAgents();
     if (usage != m_usage) {
         m_usage = std::move(usage);
         emit usageChanged();
@@ -204,12 +240,14 @@ QList<InfoPage> DeckModel::infoPages() const
         pages.append(InfoPage{id++, a});
     for (const ProviderUsage& u : m_usage)
         pages.append(InfoPage{id++, u});
+    for (const FleetHostView& host : m_fleetHosts)
+        pages.append(InfoPage{id++, host});
     return pages;
 }
 
 int DeckModel::infoPageCount() const
 {
-    return static_cast<int>(1 + m_agents.size() + m_usage.size());
+    return static_cast<int>(1 + m_agents.size() + m_usage.size() + m_fleetHosts.size());
 }
 
 std::optional<InfoPage> DeckModel::currentInfoPage() const
@@ -221,7 +259,9 @@ std::optional<InfoPage> DeckModel::currentInfoPage() const
         return InfoPage{0, InfoPage::Summary{}};
     if (i <= m_agents.size())
         return InfoPage{i, m_agents.at(i - 1)};
-    return InfoPage{i, m_usage.at(i - 1 - m_agents.size())};
+    if (i <= m_agents.size() + m_usage.size())
+        return InfoPage{i, m_usage.at(i - 1 - m_agents.size())};
+    return InfoPage{i, m_fleetHosts.at(i - 1 - m_agents.size() - m_usage.size())};
 }
 
 void DeckModel::advancePage(int step)
@@ -258,6 +298,16 @@ std::optional<int> DeckModel::pageIndexForUsagePrefix(const QString& prefix) con
             return static_cast<int>(1 + m_agents.size() + i);
     }
     return std::nullopt;
+}
+
+std::optional<int> DeckModel::pageIndexForFleet() const
+{
+    const auto first = static_cast<int>(1 + m_agents.size() + m_usage.size());
+    for (qsizetype i = 0; i < m_fleetHosts.size(); ++i) {
+        if (m_fleetHosts.at(i).needsYou())
+            return first + static_cast<int>(i);
+    }
+    return m_fleetHosts.isEmpty() ? std::nullopt : std::optional(first);
 }
 
 std::optional<Agent> DeckModel::agent(const QString& id) const
@@ -303,18 +353,20 @@ void DeckModel::acknowledge(const Agent& agent)
 {
     if (agent.status != AgentStatus::needsYou)
         return;
-    if (m_onAcknowledge) {
+    const auto local = std::find_if(m_localAgents.begin(), m_localAgents.end(),
+                                    [&](const Agent& a) { return a.id == agent.id; });
+    // In a fleet the hub hears of it only when this machine waits too.
+    const bool here = !m_fleetJoined || (local != m_localAgents.end() && local->status == AgentStatus::needsYou);
+    if (here && m_onAcknowledge) {
         m_onAcknowledge(agent.id);
-        return;
+    } else if (here && local != m_localAgents.end()) {
+        local->status = AgentStatus::working;
+        local->startedAt = m_clock();
+        showAgents();
     }
-    QList<Agent> agents = m_agents;
-    for (Agent& a : agents) {
-        if (a.id == agent.id) {
-            a.status = AgentStatus::working;
-            a.startedAt = m_clock();
-            setAgents(std::move(agents));
-            return;
-        }
+    if (m_fleetJoined) {
+        for (const QString& host : fleet::acknowledgeTargets(agent.id, m_fleetHosts))
+            emit remoteAcknowledgeRequested(host, agent.id);
     }
 }
 
@@ -408,6 +460,9 @@ KeyFace DeckModel::keyFace(KeyAssignment assignment) const
         return face;
     case Shows::info:
         face.kind = QStringLiteral("info");
+        return face;
+    case Shows::fleet:
+        face.kind = QStringLiteral("fleet");
         return face;
     case Shows::nothing:
         break;

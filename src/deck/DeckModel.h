@@ -3,7 +3,8 @@
 // hub pass, the clock, the information page on show and the key layout.
 //
 // Writers: the hub calls update() after every pass and installs
-// setOnAcknowledge(); the interface calls startTimers() once, moves pages,
+// setOnAcknowledge(); in a fleet, setFleet() brings the other hosts, whose
+// agents then merge into the ones shown (see FleetView.h); the interface calls startTimers() once, moves pages,
 // acknowledges agents and assigns keys. Every stored field notifies on change
 // only (an update with equal content emits nothing). Main thread only.
 //
@@ -13,6 +14,7 @@
 
 #include "Agent.h"
 #include "AgentListModel.h"
+#include "FleetView.h"
 #include "InfoPage.h"
 #include "KeyAssignment.h"
 #include "PreferencesStore.h"
@@ -63,6 +65,12 @@ class DeckModel : public QObject {
     // Stored values of the key layout, slot 0 first (may be shorter or longer
     // than the grid; read keys through assignmentAt()).
     Q_PROPERTY(QStringList keyAssignments READ keyAssignmentNames NOTIFY keyAssignmentsChanged)
+    // With a fleet: the hosts on the deck (this one included, 1 without a
+    // fleet), how many are online and how many of those need the user.
+    Q_PROPERTY(bool fleetJoined READ fleetJoined NOTIFY fleetChanged)
+    Q_PROPERTY(int hostCount READ hostCount NOTIFY fleetChanged)
+    Q_PROPERTY(int fleetOnlineCount READ fleetOnlineCount NOTIFY fleetChanged)
+    Q_PROPERTY(int fleetNeedsYouCount READ fleetNeedsYouCount NOTIFY fleetChanged)
     // While true (the pointer rests on the information bar) the page timer
     // does not move the page.
     Q_PROPERTY(bool pageRotationHeld READ pageRotationHeld WRITE setPageRotationHeld NOTIFY pageRotationHeldChanged)
@@ -83,7 +91,10 @@ public:
     [[nodiscard]] static std::unique_ptr<DeckModel> placeholder(PreferencesStore& store,
                                                                Clock clock = systemClock());
 
+    // The agents the deck shows: this machine's, merged with the fleet's.
     [[nodiscard]] const QList<Agent>& agents() const { return m_agents; }
+    // This machine's agents as the last update() gave them.
+    [[nodiscard]] const QList<Agent>& localAgents() const { return m_localAgents; }
     [[nodiscard]] const QList<ProviderUsage>& usage() const { return m_usage; }
     [[nodiscard]] Timestamp now() const { return m_now; }
     [[nodiscard]] int infoPageIndex() const { return m_infoPageIndex; }
@@ -92,6 +103,15 @@ public:
     // Replaces the agents, then the tiles; an index past the new last page
     // returns to 0.
     void update(QList<Agent> agents, QList<ProviderUsage> usage);
+    // Joins the deck to a fleet as `localHost`, with the other hosts as they
+    // are now (sorted by name); each gets an information page after the
+    // tiles. Changes nothing when equal to what the model has.
+    void setFleet(const QString& localHost, QList<FleetHostView> hosts);
+    [[nodiscard]] bool fleetJoined() const { return m_fleetJoined; }
+    [[nodiscard]] const QList<FleetHostView>& fleetHosts() const { return m_fleetHosts; }
+    [[nodiscard]] int hostCount() const { return m_fleetJoined ? int(1 + m_fleetHosts.size()) : 1; }
+    [[nodiscard]] int fleetOnlineCount() const;
+    [[nodiscard]] int fleetNeedsYouCount() const;
     // Starts the 1-second clock tick and the 4-second page advance; later
     // calls do nothing.
     Q_INVOKABLE void startTimers();
@@ -108,7 +128,8 @@ public:
     [[nodiscard]] bool pageRotationHeld() const { return m_pageRotationHeld; }
     void setPageRotationHeld(bool held);
     [[nodiscard]] bool pageTimerActive() const;
-    // Summary, then one page per agent, then one per tile; ids 0, 1, 2, ...
+    // Summary, then one page per agent, then one per tile, then one per
+    // other host of the fleet; ids 0, 1, 2, ...
     [[nodiscard]] QList<InfoPage> infoPages() const;
     [[nodiscard]] int infoPageCount() const;
     [[nodiscard]] std::optional<InfoPage> currentInfoPage() const;
@@ -117,6 +138,8 @@ public:
     [[nodiscard]] std::optional<int> pageIndexForAgent(const QString& agentID) const;
     [[nodiscard]] std::optional<int> pageIndexForUsage(const QString& usageID) const;
     [[nodiscard]] std::optional<int> pageIndexForUsagePrefix(const QString& prefix) const;
+    // The first host page that needs the user, else the first host page.
+    [[nodiscard]] std::optional<int> pageIndexForFleet() const;
 
     [[nodiscard]] std::optional<Agent> agent(const QString& id) const;
     [[nodiscard]] std::optional<ProviderUsage> usageTile(const QString& id) const;
@@ -126,8 +149,11 @@ public:
     [[nodiscard]] int workingCount() const;
     [[nodiscard]] int needsYouCount() const;
 
-    // Only for an agent that needs the user: hands its id to the installed
-    // callback, or, without one, marks the model's own copy as working now.
+    // Only for an agent that needs the user: when this machine's agent needs
+    // the user, hands its id to the installed callback, or, without one,
+    // marks the model's own copy as working now; and asks every online host
+    // of the fleet that waits for the user under that provider to
+    // acknowledge it (remoteAcknowledgeRequested).
     void acknowledge(const Agent& agent);
     void setOnAcknowledge(AcknowledgeCallback callback) { m_onAcknowledge = std::move(callback); }
 
@@ -173,6 +199,9 @@ signals:
     void currentInfoPageChanged();
     void keyAssignmentsChanged();
     void pageRotationHeldChanged();
+    void fleetChanged();
+    // The user acknowledged `providerID` and `host` has sessions waiting.
+    void remoteAcknowledgeRequested(const QString& host, const QString& providerID);
 
 private:
     void setNow(Timestamp now);
@@ -181,9 +210,15 @@ private:
     void setAgents(QList<Agent> agents);
     void deckChanged();
     void applyTimerHolds();
+    void showAgents();
 
     QList<Agent> m_agents;
     AgentListModel m_agentModel;
+    QList<Agent> m_localAgents;
+    QString m_localHost;
+    QList<FleetHostView> m_fleetHosts;
+    bool m_fleetJoined = false;
+    fleet::Counts m_fleetCounts;
     QList<ProviderUsage> m_usage;
     PreferencesStore& m_store;
     Clock m_clock;

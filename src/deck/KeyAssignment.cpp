@@ -19,7 +19,7 @@ struct Row {
 };
 
 // The general keys come first, in the rows the static accessors name.
-enum GeneralRow : qsizetype { allAgentsRow, infoRow, clockRow, spacerRow };
+enum GeneralRow : qsizetype { allAgentsRow, infoRow, clockRow, spacerRow, fleetRow };
 
 QList<Row> makeRows()
 {
@@ -29,6 +29,7 @@ QList<Row> makeRows()
         {QStringLiteral("info"), QT_TRANSLATE_NOOP("KeyAssignment", "Info pages"), Shows::info},
         {QStringLiteral("clock"), QT_TRANSLATE_NOOP("KeyAssignment", "Clock"), Shows::clock},
         {QStringLiteral("spacer"), QT_TRANSLATE_NOOP("KeyAssignment", "Empty"), Shows::nothing},
+        {QStringLiteral("fleet"), QT_TRANSLATE_NOOP("KeyAssignment", "Fleet"), Shows::fleet},
     };
     for (const ProviderInfo& p : providerCatalog()) {
         for (const ProviderKey& key : p.keys) {
@@ -69,6 +70,7 @@ KeyAssignment KeyAssignment::allAgents() { return allKeyAssignments().at(allAgen
 KeyAssignment KeyAssignment::info() { return allKeyAssignments().at(infoRow); }
 KeyAssignment KeyAssignment::clock() { return allKeyAssignments().at(clockRow); }
 KeyAssignment KeyAssignment::spacer() { return allKeyAssignments().at(spacerRow); }
+KeyAssignment KeyAssignment::fleet() { return allKeyAssignments().at(fleetRow); }
 
 KeyAssignment::Shows KeyAssignment::shows() const { return rows().at(m_row).shows; }
 const ProviderInfo* KeyAssignment::provider() const { return rows().at(m_row).provider; }

@@ -19,7 +19,7 @@ class PreferencesStore;
 struct ProviderInfo;
 
 // One choice from the table of keys: the general keys (all agents, info,
-// clock, spacer), then every provider's keys as the provider catalogue lists
+// clock, spacer, fleet), then every provider's keys as the provider catalogue lists
 // them. A value always names a row of that table.
 class KeyAssignment {
 public:
@@ -32,12 +32,14 @@ public:
         info,      // the information pages' key
         clock,
         nothing,   // the spacer
+        fleet,     // how many hosts of the fleet are online and need the user
     };
 
     [[nodiscard]] static KeyAssignment allAgents();
     [[nodiscard]] static KeyAssignment info();
     [[nodiscard]] static KeyAssignment clock();
     [[nodiscard]] static KeyAssignment spacer();
+    [[nodiscard]] static KeyAssignment fleet();
 
     [[nodiscard]] Shows shows() const;
     // The provider a provider key belongs to; null for the general keys.

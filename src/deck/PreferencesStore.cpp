@@ -187,6 +187,11 @@ void PreferencesStore::setStringArray(const QString& key, const QStringList& val
     write(key, QJsonArray::fromStringList(value));
 }
 
+void PreferencesStore::setString(const QString& key, const QString& value)
+{
+    write(key, value);
+}
+
 void PreferencesStore::setDoubleDictionary(const QString& key, const QMap<QString, double>& value)
 {
     QJsonObject object;

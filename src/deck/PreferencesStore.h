@@ -62,6 +62,7 @@ public:
     void setBool(const QString& key, bool value);
     void setInteger(const QString& key, int value);
     void setStringArray(const QString& key, const QStringList& value);
+    void setString(const QString& key, const QString& value);
     // Non-finite numbers cannot be written as JSON; their entries are left out.
     void setDoubleDictionary(const QString& key, const QMap<QString, double>& value);
 

@@ -12,6 +12,8 @@ KeyListModel::KeyListModel(DeckModel* model, QObject* parent)
         connect(model, &DeckModel::agentsChanged, this, &KeyListModel::refresh);
         connect(model, &DeckModel::usageChanged, this, &KeyListModel::refresh);
         connect(model, &DeckModel::keyAssignmentsChanged, this, &KeyListModel::refresh);
+        // The fleet key's background follows the fleet.
+        connect(model, &DeckModel::fleetChanged, this, &KeyListModel::refresh);
     }
 }
 

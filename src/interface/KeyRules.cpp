@@ -84,6 +84,8 @@ QColor keyBackground(const QString& assignment, const DeckModel& deck)
     }
     case Shows::allAgents:
         return palette::overviewTile();
+    case Shows::fleet:
+        return deck.fleetNeedsYouCount() > 0 ? palette::attentionTile() : palette::idleTile();
     case Shows::info:
     case Shows::clock:
         return palette::infoTile();
@@ -128,6 +130,9 @@ TapEffect tapEffect(const QString& assignment, const DeckModel& deck)
         break;
     case Shows::info:
         effect.advancePage = true;
+        break;
+    case Shows::fleet:
+        effect.infoPageIndex = pageChange(deck.pageIndexForFleet(), deck);
         break;
     case Shows::clock:
     case Shows::nothing:

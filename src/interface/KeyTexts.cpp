@@ -138,6 +138,59 @@ QString clockDate(double nowSeconds, const QLocale& locale)
     return locale.toString(at.date(), QStringLiteral("ddd d MMM"));
 }
 
+QString seenText(double seenAtSeconds, double nowSeconds)
+{
+    const double age = nowSeconds - seenAtSeconds;
+    const long long s = std::isfinite(age) && age > 0 ? static_cast<long long>(std::min(age, 1e12)) : 0;
+    if (s < 60)
+        return tr("seen %1 s ago").arg(s);
+    if (s < 3600)
+        return tr("seen %1 min ago").arg(s / 60);
+    if (s < 86400)
+        return tr("seen %1 h ago").arg(s / 3600);
+    return tr("seen %1 d ago").arg(s / 86400);
+}
+
+QString hostStatusName(const FleetHostView& host)
+{
+    if (!host.online)
+        return QStringLiteral("offline");
+    for (const AgentStatus status : {AgentStatus::needsYou, AgentStatus::working, AgentStatus::idle}) {
+        if (std::any_of(host.agents.cbegin(), host.agents.cend(), [&](const Agent& a) { return a.status == status; }))
+            return toString(status);
+    }
+    return toString(AgentStatus::offline);
+}
+
+QString hostStatus(const FleetHostView& host)
+{
+    if (!host.online)
+        return tr("OFFLINE");
+    Agent probe;
+    probe.status = agentStatusFromString(hostStatusName(host)).value_or(AgentStatus::offline);
+    return probe.statusLabel();
+}
+
+QList<Agent> installedAgents(const FleetHostView& host)
+{
+    QList<Agent> out;
+    for (const Agent& a : host.agents) {
+        if (a.status != AgentStatus::offline)
+            out.append(a);
+    }
+    return out;
+}
+
+QList<ProviderUsage> shownTiles(const FleetHostView& host)
+{
+    QList<ProviderUsage> out;
+    for (const ProviderUsage& u : host.usage) {
+        if (!std::holds_alternative<ProviderUsage::Unavailable>(u.kind))
+            out.append(u);
+    }
+    return out;
+}
+
 QString capitalisedNames(const QStringList& names)
 {
     QStringList out;
@@ -249,6 +302,37 @@ std::optional<double> secondsOf(const QVariant& value)
 }
 
 } // namespace
+
+QString KeyTexts::hostStatus(const QVariant& host)
+{
+    return keytext::hostStatus(host.value<FleetHostView>());
+}
+
+QString KeyTexts::hostStatusName(const QVariant& host)
+{
+    return keytext::hostStatusName(host.value<FleetHostView>());
+}
+
+QVariantList KeyTexts::installedAgents(const QVariant& host)
+{
+    QVariantList out;
+    for (const Agent& a : keytext::installedAgents(host.value<FleetHostView>()))
+        out.append(QVariant::fromValue(a));
+    return out;
+}
+
+QVariantList KeyTexts::shownTiles(const QVariant& host)
+{
+    QVariantList out;
+    for (const ProviderUsage& u : keytext::shownTiles(host.value<FleetHostView>()))
+        out.append(QVariant::fromValue(u));
+    return out;
+}
+
+QString KeyTexts::hostsLine(int count)
+{
+    return QCoreApplication::translate("vexlor::keytext", "%1 HOSTS").arg(count);
+}
 
 QString KeyTexts::countdown(double nowSeconds, const QVariant& resetsAtSeconds)
 {

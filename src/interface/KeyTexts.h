@@ -8,6 +8,7 @@
 // taking the deck model's records (Agent, ProviderUsage) as they reach QML.
 
 #include "deck/Agent.h"
+#include "deck/FleetView.h"
 #include "deck/ProviderUsage.h"
 
 #include <QLocale>
@@ -67,6 +68,19 @@ namespace vexlor::keytext {
 [[nodiscard]] QString agentWorkingTime(const Agent& agent, double nowSeconds);
 [[nodiscard]] QString sessionTime(const AgentSession& session, double nowSeconds);
 
+// A host page's age line: "seen 12 s ago", "seen 4 min ago", "seen 2 h
+// ago", "seen 3 d ago" (never negative).
+[[nodiscard]] QString seenText(double seenAtSeconds, double nowSeconds);
+// A host page's state: "OFFLINE", or the status label of its most urgent
+// agent ("NEED YOU", "WORKING", "IDLE"; "NOT FOUND" with no agent found).
+[[nodiscard]] QString hostStatus(const FleetHostView& host);
+// The status (as Agent::status names it) a host page is coloured by.
+[[nodiscard]] QString hostStatusName(const FleetHostView& host);
+// The agents a host page lists: those installed there.
+[[nodiscard]] QList<Agent> installedAgents(const FleetHostView& host);
+// The plan tiles a host page shows: those with a figure.
+[[nodiscard]] QList<ProviderUsage> shownTiles(const FleetHostView& host);
+
 // The six tips of the tips card, in order, and the one after `index`.
 [[nodiscard]] QStringList tips();
 [[nodiscard]] int nextTipIndex(int index);
@@ -104,6 +118,17 @@ public:
     Q_INVOKABLE static QString agentWorkingTime(const QVariant& agent, double nowSeconds);
     Q_INVOKABLE static QString sessionTime(const QVariant& session, double nowSeconds);
     Q_INVOKABLE static int nextTipIndex(int index) { return keytext::nextTipIndex(index); }
+    // `host` is a FleetHostView as QML holds it.
+    Q_INVOKABLE static QString seenText(double seenAtSeconds, double nowSeconds)
+    {
+        return keytext::seenText(seenAtSeconds, nowSeconds);
+    }
+    Q_INVOKABLE static QString hostStatus(const QVariant& host);
+    Q_INVOKABLE static QString hostStatusName(const QVariant& host);
+    Q_INVOKABLE static QVariantList installedAgents(const QVariant& host);
+    Q_INVOKABLE static QVariantList shownTiles(const QVariant& host);
+    // "3 HOSTS".
+    Q_INVOKABLE static QString hostsLine(int count);
 };
 
 } // namespace vexlor

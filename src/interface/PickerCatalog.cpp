@@ -23,8 +23,8 @@ const QList<PickerProvider>& pickerProviders()
 
 const QStringList& generalOptions()
 {
-    static const QStringList options{QStringLiteral("allAgents"), QStringLiteral("info"), QStringLiteral("clock"),
-                                     QStringLiteral("spacer")};
+    static const QStringList options{QStringLiteral("allAgents"), QStringLiteral("fleet"), QStringLiteral("info"),
+                                     QStringLiteral("clock"), QStringLiteral("spacer")};
     return options;
 }
 

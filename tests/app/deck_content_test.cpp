@@ -4,11 +4,13 @@
 // preferences live in a temporary folder.
 
 #include "DeckViewState.h"
+#include "FleetFeed.h"
 #include "SymbolImageProvider.h"
 #include "collection/ProviderCatalog.h"
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
 #include "deck/PreferencesStore.h"
+#include "sync/FleetSource.h"
 
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -102,6 +104,31 @@ QList<ProviderUsage> busyUsage()
     };
 }
 
+// This machine is "laptop"; "devbox" was seen 12 s ago with a Claude session
+// that needs the user and a 90% plan; "ci" is offline with three Codex
+// sessions at work, which count for nothing.
+class FakeFleet final : public FleetSource {
+public:
+    using FleetSource::FleetSource;
+    QString hostName() const override { return s("laptop"); }
+    QList<FleetHost> hosts() const override
+    {
+        SnapshotAgent claude{s("claude"), s("CLAUDE"), SnapshotAgentStatus::needsYou, 1, std::nullopt,
+                             {s("sonnet-4.5")},
+                             QList<SnapshotAgentSession>{{s("claude:b1"), s("Refactor the <b>billing</b> API"),
+                                                          SnapshotAgentSession::State::attention,
+                                                          Timestamp::fromSeconds(kNow - 30)}}};
+        SnapshotUsage plan{s("claude-usage"), s("CLAUDE"), SnapshotPalette::claude,
+                           SnapshotUsage::Percent{0.9, s("5h")}, std::nullopt, std::nullopt};
+        SnapshotAgent codex{s("codex"), s("CODEX"), SnapshotAgentStatus::working, 3, std::nullopt, {},
+                            QList<SnapshotAgentSession>{}};
+        return {FleetHost{s("ci"), false, Timestamp::fromSeconds(kNow - 3600), {{codex}, {}}},
+                FleetHost{s("devbox"), true, Timestamp::fromSeconds(kNow - 12), {{claude}, {plan}}}};
+    }
+    void sendAck(const QString& host, const QString& providerID) override { sent.append(host + u':' + providerID); }
+    QStringList sent;
+};
+
 } // namespace
 
 class Setup : public QObject {
@@ -173,6 +200,18 @@ public:
         deck->update(agents, deck->usage());
     }
 
+    // Puts `model` in the fake fleet above, through the application's feed.
+    Q_INVOKABLE void joinFleet(QObject* model)
+    {
+        auto* deck = qobject_cast<DeckModel*>(model);
+        if (!deck)
+            return;
+        m_fleet = new FakeFleet(this);
+        new FleetFeed(*m_fleet, *deck, m_fleet);
+    }
+    // The acknowledgements sent to other hosts, as "host:provider".
+    Q_INVOKABLE QStringList sentAcks() const { return m_fleet ? m_fleet->sent : QStringList(); }
+
     Q_INVOKABLE QObject* makeSettings()
     {
         if (m_stores.empty())
@@ -213,6 +252,7 @@ private:
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<PreferencesStore>> m_stores;
     QStringList m_acknowledged;
+    FakeFleet* m_fleet = nullptr;
     double m_now = kNow;
 };
 

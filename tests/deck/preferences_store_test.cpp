@@ -489,6 +489,104 @@ private slots:
     }
 
 
+    // A fleet on the deck: each agent key merges its provider over the
+    // online hosts, and an acknowledgement reaches the hosts that wait.
+    void fleetMerge_data()
+    {
+        using S = AgentSession::State;
+        QTest::addColumn<Agent>("local");
+        QTest::addColumn<QList<FleetHostView>>("hosts");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("sessions");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QStringList>("hubCalls");
+        QTest::addColumn<QStringList>("acks");
+        QTest::addColumn<QList<int>>("onlineAndNeedYou");
+
+        const auto claude = [](AgentStatus status, int sessions, QList<AgentSession> rows, QString model = {},
+                               double activeAt = 0) {
+            Agent a = makeAgent(u"claude"_qs, status, sessions, std::move(rows));
+            if (!model.isEmpty())
+                a.models = {model};
+            for (AgentSession& r : a.openSessions)
+                r.since = Timestamp::fromSeconds(activeAt);
+            return a;
+        };
+        const auto host = [](const QString& name, bool online, Agent agent) {
+            return FleetHostView{name, online, Timestamp::fromSeconds(1000), {agent}, {}};
+        };
+
+        QTest::newRow("a host that needs you outranks working here; its newer model leads")
+            << claude(AgentStatus::working, 2, {row(u"parser"_qs, S::working)}, u"opus-4"_qs, 100)
+            << QList{host(u"devbox"_qs, true,
+                          claude(AgentStatus::needsYou, 1, {row(u"Refactor the billing API"_qs, S::attention)},
+                                 u"sonnet-4"_qs, 200))}
+            << u"needsYou"_qs << 3 << u"sonnet-4"_qs
+            << QStringList{u"laptop · parser"_qs, u"devbox · Refactor the billing API"_qs} << QStringList{}
+            << QStringList{u"devbox"_qs} << QList{2, 1};
+        QTest::newRow("working outranks idle, counts summed, rows here first then by host")
+            << claude(AgentStatus::idle, 1, {row(u"docs"_qs, S::idle)}, u"opus-4"_qs, 300)
+            << QList{host(u"a"_qs, true, claude(AgentStatus::working, 2, {row(u"w"_qs, S::working)}, u"gpt"_qs, 200)),
+                     host(u"b"_qs, true, claude(AgentStatus::idle, 3, {row(u"i"_qs, S::idle)}))}
+            << u"working"_qs << 6 << u"opus-4"_qs
+            << QStringList{u"laptop · docs"_qs, u"a · w"_qs, u"b · i"_qs} << QStringList{} << QStringList{}
+            << QList{3, 0};
+        QTest::newRow("not found here is the least urgent")
+            << claude(AgentStatus::offline, 0, {})
+            << QList{host(u"a"_qs, true, claude(AgentStatus::idle, 1, {}))}
+            << u"idle"_qs << 1 << QString() << QStringList{} << QStringList{} << QStringList{} << QList{2, 0};
+        QTest::newRow("an offline host counts for nothing")
+            << claude(AgentStatus::idle, 1, {row(u"docs"_qs, S::idle)})
+            << QList{host(u"ci"_qs, false, claude(AgentStatus::needsYou, 4, {row(u"x"_qs, S::attention)}))}
+            << u"idle"_qs << 1 << QString() << QStringList{u"docs"_qs} << QStringList{} << QStringList{}
+            << QList{1, 0};
+        QTest::newRow("acknowledging reaches here and only the online hosts that wait")
+            << claude(AgentStatus::needsYou, 1, {row(u"mine"_qs, S::attention)})
+            << QList{host(u"a"_qs, true, claude(AgentStatus::needsYou, 1, {row(u"x"_qs, S::attention)})),
+                     host(u"b"_qs, true, claude(AgentStatus::working, 1, {row(u"y"_qs, S::working)})),
+                     host(u"c"_qs, false, claude(AgentStatus::needsYou, 1, {row(u"z"_qs, S::attention)}))}
+            << u"needsYou"_qs << 3 << QString()
+            << QStringList{u"laptop · mine"_qs, u"a · x"_qs, u"b · y"_qs} << QStringList{u"claude"_qs}
+            << QStringList{u"a"_qs} << QList{3, 2};
+    }
+
+    void fleetMerge()
+    {
+        QFETCH(Agent, local);
+        QFETCH(QList<FleetHostView>, hosts);
+        QFETCH(QStringList, hubCalls);
+        QFETCH(QStringList, acks);
+        QFETCH(QList<int>, onlineAndNeedYou);
+        Fixture f;
+        DeckModel model({local}, {}, f.store, f.clock);
+        QStringList calls;
+        model.setOnAcknowledge([&](const QString& id) { calls << id; });
+        model.setFleet(u"laptop"_qs, hosts);
+
+        const Agent shown = model.agents().first();
+        QTEST(toString(shown.status), "status");
+        QTEST(shown.sessions, "sessions");
+        QTEST(shown.models.value(0), "model");
+        QStringList titles;
+        for (const AgentSession& r : shown.openSessions)
+            titles << r.title;
+        QTEST(titles, "titles");
+        QCOMPARE((QList{model.fleetOnlineCount(), model.fleetNeedsYouCount()}), onlineAndNeedYou);
+        QCOMPARE(model.localAgents(), QList{local});
+        QCOMPARE(model.infoPageCount(), 2 + hosts.size());
+
+        QStringList sent;
+        connect(&model, &DeckModel::remoteAcknowledgeRequested, this,
+                [&](const QString& host, const QString& provider) { sent << host + u':' + provider; });
+        model.acknowledgeAgent(u"claude"_qs);
+        QCOMPARE(calls, hubCalls);
+        QStringList expectedSent;
+        for (const QString& h : acks)
+            expectedSent << h + u":claude"_qs;
+        QCOMPARE(sent, expectedSent);
+    }
+
     void agentTexts_data()
     {
         using S = AgentSession::State;

@@ -88,13 +88,13 @@ private slots:
         state.longPress(0);
         QCOMPARE(state.pickerHeader(), s("KEY 1 SHOWS"));
         const QVariantList rows = state.pickerRows();
-        QCOMPARE(labels(rows), (QStringList{label("allAgents"), label("info"), label("clock"),
+        QCOMPARE(labels(rows), (QStringList{label("allAgents"), label("fleet"), label("info"), label("clock"),
                                             label("spacer"), s("PROVIDERS"), s("Claude"), s("Codex"),
                                             s("OpenCode"), s("Kimi")}));
         // The slot shows a Codex option: the Codex provider row is selected.
         QCOMPARE(selectedLabels(rows), QStringList{s("Codex")});
-        QCOMPARE(rows[4].toMap().value(s("kind")).toString(), s("section"));
-        QCOMPARE(rows[6].toMap().value(s("providerID")).toString(), s("codex"));
+        QCOMPARE(rows[5].toMap().value(s("kind")).toString(), s("section"));
+        QCOMPARE(rows[7].toMap().value(s("providerID")).toString(), s("codex"));
     }
 
     void providerPageSelectsTheCurrentOptionAndAssigns()
