@@ -27,6 +27,8 @@ Item {
 
     Text {
         id: label
+        // Titles and names may come from other hosts: never markup.
+        textFormat: Text.PlainText
         wrapMode: Text.NoWrap
         maximumLineCount: 1
         width: fit.elide && fit.width > 0 ? Math.min(implicitWidth, fit.width / (fit.sizeScale * fit.fitScale))

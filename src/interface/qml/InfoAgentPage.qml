@@ -67,6 +67,7 @@ Item {
             visible: page.status !== "offline" && !!page.agent && page.agent.models.length > 0
             anchors.baseline: count.baseline
             text: visible ? page.agent.models[0] : ""
+            textFormat: Text.PlainText
             color: Qt.rgba(1, 1, 1, 0.4)
             font.pixelSize: 11
             font.weight: Font.Medium

@@ -6,6 +6,7 @@ import Vexlor
 // plan figures (which only this page shows). An offline host is greyed out.
 Item {
     id: page
+    objectName: "hostPage"
     property var host
     property real now: 0
     readonly property bool online: !!host && host.online

@@ -33,4 +33,12 @@ Item {
             usage: holder.page ? holder.page.usage : undefined
         }
     }
+    Repeater {
+        model: holder.kind === "host" ? 1 : 0
+        delegate: InfoHostPage {
+            anchors.fill: parent
+            host: holder.page ? holder.page.host : undefined
+            now: holder.model ? holder.model.now : 0
+        }
+    }
 }

@@ -45,11 +45,25 @@ Item {
         scale: Math.min(1, page.width / Math.max(1, implicitWidth))
         transformOrigin: Item.Left
         spacing: 3
-        Text {
-            text: qsTr("ALL AGENTS")
-            color: Qt.rgba(1, 1, 1, 0.95)
-            font.pixelSize: 16
-            font.weight: Font.ExtraBold
+        Row {
+            spacing: 8
+            Text {
+                id: allAgents
+                text: qsTr("ALL AGENTS")
+                color: Qt.rgba(1, 1, 1, 0.95)
+                font.pixelSize: 16
+                font.weight: Font.ExtraBold
+            }
+            // With a fleet: how many hosts the counts cover.
+            Text {
+                objectName: "hostCount"
+                visible: !!page.model && page.model.hostCount > 1
+                anchors.baseline: allAgents.baseline
+                text: visible ? KeyTexts.hostsLine(page.model.hostCount) : ""
+                color: DeckPalette.overviewBlue
+                font.pixelSize: 10
+                font.weight: Font.Bold
+            }
         }
         Row {
             spacing: 12

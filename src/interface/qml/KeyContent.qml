@@ -67,6 +67,15 @@ Item {
         onItemAdded: (index, added) => content.item = added
         onItemRemoved: (index, removed) => content.forget(removed)
     }
+    Repeater {
+        model: content.kind === "fleet" ? 1 : 0
+        delegate: FleetKeyContent {
+            anchors.fill: parent
+            model: content.model
+        }
+        onItemAdded: (index, added) => content.item = added
+        onItemRemoved: (index, removed) => content.forget(removed)
+    }
     function forget(removed) {
         if (item === removed)
             item = null

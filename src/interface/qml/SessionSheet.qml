@@ -82,10 +82,12 @@ Item {
                     }
                     Text {
                         id: title
+                        objectName: "sessionTitle"
                         x: 14
                         y: 8
                         width: parent.width - 14 - (elapsed.visible ? elapsed.implicitWidth + 8 : 0)
                         text: row.modelData.title
+                        textFormat: Text.PlainText
                         elide: Text.ElideRight
                         maximumLineCount: 1
                         color: Qt.rgba(1, 1, 1, 0.92)

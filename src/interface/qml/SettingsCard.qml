@@ -3,7 +3,8 @@ import QtQuick
 import Vexlor
 
 // The settings card: online plan limits, the key grid's size and the info
-// bar, the tips, a hint and quitting. Every value lives in the settings.
+// bar, notifications, the fleet's broker, the tips, a hint and quitting.
+// Every value lives in the settings.
 Item {
     id: card
     property AppSettings settings
@@ -178,6 +179,60 @@ Item {
             label: qsTr("Launch at login")
             checked: card.settings ? !!card.settings.launchAtLogin : false
             onToggled: value => card.settings.launchAtLogin = value
+        }
+        Item { width: 1; height: 12 }
+        HairlineSeparator {}
+
+        // Fleet
+        Item { width: 1; height: 12 }
+        Text {
+            text: qsTr("Fleet broker")
+            color: Qt.rgba(1, 1, 1, 0.9)
+            font.pixelSize: 12
+            font.weight: Font.DemiBold
+        }
+        Item { width: 1; height: 6 }
+        Rectangle {
+            width: parent.width
+            height: 22
+            radius: 6
+            antialiasing: true
+            color: Qt.rgba(1, 1, 1, 0.08)
+            TextInput {
+                id: brokerInput
+                objectName: "brokerInput"
+                anchors.fill: parent
+                anchors.leftMargin: 8
+                anchors.rightMargin: 8
+                verticalAlignment: TextInput.AlignVCenter
+                clip: true
+                selectByMouse: true
+                text: card.settings ? card.settings.fleetBroker : ""
+                color: Qt.rgba(1, 1, 1, 0.85)
+                font.pixelSize: 10
+                font.weight: Font.Medium
+                onEditingFinished: {
+                    if (card.settings)
+                        card.settings.fleetBroker = text
+                }
+            }
+            Text {
+                anchors.fill: brokerInput
+                verticalAlignment: Text.AlignVCenter
+                visible: brokerInput.text.length === 0 && !brokerInput.activeFocus
+                text: qsTr("mqtts://user@broker/prefix")
+                color: Qt.rgba(1, 1, 1, 0.3)
+                font.pixelSize: 10
+                font.weight: Font.Medium
+            }
+        }
+        Item { width: 1; height: 4 }
+        WrappedText {
+            width: parent.width
+            text: qsTr("Shares this deck with your other machines from the next start. Empty: this machine alone.")
+            color: Qt.rgba(1, 1, 1, 0.4)
+            size: 8.5
+            font.weight: Font.Medium
         }
         Item { width: 1; height: 12 }
         HairlineSeparator {}

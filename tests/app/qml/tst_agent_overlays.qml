@@ -4,7 +4,8 @@ import Vexlor
 import "helpers.js" as Find
 
 // The agent overlays over a busy deck model: the session sheet for each kind
-// of agent, acknowledging, and the all-agents list.
+// of agent, acknowledging, and the all-agents list; and the same deck in a
+// fleet.
 Item {
     width: 800
     height: 800
@@ -75,6 +76,55 @@ DeckTestCase {
         verify(Find.text(sheet, "No open sessions right now."))
         compare(Find.byName(sheet, "laterButton").text, "Close")
         verify(!Find.byName(sheet, "acknowledgeButton").visible)
+    }
+
+    // The fake fleet: "devbox" (seen 12 s ago) needs the user under Claude
+    // and has used 90% of its plan; "ci" is offline with Codex at work.
+    function test_fleetMergesKeysSessionsAndPages() {
+        const deck = makeDeck()
+        testSupport.joinFleet(model)
+
+        // Claude's key: both machines wait, devbox's model is the newer one.
+        const claudeKey = Find.byName(deck, "key0")
+        for (const t of ["NEED YOU", "2 attention", "sonnet-4.5"])
+            verify(Find.text(claudeKey, t), t + " in " + Find.texts(claudeKey).join(" | "))
+        // The offline host's three Codex sessions count for nothing.
+        verify(Find.text(Find.byName(deck, "key1"), "2 active"), Find.texts(Find.byName(deck, "key1")).join(" | "))
+
+        // The fleet key: this machine and devbox online, both need you.
+        deck.deckState.longPress(2)
+        deck.deckState.choosePickerOption("fleet")
+        const fleetKey = Find.byName(deck, "key2")
+        tryVerify(() => Find.text(fleetKey, "FLEET"), 5000, Find.texts(fleetKey).join(" | "))
+        compare(Find.byName(fleetKey, "onlineFigure").value, 2)
+        compare(Find.byName(fleetKey, "hostsNeedYouFigure").value, 2)
+
+        // Every host's rows, this machine's first, remote titles as plain text.
+        tapKey(deck, 0)
+        const sheet = opened(deck, "sessionSheetOverlay")
+        const titles = Find.allByName(sheet, "sessionTitle")
+        compare(titles.map(t => t.text), ["laptop · refactor parser", "laptop · write docs", "laptop · idle shell",
+                                          "devbox · Refactor the <b>billing</b> API"])
+        compare(titles[3].textFormat, Text.PlainText)
+        verify(Find.text(sheet, "2 more"), "six sessions, four rows")
+        mouseClick(Find.byName(sheet, "acknowledgeButton"))
+        compare(testSupport.acknowledged(), ["claude"], "this machine's hub")
+        compare(testSupport.sentAcks(), ["devbox:claude"], "and the host that waits, not the offline one")
+        closed(deck, "sessionSheetOverlay")
+
+        // The summary counts the hosts; each other host has a page after the
+        // tiles; the fleet key leads to the one that needs you.
+        const current = Find.byName(deck, "currentPage")
+        model.infoPageIndex = 0
+        tryVerify(() => Find.text(current, "3 HOSTS"), 5000, Find.texts(current).join(" | "))
+        tapKey(deck, 2)
+        compare(model.infoPageIndex, model.infoPageCount - 1)
+        for (const t of ["devbox", "NEED YOU", "seen 12 s ago", "CLAUDE", "1 attention", "CLAUDE 90% 5h used"])
+            tryVerify(() => Find.text(current, t), 5000, t + " in " + Find.texts(current).join(" | "))
+        model.infoPageIndex = model.infoPageCount - 2
+        tryVerify(() => Find.text(current, "OFFLINE"), 5000, Find.texts(current).join(" | "))
+        verify(Find.text(current, "ci"))
+        compare(Find.byName(current, "hostPage").opacity, 0.45, "an offline host is greyed out")
     }
 
     function test_allAgentsList() {
