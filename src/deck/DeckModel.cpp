@@ -44,6 +44,7 @@ DeckModel::DeckModel(QList<Agent> agents, QList<ProviderUsage> usage, Preference
     , m_agents(std::move(agents))
     , m_agentModel(this)
     , m_localAgents(m_agents)
+    , m_fleetCounts(fleet::counts(m_localAgents, {}))
     , m_usage(std::move(usage))
     , m_store(store)
     , m_clock(clock ? std::move(clock) : systemClock())
@@ -96,14 +97,14 @@ void DeckModel::setAgents(QList<Agent> agents)
     deckChanged();
 }
 
-void DeckModel::showAgents()
+bool DeckModel::showAgents()
 {
     setAgents(m_fleetJoined ? fleet::mergeAgents(m_localAgents, m_localHost, m_fleetHosts) : m_localAgents);
-    const fleet::Counts counts = m_fleetJoined ? fleet::counts(m_localAgents, m_fleetHosts) : fleet::Counts{};
-    if (counts != m_fleetCounts) {
-        m_fleetCounts = counts;
-        emit fleetChanged();
-    }
+    const fleet::Counts counts = fleet::counts(m_localAgents, m_fleetHosts);
+    if (counts == m_fleetCounts)
+        return false;
+    m_fleetCounts = counts;
+    return true;
 }
 
 void DeckModel::setFleet(const QString& localHost, QList<FleetHostView> hosts)
@@ -122,18 +123,19 @@ void DeckModel::setFleet(const QString& localHost, QList<FleetHostView> hosts)
 
 int DeckModel::fleetOnlineCount() const
 {
-    return m_fleetJoined ? m_fleetCounts.online : 1;
+    return m_fleetCounts.online;
 }
 
 int DeckModel::fleetNeedsYouCount() const
 {
-    return m_fleetJoined ? m_fleetCounts.needYou : (needsYouCount() > 0 ? 1 : 0);
+    return m_fleetCounts.needYou;
 }
 
 void DeckModel::update(QList<Agent> agents, QList<ProviderUsage> usage)
 {
     m_localAgents = std::move(agents);
-    showAgents();
+    if (showAgents())
+        emit fleetChanged();
     if (usage != m_usage) {
         m_usage = std::move(usage);
         emit usageChanged();
@@ -362,7 +364,8 @@ void DeckModel::acknowledge(const Agent& agent)
     } else if (here && local != m_localAgents.end()) {
         local->status = AgentStatus::working;
         local->startedAt = m_clock();
-        showAgents();
+        if (showAgents())
+            emit fleetChanged();
     }
     if (m_fleetJoined) {
         for (const QString& host : fleet::acknowledgeTargets(agent.id, m_fleetHosts))

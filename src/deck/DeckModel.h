@@ -210,7 +210,9 @@ private:
     void setAgents(QList<Agent> agents);
     void deckChanged();
     void applyTimerHolds();
-    void showAgents();
+    // Shows the local agents, merged with the fleet's; true when the fleet's
+    // counts changed with them.
+    bool showAgents();
 
     QList<Agent> m_agents;
     AgentListModel m_agentModel;
