@@ -4,9 +4,10 @@
 //
 // Writers: the hub calls update() after every pass and installs
 // setOnAcknowledge(); in a fleet, setFleet() brings the other hosts, whose
-// agents then merge into the ones shown (see FleetView.h); the interface calls startTimers() once, moves pages,
-// acknowledges agents and assigns keys. Every stored field notifies on change
-// only (an update with equal content emits nothing). Main thread only.
+// agents then merge into the ones shown (see FleetView.h); the interface
+// calls startTimers() once, moves pages, acknowledges agents and assigns
+// keys. Every stored field notifies on change only (an update with equal
+// content emits nothing). Main thread only.
 //
 // QML sees the records as gadgets (Agent, ProviderUsage, InfoPage,
 // AgentSession, Rgba) inside QVariant / QVariantList; a missing value
