@@ -58,6 +58,13 @@
     </message>
 </context>
 <context>
+    <name>DeckModel</name>
+    <message>
+        <source>no session data</source>
+        <translation>keine Sitzungsdaten</translation>
+    </message>
+</context>
+<context>
     <name>DeckView</name>
     <message>
         <source>VEXLOR - Quorvane</source>
@@ -112,6 +119,29 @@
     <message>
         <source>NEXT TIP</source>
         <translation>NÄCHSTER TIPP</translation>
+    </message>
+</context>
+<context>
+    <name>FleetKeyContent</name>
+    <message>
+        <source>FLEET</source>
+        <translation>FLOTTE</translation>
+    </message>
+    <message>
+        <source>ONLINE</source>
+        <translation>ONLINE</translation>
+    </message>
+    <message>
+        <source>NEED YOU</source>
+        <translation>BRAUCHT DICH</translation>
+    </message>
+    <message>
+        <source>%1 hosts</source>
+        <translation>%1 Rechner</translation>
+    </message>
+    <message>
+        <source>no fleet</source>
+        <translation>keine Flotte</translation>
     </message>
 </context>
 <context>
@@ -192,6 +222,10 @@
     <message>
         <source>Empty</source>
         <translation>Leer</translation>
+    </message>
+    <message>
+        <source>Fleet</source>
+        <translation>Flotte</translation>
     </message>
 </context>
 <context>
@@ -346,6 +380,18 @@
         <source>Quit Vexlor</source>
         <translation>Vexlor beenden</translation>
     </message>
+    <message>
+        <source>Fleet broker</source>
+        <translation>Flotten-Broker</translation>
+    </message>
+    <message>
+        <source>mqtts://user@broker/prefix</source>
+        <translation>mqtts://user@broker/prefix</translation>
+    </message>
+    <message>
+        <source>Shares this deck with your other machines from the next start. Empty: this machine alone.</source>
+        <translation>Teilt dieses Deck ab dem nächsten Start mit deinen anderen Rechnern. Leer: nur dieser Rechner.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -431,6 +477,14 @@
     </message>
     <message>
         <source>--overlay needs settings, tips, agents, online or sheet:AGENT</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Join a fleet of decks through an MQTT broker: mqtts://[user@]host[:port]/prefix (default: the preference FleetBroker, else $VEXLOR_BROKER).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This machine&apos;s name in the fleet (default: the preference FleetHostName, else the short host name).</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -562,10 +616,6 @@
         <translation>%1 übrig</translation>
     </message>
     <message>
-        <source>no session data</source>
-        <translation>keine Sitzungsdaten</translation>
-    </message>
-    <message>
         <source>No agents found in %1. Run vexlor --demo to see what Vexlor shows.</source>
         <translation>Keine Agenten in %1 gefunden. Starte vexlor --demo, um zu sehen, was Vexlor zeigt.</translation>
     </message>
@@ -620,6 +670,30 @@
     <message>
         <source>Online plan limits stay off until you enable them in Settings.</source>
         <translation>Online-Planlimits bleiben aus, bis du sie in den Einstellungen einschaltest.</translation>
+    </message>
+    <message>
+        <source>seen %1 s ago</source>
+        <translation>vor %1 s gesehen</translation>
+    </message>
+    <message>
+        <source>seen %1 min ago</source>
+        <translation>vor %1 min gesehen</translation>
+    </message>
+    <message>
+        <source>seen %1 h ago</source>
+        <translation>vor %1 h gesehen</translation>
+    </message>
+    <message>
+        <source>seen %1 d ago</source>
+        <translation>vor %1 T gesehen</translation>
+    </message>
+    <message>
+        <source>OFFLINE</source>
+        <translation>OFFLINE</translation>
+    </message>
+    <message>
+        <source>%1 HOSTS</source>
+        <translation>%1 RECHNER</translation>
     </message>
 </context>
 <context>
