@@ -1,5 +1,7 @@
 #include "DeckModel.h"
 
+#include "VariantList.h"
+
 #include "collection/ProviderCatalog.h"
 
 #include <QCoreApplication>
@@ -10,16 +12,6 @@
 namespace vexlor {
 
 namespace {
-
-template <typename T>
-QVariantList toVariantList(const QList<T>& values)
-{
-    QVariantList out;
-    out.reserve(values.size());
-    for (const T& v : values)
-        out.append(QVariant::fromValue(v));
-    return out;
-}
 
 template <typename T>
 QVariant toVariant(const std::optional<T>& value)

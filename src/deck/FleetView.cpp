@@ -1,21 +1,13 @@
 #include "FleetView.h"
 
+#include "VariantList.h"
+
 #include <algorithm>
 #include <numeric>
 
 namespace vexlor {
 
 namespace {
-
-template <typename T>
-QVariantList variants(const QList<T>& values)
-{
-    QVariantList out;
-    out.reserve(values.size());
-    for (const T& v : values)
-        out.append(QVariant::fromValue(v));
-    return out;
-}
 
 // Lower is more urgent.
 int urgency(AgentStatus status)
@@ -159,12 +151,12 @@ bool FleetHostView::needsYou() const
 
 QVariantList FleetHostView::agentList() const
 {
-    return variants(agents);
+    return toVariantList(agents);
 }
 
 QVariantList FleetHostView::usageList() const
 {
-    return variants(usage);
+    return toVariantList(usage);
 }
 
 namespace fleet {

@@ -1,13 +1,13 @@
 #include "DeckSyncService.h"
 
 #include "DirectoryKeyValueStore.h"
+#include "LineLog.h"
 #include "SnapshotJson.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -16,18 +16,6 @@ namespace vexlor {
 namespace {
 
 const auto kPrefix = u"[DeckSync] "_s;
-
-DeckSyncService::LogSink streamLog(FILE* stream)
-{
-    return [stream](const QString& line) {
-        // One line per message, whatever the message holds.
-        QByteArray bytes = line.toUtf8();
-        bytes.replace('\n', ' ').replace('\r', ' ');
-        bytes.append('\n');
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-        std::fflush(stream);
-    };
-}
 
 } // namespace
 
@@ -60,7 +48,7 @@ QString DeckSyncService::storeKey()
 
 DeckSyncService::LogSink DeckSyncService::standardErrorLog()
 {
-    return streamLog(stderr);
+    return standardErrorLines();
 }
 
 DeckSyncService::Scheduler DeckSyncService::timerScheduler()

@@ -1,5 +1,6 @@
 #include "FleetLink.h"
 
+#include "LineLog.h"
 #include "SnapshotJson.h"
 #include "collection/Logging.h"
 
@@ -235,13 +236,7 @@ FleetLink::FleetLink(Options options, QObject* parent)
     static std::once_flag initialised;
     std::call_once(initialised, [] { mosquitto_lib_init(); });
 
-    m_log = [](const QString& line) {
-        QByteArray bytes = line.toUtf8();
-        bytes.replace('\n', ' ').replace('\r', ' ');
-        bytes.append('\n');
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-        std::fflush(stderr);
-    };
+    m_log = standardErrorLines();
 
     m_decodeTimer.setSingleShot(true);
     connect(&m_decodeTimer, &QTimer::timeout, this, &FleetLink::decodeDue);

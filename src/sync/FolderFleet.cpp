@@ -1,6 +1,7 @@
 #include "FolderFleet.h"
 
 #include "FleetConfig.h"
+#include "LineLog.h"
 #include "SnapshotJson.h"
 #include "collection/ProviderCatalog.h"
 
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 using SteadyClock = std::chrono::steady_clock;
@@ -62,13 +62,7 @@ FolderFleet::FolderFleet(std::unique_ptr<KeyValueStore> store, Options options, 
     , m_options(std::move(options))
     , m_startedAt(m_options.clock())
 {
-    m_log = [](const QString& line) {
-        QByteArray bytes = line.toUtf8();
-        bytes.replace('\n', ' ').replace('\r', ' ');
-        bytes.append('\n');
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-        std::fflush(stderr);
-    };
+    m_log = standardErrorLines();
     m_readTimer.setSingleShot(true);
     connect(&m_readTimer, &QTimer::timeout, this, &FolderFleet::readDue);
     m_pollTimer.setInterval(pollInterval);
