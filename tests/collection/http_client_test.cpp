@@ -254,14 +254,7 @@ private slots:
         QVERIFY(!result->errorText.isEmpty());
     }
 
-    void cleanupTestCase()
-    {
-        // Replies go with deleteLater and Qt's network thread tears down its
-        // request objects through queued calls; both need a running event
-        // loop before the application object goes, or they outlive it.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(200);
-    }
+    void cleanupTestCase() { FakeHttpServer::settleClientTeardown(); }
 
     void attentionRule()
     {

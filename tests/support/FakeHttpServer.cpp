@@ -1,12 +1,20 @@
 #include "FakeHttpServer.h"
 
+#include <QCoreApplication>
 #include <QNetworkInterface>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
 
 namespace vexlor::test {
+
+void FakeHttpServer::settleClientTeardown()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTest::qWait(200);
+}
 
 std::optional<QByteArray> FakeHttpServer::Request::header(const QByteArray& name) const
 {

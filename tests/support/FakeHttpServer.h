@@ -39,6 +39,12 @@ public:
         [[nodiscard]] QList<QByteArray> headerNames() const;
     };
 
+    // For a test class's cleanupTestCase(): replies go with deleteLater and
+    // Qt's network thread tears its request objects down through queued
+    // calls; both need a running event loop before the application object
+    // goes, or they outlive it and the leak checker reports them.
+    static void settleClientTeardown();
+
     explicit FakeHttpServer(QObject* parent = nullptr);
     ~FakeHttpServer() override;
 

@@ -131,6 +131,8 @@ class ClaudeCollectorTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanupTestCase() { FakeHttpServer::settleClientTeardown(); }
+
 
     void missingDirectoryIsNotInstalled()
     {

@@ -119,6 +119,8 @@ class ClaudeUsageFetcherTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanupTestCase() { FakeHttpServer::settleClientTeardown(); }
+
     void parsesWindows_data()
     {
         QTest::addColumn<QByteArray>("body");

@@ -126,6 +126,8 @@ class CodexCollectorTest : public QObject {
     static QString rollout(int n) { return QStringLiteral("rollout-2026-12-06T10-00-00-") + uuid(n) + QStringLiteral(".jsonl"); }
 
 private slots:
+    void cleanupTestCase() { FakeHttpServer::settleClientTeardown(); }
+
     void init()
     {
         QVERIFY(m_tmp.isValid());

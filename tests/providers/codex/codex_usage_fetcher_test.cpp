@@ -76,6 +76,8 @@ class CodexUsageFetcherTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanupTestCase() { FakeHttpServer::settleClientTeardown(); }
+
     void parsesWindows_data()
     {
         QTest::addColumn<QByteArray>("window");
