@@ -6,6 +6,7 @@
 #include "DeckViewState.h"
 #include "FleetFeed.h"
 #include "SymbolImageProvider.h"
+#include "TestSupport.h"
 #include "collection/ProviderCatalog.h"
 #include "deck/AppSettings.h"
 #include "deck/DeckModel.h"
@@ -23,6 +24,7 @@
 Q_IMPORT_QML_PLUGIN(VexlorPlugin)
 
 using namespace vexlor;
+using namespace vexlor::test;
 
 namespace {
 
@@ -33,29 +35,6 @@ QString s(const char* text)
 
 // A fixed "now" so countdowns and elapsed times are exact.
 constexpr double kNow = 1'800'000'000.0;
-
-AgentSession session(const QString& title, AgentSession::State state, std::optional<double> since = std::nullopt)
-{
-    AgentSession row;
-    row.id = s("x:") + title;
-    row.title = title;
-    row.state = state;
-    if (since)
-        row.since = Timestamp::fromSeconds(*since);
-    return row;
-}
-
-Agent agent(const QString& id, AgentStatus status, int sessions, QList<AgentSession> rows, QStringList models = {})
-{
-    Agent a;
-    a.id = id;
-    a.name = id.toUpper();
-    a.status = status;
-    a.sessions = sessions;
-    a.openSessions = std::move(rows);
-    a.models = std::move(models);
-    return a;
-}
 
 ProviderUsage tile(const QString& id, ProviderUsage::Kind kind, std::optional<double> resetsAt = std::nullopt)
 {
@@ -76,18 +55,18 @@ ProviderUsage tile(const QString& id, ProviderUsage::Kind kind, std::optional<do
 QList<Agent> busyAgents()
 {
     using S = AgentSession::State;
-    Agent codex = agent(s("codex"), AgentStatus::working, 2,
-                        {session(s("fix flaky test"), S::working, kNow - 75), session(s("bump deps"), S::working)},
+    Agent codex = deckAgent(s("codex"), AgentStatus::working, 2,
+                        {sessionRow(s("fix flaky test"), S::working, kNow - 75), sessionRow(s("bump deps"), S::working)},
                         {s("gpt-5")});
     codex.startedAt = Timestamp::fromSeconds(kNow - 3725);
     return {
-        agent(s("claude"), AgentStatus::needsYou, 5,
-              {session(s("refactor parser"), S::attention, kNow - 75), session(s("write docs"), S::working),
-               session(s("idle shell"), S::idle)},
+        deckAgent(s("claude"), AgentStatus::needsYou, 5,
+              {sessionRow(s("refactor parser"), S::attention, kNow - 75), sessionRow(s("write docs"), S::working),
+               sessionRow(s("idle shell"), S::idle)},
               {s("opus-4"), s("sonnet-4")}),
         codex,
-        agent(s("opencode"), AgentStatus::offline, 0, {}),
-        agent(s("kimi"), AgentStatus::idle, 0, {}),
+        deckAgent(s("opencode"), AgentStatus::offline, 0, {}),
+        deckAgent(s("kimi"), AgentStatus::idle, 0, {}),
     };
 }
 

@@ -61,22 +61,6 @@ int runChildWriter()
     return store.hasUnsavedChanges() ? 1 : 0;
 }
 
-Agent makeAgent(const QString& id, AgentStatus status, int sessions = 0, QList<AgentSession> rows = {})
-{
-    Agent a;
-    a.id = id;
-    a.name = id.toUpper();
-    a.status = status;
-    a.sessions = sessions;
-    a.openSessions = std::move(rows);
-    return a;
-}
-
-AgentSession row(const QString& title, AgentSession::State state)
-{
-    return AgentSession{u"x:"_qs + title, title, state, std::nullopt};
-}
-
 ProviderUsage tile(const QString& id, ProviderUsage::Kind kind)
 {
     ProviderUsage u = ProviderUsage::captionTile(id, id.section(u'-', 0, 0).toUpper(), u"loading"_qs);
@@ -96,7 +80,7 @@ QList<Agent> agents(const QStringList& ids)
 {
     QList<Agent> out;
     for (const QString& id : ids)
-        out.append(makeAgent(id, AgentStatus::idle));
+        out.append(deckAgent(id, AgentStatus::idle));
     return out;
 }
 
@@ -456,8 +440,8 @@ private slots:
     void acknowledge()
     {
         Fixture f;
-        QList<Agent> list{makeAgent(u"claude"_qs, AgentStatus::needsYou, 1),
-                          makeAgent(u"codex"_qs, AgentStatus::idle, 2)};
+        QList<Agent> list{deckAgent(u"claude"_qs, AgentStatus::needsYou, 1),
+                          deckAgent(u"codex"_qs, AgentStatus::idle, 2)};
         DeckModel model(list, {}, f.store, f.clock);
         QSignalSpy spy(&model, &DeckModel::agentsChanged);
 
@@ -484,7 +468,7 @@ private slots:
         QCOMPARE(model.agents()[1], list[1]);
 
         // An agent the model does not hold: nothing.
-        model.acknowledge(makeAgent(u"kimi"_qs, AgentStatus::needsYou));
+        model.acknowledge(deckAgent(u"kimi"_qs, AgentStatus::needsYou));
         QCOMPARE(spy.count(), 1);
     }
 
@@ -506,7 +490,7 @@ private slots:
 
         const auto claude = [](AgentStatus status, int sessions, QList<AgentSession> rows, QString model = {},
                                double activeAt = 0) {
-            Agent a = makeAgent(u"claude"_qs, status, sessions, std::move(rows));
+            Agent a = deckAgent(u"claude"_qs, status, sessions, std::move(rows));
             if (!model.isEmpty())
                 a.models = {model};
             for (AgentSession& r : a.openSessions)
@@ -518,17 +502,17 @@ private slots:
         };
 
         QTest::newRow("a host that needs you outranks working here; its newer model leads")
-            << claude(AgentStatus::working, 2, {row(u"parser"_qs, S::working)}, u"opus-4"_qs, 100)
+            << claude(AgentStatus::working, 2, {sessionRow(u"parser"_qs, S::working)}, u"opus-4"_qs, 100)
             << QList{host(u"devbox"_qs, true,
-                          claude(AgentStatus::needsYou, 1, {row(u"Refactor the billing API"_qs, S::attention)},
+                          claude(AgentStatus::needsYou, 1, {sessionRow(u"Refactor the billing API"_qs, S::attention)},
                                  u"sonnet-4"_qs, 200))}
             << u"needsYou"_qs << 3 << u"sonnet-4"_qs
             << QStringList{u"laptop · parser"_qs, u"devbox · Refactor the billing API"_qs} << QStringList{}
             << QStringList{u"devbox"_qs} << QList{2, 1};
         QTest::newRow("working outranks idle, counts summed, rows here first then by host")
-            << claude(AgentStatus::idle, 1, {row(u"docs"_qs, S::idle)}, u"opus-4"_qs, 300)
-            << QList{host(u"a"_qs, true, claude(AgentStatus::working, 2, {row(u"w"_qs, S::working)}, u"gpt"_qs, 200)),
-                     host(u"b"_qs, true, claude(AgentStatus::idle, 3, {row(u"i"_qs, S::idle)}))}
+            << claude(AgentStatus::idle, 1, {sessionRow(u"docs"_qs, S::idle)}, u"opus-4"_qs, 300)
+            << QList{host(u"a"_qs, true, claude(AgentStatus::working, 2, {sessionRow(u"w"_qs, S::working)}, u"gpt"_qs, 200)),
+                     host(u"b"_qs, true, claude(AgentStatus::idle, 3, {sessionRow(u"i"_qs, S::idle)}))}
             << u"working"_qs << 6 << u"opus-4"_qs
             << QStringList{u"laptop · docs"_qs, u"a · w"_qs, u"b · i"_qs} << QStringList{} << QStringList{}
             << QList{3, 0};
@@ -537,15 +521,15 @@ private slots:
             << QList{host(u"a"_qs, true, claude(AgentStatus::idle, 1, {}))}
             << u"idle"_qs << 1 << QString() << QStringList{} << QStringList{} << QStringList{} << QList{2, 0};
         QTest::newRow("an offline host counts for nothing")
-            << claude(AgentStatus::idle, 1, {row(u"docs"_qs, S::idle)})
-            << QList{host(u"ci"_qs, false, claude(AgentStatus::needsYou, 4, {row(u"x"_qs, S::attention)}))}
+            << claude(AgentStatus::idle, 1, {sessionRow(u"docs"_qs, S::idle)})
+            << QList{host(u"ci"_qs, false, claude(AgentStatus::needsYou, 4, {sessionRow(u"x"_qs, S::attention)}))}
             << u"idle"_qs << 1 << QString() << QStringList{u"docs"_qs} << QStringList{} << QStringList{}
             << QList{1, 0};
         QTest::newRow("acknowledging reaches here and only the online hosts that wait")
-            << claude(AgentStatus::needsYou, 1, {row(u"mine"_qs, S::attention)})
-            << QList{host(u"a"_qs, true, claude(AgentStatus::needsYou, 1, {row(u"x"_qs, S::attention)})),
-                     host(u"b"_qs, true, claude(AgentStatus::working, 1, {row(u"y"_qs, S::working)})),
-                     host(u"c"_qs, false, claude(AgentStatus::needsYou, 1, {row(u"z"_qs, S::attention)}))}
+            << claude(AgentStatus::needsYou, 1, {sessionRow(u"mine"_qs, S::attention)})
+            << QList{host(u"a"_qs, true, claude(AgentStatus::needsYou, 1, {sessionRow(u"x"_qs, S::attention)})),
+                     host(u"b"_qs, true, claude(AgentStatus::working, 1, {sessionRow(u"y"_qs, S::working)})),
+                     host(u"c"_qs, false, claude(AgentStatus::needsYou, 1, {sessionRow(u"z"_qs, S::attention)}))}
             << u"needsYou"_qs << 3 << QString()
             << QStringList{u"laptop · mine"_qs, u"a · x"_qs, u"b · y"_qs} << QStringList{u"claude"_qs}
             << QStringList{u"a"_qs} << QList{3, 2};
@@ -595,25 +579,25 @@ private slots:
         QTest::addColumn<QString>("count");
         QTest::addColumn<QString>("detail");
 
-        QTest::newRow("idle with 3 open") << makeAgent(u"a"_qs, AgentStatus::idle, 3, {row(u"T"_qs, S::idle)})
+        QTest::newRow("idle with 3 open") << deckAgent(u"a"_qs, AgentStatus::idle, 3, {sessionRow(u"T"_qs, S::idle)})
                                           << u"IDLE"_qs << u"3 open"_qs << u"T"_qs;
         QTest::newRow("working, no working rows")
-            << makeAgent(u"a"_qs, AgentStatus::working, 2, {row(u"T"_qs, S::idle), row(u"U"_qs, S::idle)})
+            << deckAgent(u"a"_qs, AgentStatus::working, 2, {sessionRow(u"T"_qs, S::idle), sessionRow(u"U"_qs, S::idle)})
             << u"WORKING"_qs << u"2 active"_qs << u"T +1"_qs;
         QTest::newRow("working rows counted")
-            << makeAgent(u"a"_qs, AgentStatus::working, 5, {row(u"T"_qs, S::working), row(u"U"_qs, S::idle)})
+            << deckAgent(u"a"_qs, AgentStatus::working, 5, {sessionRow(u"T"_qs, S::working), sessionRow(u"U"_qs, S::idle)})
             << u"WORKING"_qs << u"1 active"_qs << u"T +1"_qs;
-        QTest::newRow("working, no rows") << makeAgent(u"a"_qs, AgentStatus::working, 0) << u"WORKING"_qs
+        QTest::newRow("working, no rows") << deckAgent(u"a"_qs, AgentStatus::working, 0) << u"WORKING"_qs
                                           << u"0 active"_qs << u"live backend"_qs;
         QTest::newRow("needs you A +2")
-            << makeAgent(u"a"_qs, AgentStatus::needsYou, 4,
-                         {row(u"A"_qs, S::attention), row(u"B"_qs, S::attention), row(u"C"_qs, S::attention),
-                          row(u"W"_qs, S::working)})
+            << deckAgent(u"a"_qs, AgentStatus::needsYou, 4,
+                         {sessionRow(u"A"_qs, S::attention), sessionRow(u"B"_qs, S::attention), sessionRow(u"C"_qs, S::attention),
+                          sessionRow(u"W"_qs, S::working)})
             << u"NEED YOU"_qs << u"3 attention"_qs << u"A +2"_qs;
         QTest::newRow("needs you, no attention rows")
-            << makeAgent(u"a"_qs, AgentStatus::needsYou, 2, {row(u"W"_qs, S::working)}) << u"NEED YOU"_qs
+            << deckAgent(u"a"_qs, AgentStatus::needsYou, 2, {sessionRow(u"W"_qs, S::working)}) << u"NEED YOU"_qs
             << u"2 attention"_qs << u"waiting for you"_qs;
-        QTest::newRow("offline") << makeAgent(u"a"_qs, AgentStatus::offline, 0) << u"NOT FOUND"_qs << QString()
+        QTest::newRow("offline") << deckAgent(u"a"_qs, AgentStatus::offline, 0) << u"NOT FOUND"_qs << QString()
                                  << u"not installed"_qs;
     }
 

@@ -4,6 +4,7 @@
 // is exercised on the tips card.)
 
 #include "KeyTexts.h"
+#include "TestSupport.h"
 #include "deck/DeckModel.h"
 
 #include <QTest>
@@ -43,14 +44,7 @@ AgentSession session(const QString& title, AgentSession::State state)
 
 Agent agent(AgentStatus status, int sessions, QList<AgentSession> rows, QStringList models = {})
 {
-    Agent a;
-    a.id = s("claude");
-    a.name = s("CLAUDE");
-    a.status = status;
-    a.sessions = sessions;
-    a.openSessions = std::move(rows);
-    a.models = std::move(models);
-    return a;
+    return vexlor::test::deckAgent(s("claude"), status, sessions, std::move(rows), std::move(models));
 }
 
 } // namespace

@@ -104,4 +104,27 @@ QString treeFingerprint(const QString& root)
     return lines.join(u'\n');
 }
 
+Agent deckAgent(const QString& id, AgentStatus status, int sessions, QList<AgentSession> rows, QStringList models)
+{
+    Agent a;
+    a.id = id;
+    a.name = id.toUpper();
+    a.status = status;
+    a.sessions = sessions;
+    a.openSessions = std::move(rows);
+    a.models = std::move(models);
+    return a;
+}
+
+AgentSession sessionRow(const QString& title, AgentSession::State state, std::optional<double> since)
+{
+    AgentSession row;
+    row.id = QStringLiteral("x:") + title;
+    row.title = title;
+    row.state = state;
+    if (since)
+        row.since = Timestamp::fromSeconds(*since);
+    return row;
+}
+
 } // namespace vexlor::test

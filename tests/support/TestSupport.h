@@ -4,6 +4,7 @@
 
 #include "collection/AgentCollector.h"
 #include "collection/Timestamp.h"
+#include "deck/Agent.h"
 
 #include <QByteArray>
 #include <QProcessEnvironment>
@@ -82,5 +83,11 @@ struct HeadlessHome {
 // A snapshot of every path under `root` with size and mtime, to prove that
 // nothing was created, changed or removed.
 QString treeFingerprint(const QString& root);
+
+// A deck agent as the hub hands it to the model, its name the id in capitals.
+Agent deckAgent(const QString& id, AgentStatus status, int sessions = 0, QList<AgentSession> rows = {},
+                QStringList models = {});
+// An open-session row whose id is "x:<title>".
+AgentSession sessionRow(const QString& title, AgentSession::State state, std::optional<double> since = std::nullopt);
 
 } // namespace vexlor::test

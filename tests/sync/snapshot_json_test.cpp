@@ -3,6 +3,7 @@
 // Building a snapshot from the deck model's agent and usage tiles.
 
 #include "sync/SnapshotJson.h"
+#include "TestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,6 +17,7 @@
 #include <limits>
 
 using namespace vexlor;
+using namespace vexlor::test;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -124,16 +126,6 @@ ProviderUsage tile(const QString& id, ProviderUsage::Kind kind, std::optional<do
     if (resetsAt)
         u.resetsAt = at(*resetsAt);
     return u;
-}
-
-Agent agent(const QString& id, AgentStatus status, int sessions = 0)
-{
-    Agent a;
-    a.id = id;
-    a.name = id.toUpper();
-    a.status = status;
-    a.sessions = sessions;
-    return a;
 }
 
 } // namespace
@@ -368,7 +360,7 @@ private slots:
 
     void carriesAgentsAndUsageInOrder()
     {
-        Agent claude = agent(u"claude"_s, AgentStatus::needsYou, 3);
+        Agent claude = deckAgent(u"claude"_s, AgentStatus::needsYou, 3);
         claude.startedAt = at(kT0 - 90);
         claude.models = {u"opus"_s, u"haiku"_s};
         claude.openSessions = {
@@ -385,7 +377,7 @@ private slots:
             ProviderUsage::captionTile(u"codex-usage"_s, u"CODEX"_s, u"online off"_s),
         };
         const DeckSnapshot s = DeckSnapshot::from(
-            {claude, agent(u"codex"_s, AgentStatus::offline), agent(u"kimi"_s, AgentStatus::working, 1)}, tiles,
+            {claude, deckAgent(u"codex"_s, AgentStatus::offline), deckAgent(u"kimi"_s, AgentStatus::working, 1)}, tiles,
             at(kT0 + 0.4));
         QCOMPARE(s.version, qint64(1));
         QCOMPARE(s.capturedAt, at(kT0 + 0.4));
@@ -437,7 +429,7 @@ private slots:
             tile(u"kimi-usage"_s, ProviderUsage::Tokens{inf, -inf, u"24h"_s}),
             tile(u"opencode-usage"_s, ProviderUsage::Tokens{std::nan(""), 1.5, u"7d"_s}),
         };
-        Agent codex = agent(u"codex"_s, AgentStatus::working);
+        Agent codex = deckAgent(u"codex"_s, AgentStatus::working);
         codex.startedAt = at(1e12);
         codex.openSessions = {{u"codex:a"_s, u"a"_s, AgentSession::State::attention, at(inf)}};
 
