@@ -45,6 +45,15 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent)
     auto* server = new NotificationSignals(m_bus, this);
     connect(server, &NotificationSignals::ActionInvoked, this, &DesktopNotifier::actionInvoked);
     connect(server, &NotificationSignals::NotificationClosed, this, &DesktopNotifier::notificationClosed);
+
+    const QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities"));
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(ask), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<QStringList> reply = *w;
+        if (!reply.isError())
+            m_bodyMarkup = reply.value().contains(QStringLiteral("body-markup"));
+    });
 }
 
 void DesktopNotifier::follow(const QList<Agent>& agents, bool send)
@@ -74,7 +83,7 @@ void DesktopNotifier::show(const AttentionNotice& notice)
     const QString label = QCoreApplication::translate("DesktopNotifier", "Show");
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << QStringLiteral("Vexlor") << m_open.value(notice.providerID, 0u) << QStringLiteral("vexlor")
-         << notice.summary << notice.body << QStringList{QStringLiteral("default"), label, kShowAction, label}
+         << notice.summary << (m_bodyMarkup ? notice.body.toHtmlEscaped() : notice.body) << QStringList{QStringLiteral("default"), label, kShowAction, label}
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("vexlor")},
                         {QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)}}
          << -1;

@@ -4,6 +4,8 @@
 // one notification per provider, replaced while it is open, closed when the
 // provider's sessions were acknowledged; its "Show" action asks for the deck
 // and that agent's sessions. What to announce is decided by AttentionNotices.
+// Session titles are the user's own words: where the server reads the body
+// as markup they are escaped, so "a <b> & c" arrives as written.
 // Without a bus or a notification server nothing is sent and one line is
 // logged. Main thread only.
 
@@ -49,6 +51,9 @@ private:
     // sent once that one has an id, so that it replaces it.
     QHash<QString, AttentionNotice> m_queued;
     bool m_logged = false;
+    // Whether the server reads the body as markup; assumed until it answers,
+    // as nearly every server does.
+    bool m_bodyMarkup = true;
 };
 
 } // namespace vexlor

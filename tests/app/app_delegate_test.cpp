@@ -216,6 +216,7 @@ public:
     }
 
 public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")}; }
     uint Notify(const QString&, uint replaces, const QString&, const QString& summary, const QString& body,
                 const QStringList& actions, const QVariantMap&, int)
     {
@@ -552,11 +553,12 @@ private slots:
             QCOMPARE(server.notified[0].body, QStringLiteral("Fix login +1 more"));
             QVERIFY(server.notified[0].actions.contains(QStringLiteral("show")));
 
-            // Another session while it is open: the same notification, replaced.
-            notifier.follow(claudeWaitingOn({QStringLiteral("old"), QStringLiteral("Fix login"), QStringLiteral("Tests")}));
+            // Another session while it is open: the same notification, replaced;
+            // the server reads markup, so the title arrives escaped.
+            notifier.follow(claudeWaitingOn({QStringLiteral("old"), QStringLiteral("Fix login"), QStringLiteral("Tests <b> & co")}));
             QTRY_COMPARE(server.notified.size(), 2);
             QCOMPARE(server.notified[1].replaces, 41u);
-            QCOMPARE(server.notified[1].body, QStringLiteral("Tests +2 more"));
+            QCOMPARE(server.notified[1].body, QStringLiteral("Tests &lt;b&gt; &amp; co +2 more"));
 
             // Acknowledged: its sessions leave attention and the notice closes.
             notifier.follow(claudeWaitingOn({}));
