@@ -1,5 +1,6 @@
 #include "AppSettings.h"
 
+#include "AutostartEntry.h"
 #include "PreferencesStore.h"
 #include "collection/Logging.h"
 
@@ -36,7 +37,7 @@ AppSettings::AppSettings(PreferencesStore& store, QObject* parent)
     m_showInfoBar = boolOr(store, kShowInfoBarKey, true);
     m_showTipsOnLaunch = boolOr(store, kShowTipsOnLaunchKey, true);
     m_notifyNeedsYou = boolOr(store, kNotifyNeedsYouKey, true);
-    m_launchAtLogin = QFile::exists(autostartPath());
+    m_launchAtLogin = autostart::isEnabled(autostart::entryPath());
     if (const auto broker = store.value(kFleetBrokerKey); broker && broker->isString())
         m_fleetBroker = broker->toString().trimmed();
     m_gridColumns = choiceOr(store, kGridColumnsKey, columnChoices(), 4);
@@ -113,33 +114,16 @@ void AppSettings::setFleetBroker(const QString& value)
     m_store.setString(kFleetBrokerKey, trimmed);
 }
 
-QString AppSettings::autostartPath()
-{
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/autostart/vexlor.desktop");
-}
-
 void AppSettings::setLaunchAtLogin(bool value)
 {
-    const QString path = autostartPath();
+    const QString path = autostart::entryPath();
     if (value) {
-        // The Exec key quotes a path with spaces and escapes what quoting needs.
         QString program = QCoreApplication::applicationFilePath();
         if (program.isEmpty())
             program = QStringLiteral("vexlor");
-        if (program.contains(u' ') || program.contains(u'"') || program.contains(u'\\')) {
-            program.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
-            program = u'"' + program + u'"';
-        }
         QSaveFile file(path);
         const bool written = QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
-            && file.write("[Desktop Entry]\nType=Application\nName=Vexlor\n"
-                          "Comment=A floating deck that shows what your AI coding agents are doing\n"
-                          "Exec=" + program.toUtf8() + "\nIcon=vexlor\nTerminal=false\n"
-                          "X-GNOME-Autostart-enabled=true\n") > 0
-            && file.commit();
+            && file.write(autostart::entryText(program)) > 0 && file.commit();
         if (!written)
             qCWarning(lcDeck, "[Autostart] could not write %s", qPrintable(path));
     } else if (QFile::exists(path) && !QFile::remove(path)) {
@@ -150,7 +134,7 @@ void AppSettings::setLaunchAtLogin(bool value)
 
 void AppSettings::refreshLaunchAtLogin()
 {
-    const bool present = QFile::exists(autostartPath());
+    const bool present = autostart::isEnabled(autostart::entryPath());
     if (std::exchange(m_launchAtLogin, present) != present)
         emit launchAtLoginChanged();
 }

@@ -59,9 +59,8 @@ public:
     [[nodiscard]] bool showTipsOnLaunch() const { return m_showTipsOnLaunch; }
     [[nodiscard]] bool notifyNeedsYou() const { return m_notifyNeedsYou; }
     [[nodiscard]] QString fleetBroker() const { return m_fleetBroker; }
-    // Whether $XDG_CONFIG_HOME/autostart/vexlor.desktop exists, as last seen.
+    // Whether the autostart entry starts the deck at login, as last seen.
     [[nodiscard]] bool launchAtLogin() const { return m_launchAtLogin; }
-    [[nodiscard]] static QString autostartPath();
 
     // No validation here: the settings card only offers the choice lists.
     void setOnlineAccess(bool value);

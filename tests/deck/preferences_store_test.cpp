@@ -26,6 +26,7 @@
 #include <QSignalSpy>
 #include "deck/KeyAssignment.h"
 #include "deck/AppSettings.h"
+#include "deck/AutostartEntry.h"
 
 using namespace vexlor;
 using namespace vexlor::test;
@@ -842,6 +843,35 @@ private slots:
         QSignalSpy changed(&settings, &AppSettings::launchAtLoginChanged);
         settings.refreshLaunchAtLogin();
         QVERIFY(settings.launchAtLogin() && changed.size() == 1);
+        // Switched off by the desktop's own startup settings: the switch shows off.
+        writeFile(tmp.path(), QStringLiteral("autostart/vexlor.desktop"),
+                  "[Desktop Entry]\nExec=vexlor\nX-GNOME-Autostart-enabled = false\n");
+        settings.refreshLaunchAtLogin();
+        QVERIFY(!settings.launchAtLogin() && changed.size() == 2);
+        writeFile(tmp.path(), QStringLiteral("autostart/vexlor.desktop"), "[Desktop Entry]\nHidden=true\n");
+        QVERIFY(!autostart::isEnabled(entry));
+        writeFile(tmp.path(), QStringLiteral("autostart/vexlor.desktop"), "[Desktop Entry]\n[Other]\nHidden=true\n");
+        QVERIFY(autostart::isEnabled(entry));
+    }
+
+    // The program's path as the Exec key must carry it, so that the desktop
+    // starts this very file at login.
+    void autostartExecQuotesThePath_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain") << "/usr/bin/vexlor" << "/usr/bin/vexlor";
+        QTest::newRow("space") << "/opt/my apps/vexlor" << "\"/opt/my apps/vexlor\"";
+        QTest::newRow("dollar, quote, backtick") << "/opt/a$b\"c`d/vexlor" << "\"/opt/a\\\\$b\\\\\"c\\\\`d/vexlor\"";
+        QTest::newRow("backslash") << "/opt/a\\b/vexlor" << "\"/opt/a\\\\\\\\b/vexlor\"";
+        QTest::newRow("percent, unquoted") << "/opt/100%/vexlor" << "/opt/100%%/vexlor";
+    }
+    void autostartExecQuotesThePath()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        QCOMPARE(autostart::execArgument(program), exec);
+        QVERIFY(autostart::entryText(program).contains(QByteArray("\nExec=" + exec.toUtf8() + "\n")));
     }
 
     void everyAssignmentWritesButOnlyChangesNotify()
