@@ -56,6 +56,16 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent)
     });
 }
 
+DesktopNotifier::~DesktopNotifier()
+{
+    // Waited for (briefly), since the process is about to end.
+    for (const uint id : std::as_const(m_open)) {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
+        call << id;
+        m_bus.call(call, QDBus::Block, 300);
+    }
+}
+
 void DesktopNotifier::follow(const QList<Agent>& agents, bool send)
 {
     const QList<AttentionNotice> notices = m_notices.update(agents);

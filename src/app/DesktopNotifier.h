@@ -23,6 +23,9 @@ class DesktopNotifier : public QObject {
 
 public:
     explicit DesktopNotifier(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    // Closes the notices still open: once the deck is gone nobody answers
+    // their "Show".
+    ~DesktopNotifier() override;
 
     // One applied pass's agents. With `send` false the attention is only
     // followed (so turning notifications on later announces nothing old).

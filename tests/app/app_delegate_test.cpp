@@ -541,7 +541,8 @@ private slots:
                                              QDBusConnection::ExportAllSlots));
             QVERIFY(serverBus.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
-            DesktopNotifier notifier(QDBusConnection::connectToBus(address, QStringLiteral("client")));
+            auto owned = std::make_unique<DesktopNotifier>(QDBusConnection::connectToBus(address, QStringLiteral("client")));
+            DesktopNotifier& notifier = *owned;
             QSignalSpy shows(&notifier, &DesktopNotifier::showRequested);
             // Attention present at start-up, and the same again: nothing.
             notifier.follow(claudeWaitingOn({QStringLiteral("old")}));
@@ -571,6 +572,10 @@ private slots:
             server.emitSignal(QStringLiteral("ActionInvoked"), {42u, QStringLiteral("show")});
             QTRY_COMPARE(shows.size(), 1);
             QCOMPARE(shows[0][0].toString(), QStringLiteral("claude"));
+
+            // Quitting withdraws the notice that is still open.
+            owned.reset();
+            QTRY_COMPARE(server.closed, (QList<uint>{41u, 42u}));
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("server"));
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
