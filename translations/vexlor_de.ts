@@ -289,6 +289,49 @@
     </message>
 </context>
 <context>
+    <name>QCommandLineParser</name>
+    <message>
+        <source>Usage: %1</source>
+        <translation>Aufruf: %1</translation>
+    </message>
+    <message>
+        <source>Options:</source>
+        <translation>Optionen:</translation>
+    </message>
+    <message>
+        <source>Displays help on commandline options.</source>
+        <translation>Zeigt die Hilfe zu den Befehlszeilenoptionen.</translation>
+    </message>
+    <message>
+        <source>Displays version information.</source>
+        <translation>Zeigt die Versionsinformation.</translation>
+    </message>
+    <message>
+        <source>Unknown option &apos;%1&apos;.</source>
+        <translation>Unbekannte Option „%1“.</translation>
+    </message>
+    <message>
+        <source>Unknown options: %1.</source>
+        <translation>Unbekannte Optionen: %1.</translation>
+    </message>
+    <message>
+        <source>Missing value after &apos;%1&apos;.</source>
+        <translation>Fehlender Wert nach „%1“.</translation>
+    </message>
+    <message>
+        <source>Unexpected value after &apos;%1&apos;.</source>
+        <translation>Unerwarteter Wert nach „%1“.</translation>
+    </message>
+    <message>
+        <source>[options]</source>
+        <translation>[Optionen]</translation>
+    </message>
+    <message>
+        <source>Displays help including Qt specific options.</source>
+        <translation>Zeigt die Hilfe einschließlich der Qt-eigenen Optionen.</translation>
+    </message>
+</context>
+<context>
     <name>ReportMapping</name>
     <message>
         <source>session %1</source>
@@ -397,95 +440,115 @@
     <name>main</name>
     <message>
         <source>A floating deck that shows what your AI coding agents are doing.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ein schwebendes Deck, das zeigt, was deine KI-Coding-Agenten gerade tun.</translation>
     </message>
     <message>
         <source>Run on a built-in demonstration home instead of your own data.</source>
-        <translation type="unfinished"></translation>
+        <translation>Mit einem eingebauten Vorführ-Home statt deiner eigenen Daten laufen.</translation>
     </message>
     <message>
         <source>Render the deck to a PNG file and exit.</source>
-        <translation type="unfinished"></translation>
+        <translation>Das Deck in eine PNG-Datei zeichnen und beenden.</translation>
     </message>
     <message>
         <source>Run without a deck: print every pass&apos;s snapshot as one JSON line on standard output; &quot;ack PROVIDER&quot; lines on standard input acknowledge. With --demo: on the demonstration home.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ohne Deck laufen: den Schnappschuss jedes Durchgangs als eine JSON-Zeile auf die Standardausgabe schreiben; Zeilen „ack PROVIDER“ auf der Standardeingabe bestätigen. Mit --demo: auf dem Vorführ-Home.</translation>
     </message>
     <message>
         <source>With --screenshot: collector passes to wait for (default 1). With --headless: exit after this many snapshots (default: never).</source>
-        <translation type="unfinished"></translation>
+        <translation>Mit --screenshot: so viele Durchgänge abwarten (Standard 1). Mit --headless: nach so vielen Schnappschüssen beenden (Standard: nie).</translation>
     </message>
     <message>
         <source>With --headless: seconds between passes (default 3; fractions allowed).</source>
-        <translation type="unfinished"></translation>
+        <translation>Mit --headless: Sekunden zwischen den Durchgängen (Standard 3; Bruchteile erlaubt).</translation>
     </message>
     <message>
         <source>With --headless: print each pass as &quot;snapshot&quot; JSON (default), as a &quot;waybar&quot; custom-module object, or as a short &quot;line&quot; for tmux.</source>
-        <translation type="unfinished"></translation>
+        <translation>Mit --headless: jeden Durchgang als „snapshot“-JSON (Standard), als Objekt für ein „waybar“-Custom-Modul oder als kurze „line“ für tmux ausgeben.</translation>
     </message>
     <message>
         <source>Set the deck&apos;s key columns (2 to 6).</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Tastenspalten des Decks festlegen (2 bis 6).</translation>
     </message>
     <message>
         <source>Set the deck&apos;s key rows (1 to 4).</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Tastenzeilen des Decks festlegen (1 bis 4).</translation>
     </message>
     <message>
         <source>With --screenshot: open a card first (settings, tips, agents, online, or sheet:AGENT such as sheet:claude).</source>
-        <translation type="unfinished"></translation>
+        <translation>Mit --screenshot: zuerst eine Karte öffnen (settings, tips, agents, online oder sheet:AGENT wie sheet:claude).</translation>
     </message>
     <message>
         <source>unexpected argument: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>unerwartetes Argument: %1</translation>
     </message>
     <message>
         <source>--interval needs a number of seconds from 0.01 to 86400</source>
-        <translation type="unfinished"></translation>
+        <translation>--interval braucht eine Sekundenzahl von 0.01 bis 86400</translation>
     </message>
     <message>
         <source>--headless cannot be combined with --screenshot</source>
-        <translation type="unfinished"></translation>
+        <translation>--headless lässt sich nicht mit --screenshot verbinden</translation>
     </message>
     <message>
         <source>--passes only works with --screenshot or --headless</source>
-        <translation type="unfinished"></translation>
+        <translation>--passes wirkt nur mit --screenshot oder --headless</translation>
     </message>
     <message>
         <source>--format needs snapshot, waybar or line</source>
-        <translation type="unfinished"></translation>
+        <translation>--format braucht snapshot, waybar oder line</translation>
     </message>
     <message>
         <source>--format only works with --headless</source>
-        <translation type="unfinished"></translation>
+        <translation>--format wirkt nur mit --headless</translation>
     </message>
     <message>
         <source>--overlay only works with --screenshot</source>
-        <translation type="unfinished"></translation>
+        <translation>--overlay wirkt nur mit --screenshot</translation>
     </message>
     <message>
         <source>--passes needs a whole number above 0</source>
-        <translation type="unfinished"></translation>
+        <translation>--passes braucht eine ganze Zahl über 0</translation>
     </message>
     <message>
         <source>--columns needs a number from 2 to 6</source>
-        <translation type="unfinished"></translation>
+        <translation>--columns braucht eine Zahl von 2 bis 6</translation>
     </message>
     <message>
         <source>--rows needs a number from 1 to 4</source>
-        <translation type="unfinished"></translation>
+        <translation>--rows braucht eine Zahl von 1 bis 4</translation>
     </message>
     <message>
         <source>--overlay needs settings, tips, agents, online or sheet:AGENT</source>
-        <translation type="unfinished"></translation>
+        <translation>--overlay braucht settings, tips, agents, online oder sheet:AGENT</translation>
     </message>
     <message>
         <source>Join a fleet of decks through an MQTT broker: mqtts://[user@]host[:port]/prefix (default: the preference FleetBroker, else $VEXLOR_BROKER).</source>
-        <translation type="unfinished"></translation>
+        <translation>Über einen MQTT-Broker einer Flotte von Decks beitreten: mqtts://[user@]host[:port]/prefix (Standard: die Einstellung FleetBroker, sonst $VEXLOR_BROKER).</translation>
     </message>
     <message>
         <source>This machine&apos;s name in the fleet (default: the preference FleetHostName, else the short host name).</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Name dieses Rechners in der Flotte (Standard: die Einstellung FleetHostName, sonst der kurze Rechnername).</translation>
+    </message>
+    <message>
+        <source>ignoring input line (expected &quot;ack PROVIDER&quot; or, in a fleet, &quot;ack PROVIDER HOST&quot;, PROVIDER one of %1)</source>
+        <translation>Eingabezeile übergangen (erwartet „ack PROVIDER“ oder, in einer Flotte, „ack PROVIDER HOST“; PROVIDER ist einer von %1)</translation>
+    </message>
+    <message>
+        <source>could not write the screenshot to %1</source>
+        <translation>konnte das Bildschirmfoto nicht nach %1 schreiben</translation>
+    </message>
+    <message>
+        <source>could not write the demonstration home</source>
+        <translation>konnte das Vorführ-Home nicht anlegen</translation>
+    </message>
+    <message>
+        <source>a deck is already running; showing it</source>
+        <translation>ein Deck läuft schon; es wird gezeigt</translation>
+    </message>
+    <message>
+        <source>--columns and --rows were not applied to the running deck; change the grid in its settings, or quit it and start again</source>
+        <translation>--columns und --rows wurden nicht auf das laufende Deck angewandt; ändere das Raster in seinen Einstellungen oder beende es und starte neu</translation>
     </message>
 </context>
 <context>

@@ -6,6 +6,21 @@
 namespace vexlor {
 
 namespace {
+// The parser's own texts, listed so that our translation carries them too:
+// Qt's translations are not always installed.
+[[maybe_unused]] constexpr const char* parserTexts[] = {
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Usage: %1"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "[options]"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Options:"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help on commandline options."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays version information."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help including Qt specific options."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown option '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown options: %1."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Missing value after '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unexpected value after '%1'."),
+};
+
 std::optional<int> positiveInt(const QString& text)
 {
     bool ok = false;
@@ -68,7 +83,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.error = QCoreApplication::translate("main", "unexpected argument: %1").arg(parser.positionalArguments().constFirst());
         return line;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    // With an application object the parser also offers --help-all.
+    if (parser.isSet(QStringLiteral("help")) || parser.optionNames().contains(QStringLiteral("help-all"))) {
         // Without an application object the parser cannot know our name.
         line.output = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("vexlor"));
         return line;

@@ -136,9 +136,10 @@ void HeadlessRunner::handleLine(const QByteArray& raw)
         QStringList ids;
         for (const ProviderInfo& p : providerCatalog())
             ids.append(p.id);
-        fprintf(stderr, "vexlor: ignoring input line (expected \"ack PROVIDER\" or, in a fleet, \"ack PROVIDER HOST\", "
-                        "PROVIDER one of %s)\n",
-                qPrintable(ids.join(QStringLiteral(", "))));
+        const QString why = QCoreApplication::translate(
+            "main", "ignoring input line (expected \"ack PROVIDER\" or, in a fleet, \"ack PROVIDER HOST\", "
+                    "PROVIDER one of %1)").arg(ids.join(QStringLiteral(", ")));
+        fprintf(stderr, "vexlor: %s\n", qPrintable(why));
     }
 }
 

@@ -29,6 +29,12 @@ Q_IMPORT_QML_PLUGIN(VexlorPlugin)
 
 namespace {
 
+// One line for the user on standard error, after the program's name.
+void printError(const QString& text)
+{
+    std::fprintf(stderr, "vexlor: %s\n", qPrintable(text));
+}
+
 // Placing, moving and tucking the panel need global coordinates, which only
 // X11 gives; under Wayland prefer XWayland unless the user chose a platform.
 void preferX11()
@@ -49,7 +55,7 @@ void scheduleScreenshot(vexlor::AppDelegate& app, const QString& path, int passe
             const QImage image = app.panel() ? app.panel()->grabWindow() : QImage();
             const bool saved = !image.isNull() && image.save(path, "PNG");
             if (!saved)
-                std::fprintf(stderr, "vexlor: could not write the screenshot to %s\n", qPrintable(path));
+                printError(QCoreApplication::translate("main", "could not write the screenshot to %1").arg(path));
             QCoreApplication::exit(saved ? 0 : 1);
         });
     };
@@ -74,7 +80,7 @@ std::unique_ptr<vexlor::DemoHome> prepareDemo()
     auto demo = std::make_unique<vexlor::DemoHome>();
     if (demo->prepare())
         return demo;
-    std::fprintf(stderr, "vexlor: could not write the demonstration home\n");
+    printError(QCoreApplication::translate("main", "could not write the demonstration home"));
     return nullptr;
 }
 
@@ -133,12 +139,17 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const vexlor::CommandLine line = vexlor::parseCommandLine(arguments);
-    if (line.output) {
-        std::fputs(line.output->toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-    if (!line.error.isEmpty()) {
-        std::fprintf(stderr, "vexlor: %s\n", qPrintable(line.error));
+    if (line.output || !line.error.isEmpty()) {
+        // Help, the version and refusals end here: read once more in the
+        // user's language, which needs an application object but no display.
+        const QCoreApplication application(argc, argv);
+        installTranslation();
+        const vexlor::CommandLine translated = vexlor::parseCommandLine(arguments);
+        if (translated.output) {
+            std::fputs(translated.output->toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+        printError(translated.error);
         return 2;
     }
     if (line.headless)
@@ -159,10 +170,11 @@ int main(int argc, char* argv[])
     if (!line.demo && !line.screenshotPath) {
         single = std::make_unique<vexlor::SingleInstance>(vexlor::SingleInstance::defaultRuntimeDirectory());
         if (single->claim() == vexlor::SingleInstance::Claim::alreadyRunning) {
-            std::fprintf(stderr, "vexlor: a deck is already running; showing it\n");
+            printError(QCoreApplication::translate("main", "a deck is already running; showing it"));
             if (line.columns || line.rows)
-                std::fprintf(stderr, "vexlor: --columns and --rows were not applied to the running deck; "
-                                     "change the grid in its settings, or quit it and start again\n");
+                printError(QCoreApplication::translate("main", "--columns and --rows were not applied to the running "
+                                                               "deck; change the grid in its settings, or quit it and "
+                                                               "start again"));
             return 0;
         }
     }

@@ -59,6 +59,7 @@ QByteArray entryText(const QString& program)
 {
     return "[Desktop Entry]\nType=Application\nName=Vexlor\n"
            "Comment=A floating deck that shows what your AI coding agents are doing\n"
+           "Comment[de]=Ein schwebendes Deck, das zeigt, was deine KI-Coding-Agenten gerade tun\n"
            "Exec=" + execArgument(program).toUtf8() + "\nIcon=vexlor\nTerminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }

@@ -383,24 +383,45 @@ private slots:
         QCOMPARE(status, QStringLiteral("needsYou"));
     }
 
+    // Refusals are one line on standard error; help and refusals speak the
+    // user's language.
     void commandLine_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("language");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("unknown format") << QStringList{QStringLiteral("--headless"), QStringLiteral("--format"), QStringLiteral("xml")} << 2;
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("unknown format") << QStringList{QStringLiteral("--headless"), QStringLiteral("--format"), QStringLiteral("xml")}
+                                        << QByteArray() << 2 << QByteArray("vexlor: --format needs snapshot, waybar or line\n");
+        QTest::newRow("German refusal") << QStringList{QStringLiteral("--bogus")} << QByteArray("de") << 2
+                                        << QByteArray("vexlor: Unbekannte Option „bogus“.\n");
+        QTest::newRow("German help") << QStringList{QStringLiteral("--help")} << QByteArray("de") << 0
+                                     << QByteArray("Optionen:\n  -h, --help            Zeigt die Hilfe");
     }
-
     void commandLine()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, language);
         QFETCH(int, exitCode);
+        QFETCH(QByteArray, expected);
         QProcess p;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+            environment.remove(QString::fromLatin1(variable));
+        if (language.isEmpty())
+            environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        else
+            environment.insert(QStringLiteral("LANGUAGE"), QString::fromLatin1(language));
+        p.setProcessEnvironment(environment);
         p.start(vexlorBinary(), arguments);
         QVERIFY(p.waitForFinished(15000));
         QCOMPARE(p.exitCode(), exitCode);
-        const QByteArray err = p.readAllStandardError().trimmed();
-        QVERIFY2(!err.isEmpty() && !err.contains('\n'), err.constData());
-        QVERIFY(p.readAllStandardOutput().isEmpty());
+        const QByteArray out = p.readAllStandardOutput();
+        const QByteArray err = p.readAllStandardError();
+        if (exitCode == 0)
+            QVERIFY2(err.isEmpty() && out.contains(expected), out.constData());
+        else
+            QVERIFY2(out.isEmpty() && err == expected, err.constData());
     }
 
     void needsYouAcknowledgeAndRestart()
