@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 #include <csignal>
@@ -215,6 +216,9 @@ private slots:
     {
         m_app.reset();
     }
+
+    // A binding loop is a fault QML only warns of, once per layout: here it fails.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("Binding loop detected"))); }
 
     void dragEndsAtTheRelease()
     {

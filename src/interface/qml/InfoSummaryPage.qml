@@ -27,15 +27,26 @@ Item {
             width: parent.width
             text: page.hint
             color: Qt.rgba(1, 1, 1, 0.8)
-            font.pixelSize: 10
-            font.weight: Font.Medium
+            font: hintAtFullSize.font
             wrapMode: Text.Wrap
             maximumLineCount: 4
             elide: Text.ElideRight
             fontSizeMode: Text.VerticalFit
-            height: Math.min(implicitHeight, page.height - 24)
+            // Shrinks only when the hint at full size would not fit; measured
+            // apart, since a fitted text's own height follows the space given.
+            height: Math.min(hintAtFullSize.implicitHeight, page.height - 24)
             minimumPixelSize: 8
         }
+    }
+    Text {
+        id: hintAtFullSize
+        visible: false
+        width: parent.width
+        text: page.hint
+        font.pixelSize: 10
+        font.weight: Font.Medium
+        wrapMode: Text.Wrap
+        maximumLineCount: 4
     }
     Column {
         id: counts
