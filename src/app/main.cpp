@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QQuickWindow>
+#include <QIcon>
 #include <QTranslator>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
@@ -160,6 +161,10 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     installTranslation();
     QApplication::setApplicationDisplayName(QStringLiteral("Vexlor"));
+    // Ties the windows to the desktop entry (the application menu's icon and
+    // name; a Wayland compositor's app id) and gives them the program's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vexlor"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/vexlor/vexlor.svg")));
     QApplication::setQuitOnLastWindowClosed(false);
     const vexlor::QuitOnSignals quitOnSignals;
 
