@@ -17,6 +17,13 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kShowAction = QStringLiteral("show");
+
+QDBusMessage closeCall(uint id)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
+    call << id;
+    return call;
+}
 } // namespace
 
 // The notification server's two signals as Qt signals. With no service
@@ -59,11 +66,8 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent)
 DesktopNotifier::~DesktopNotifier()
 {
     // Waited for (briefly), since the process is about to end.
-    for (const uint id : std::as_const(m_open)) {
-        QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
-        call << id;
-        m_bus.call(call, QDBus::Block, 300);
-    }
+    for (const uint id : std::as_const(m_open))
+        m_bus.call(closeCall(id), QDBus::Block, 300);
 }
 
 void DesktopNotifier::follow(const QList<Agent>& agents, bool send)
@@ -130,10 +134,9 @@ void DesktopNotifier::close(const QString& providerID)
     const auto it = m_open.constFind(providerID);
     if (it == m_open.constEnd())
         return;
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
-    call << *it;
+    const uint id = *it;
     m_open.erase(it);
-    m_bus.asyncCall(call);
+    m_bus.asyncCall(closeCall(id));
 }
 
 void DesktopNotifier::actionInvoked(uint id, const QString& action)
